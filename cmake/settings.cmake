@@ -1,0 +1,34 @@
+# Build settings shared by every target of both builds.
+
+set(TOOLS_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wcast-qual -Wformat=2 -Wundef -Wnull-dereference)
+
+# Program logic and the platform seam: warnings on, nothing tolerated.
+function(tools_target_settings target)
+  target_compile_options(${target} PRIVATE ${TOOLS_WARNINGS} -Werror)
+endfunction()
+
+# Test code: the same warnings except the conversion family, which GoogleTest's
+# macros trip over.
+function(tools_test_settings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+endfunction()
+
+if(WIN32)
+  # Statically linked so an executable imports nothing but system DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501)
+  add_compile_options(-Os -ffunction-sections -fdata-sections)
+  # Shipped programs: small, stripped, no console.
+  function(tools_program target)
+    tools_target_settings(${target})
+    target_link_options(${target} PRIVATE -s -mwindows -Wl,--gc-sections)
+  endfunction()
+else()
+  option(TOOLS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+  if(TOOLS_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()

@@ -1,0 +1,107 @@
+// Processes, files and system information: the kernel-side Win32 operations the
+// programs call. On Windows this is the system's own declarations; elsewhere the same
+// names are declared here and implemented by the substitute machine (platform/sim).
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
+typedef std::uint32_t DWORD;
+typedef std::int32_t LONG;
+typedef std::uint32_t ULONG;
+typedef unsigned int UINT;
+typedef std::intptr_t INT_PTR;
+typedef std::uintptr_t UINT_PTR;
+typedef std::intptr_t LONG_PTR;
+typedef std::uintptr_t ULONG_PTR;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BYTE* LPBYTE;
+typedef DWORD* LPDWORD;
+typedef void* HANDLE;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef INT_PTR(WINAPI* FARPROC)();
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+
+// System error codes (winerror.h) the programs and the substitute machine use.
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_LENGTH 24L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_PARTIAL_COPY 299L
+
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD error);
+BOOL WINAPI CloseHandle(HANDLE object);
+void WINAPI Sleep(DWORD milliseconds);
+
+// Libraries loaded by name at run time.
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
+BOOL WINAPI FreeLibrary(HMODULE module);
+
+// Version information.
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+typedef struct _OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info);
+DWORD WINAPI GetVersion();
+
+// Processes.
+#define SYNCHRONIZE 0x00100000L
+#define PROCESS_TERMINATE 0x0001
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_QUERY_INFORMATION 0x0400
+
+HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
+#endif
+
+// Turns an entry point found by name into the function type the caller expects. The
+// detour through a plain function pointer keeps the cast well-defined and quiet.
+template <class Fn>
+inline Fn EntryPoint(HMODULE library, LPCSTR name) {
+  FARPROC found = GetProcAddress(library, name);
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(found));
+}

@@ -1,0 +1,167 @@
+#include "quitpanel/end_process.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "airtoggle/managers.h"
+#include "platform/handles.h"
+#include "platform/proclist.h"
+#include "platform/text.h"
+
+namespace {
+
+// Room of the process identifier list. A list that comes back full may hide more
+// processes, so it is grown (doubling) up to kMaxProcessIds before the walk.
+constexpr DWORD kProcessIdCapacity = 1000;
+constexpr DWORD kMaxProcessIds = 65536;
+constexpr char kUnknownName[] = "Unknown";
+constexpr DWORD kQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+
+class ProcessIdList {
+ public:
+  ProcessIdList() = default;
+  ~ProcessIdList() { std::free(grown_); }
+  ProcessIdList(const ProcessIdList&) = delete;
+  ProcessIdList& operator=(const ProcessIdList&) = delete;
+
+  bool Fill(EnumProcessesFn enumProcesses) {
+    DWORD bytes = 0;
+    if (!enumProcesses(fixed_, sizeof fixed_, &bytes)) return false;
+    Take(fixed_, kProcessIdCapacity, bytes);
+    for (DWORD capacity = kProcessIdCapacity * 2;
+         count_ == capacity / 2 && capacity <= kMaxProcessIds; capacity *= 2) {
+      auto* larger = static_cast<DWORD*>(std::malloc(capacity * sizeof(DWORD)));
+      if (larger == nullptr) break;
+      if (!enumProcesses(larger, capacity * static_cast<DWORD>(sizeof(DWORD)), &bytes)) {
+        std::free(larger);  // keep the list already taken
+        break;
+      }
+      std::free(grown_);
+      grown_ = larger;
+      Take(larger, capacity, bytes);
+    }
+    return true;
+  }
+
+  DWORD Count() const { return count_; }
+  DWORD operator[](DWORD index) const { return ids_[index]; }
+
+ private:
+  void Take(DWORD* ids, DWORD capacity, DWORD bytes) {
+    ids_ = ids;
+    count_ = bytes / static_cast<DWORD>(sizeof(DWORD));
+    if (count_ > capacity) count_ = capacity;
+  }
+
+  DWORD fixed_[kProcessIdCapacity] = {};
+  DWORD* grown_ = nullptr;
+  DWORD* ids_ = fixed_;
+  DWORD count_ = 0;
+};
+
+// Ends the process; the owners release it (and then the library) on return.
+int EndProcess(DWORD processId) {
+  ProcessHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+  if (!victim) return kOpenForEndingFailed;
+  return TerminateProcess(victim.get(), 0) ? kEnded : kTerminateFailed;
+}
+
+int EndOnNtFamily(const char* upperTarget) {
+  LibraryHandle psapi(LoadLibraryA("PSAPI.DLL"));
+  if (!psapi) return kPsapiMissing;
+  auto enumProcesses = EntryPoint<EnumProcessesFn>(psapi.get(), "EnumProcesses");
+  auto enumProcessModules = EntryPoint<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
+  auto getModuleBaseName = EntryPoint<GetModuleBaseNameAFn>(psapi.get(), "GetModuleBaseNameA");
+  if (enumProcesses == nullptr || enumProcessModules == nullptr || getModuleBaseName == nullptr)
+    return kPsapiEntryMissing;
+
+  ProcessIdList ids;
+  if (!ids.Fill(enumProcesses)) return kEnumProcessesFailed;
+
+  for (DWORD i = 0; i < ids.Count(); ++i) {
+    // A process that cannot be queried is compared under the name "Unknown".
+    char name[MAX_PATH] = {};
+    CopyText(name, sizeof name, kUnknownName);
+    {
+      ProcessHandle query(OpenProcess(kQueryAccess, FALSE, ids[i]));
+      HMODULE executable = nullptr;
+      DWORD needed = 0;
+      if (query && enumProcessModules(query.get(), &executable, sizeof executable, &needed)) {
+        getModuleBaseName(query.get(), executable, name, sizeof name);
+        name[sizeof name - 1] = '\0';
+      }
+    }
+    UpperAscii(name);
+    if (std::strcmp(name, upperTarget) == 0) return EndProcess(ids[i]);
+  }
+  return kNoMatch;
+}
+
+int EndOn9xFamily(const char* upperTarget) {
+  LibraryHandle kernel(LoadLibraryA("Kernel32.DLL"));
+  if (!kernel) return kKernelMissing;
+  auto createSnapshot =
+      EntryPoint<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
+  auto processFirst = EntryPoint<Process32FirstFn>(kernel.get(), "Process32First");
+  auto processNext = EntryPoint<Process32NextFn>(kernel.get(), "Process32Next");
+  auto moduleFirst = EntryPoint<Module32FirstFn>(kernel.get(), "Module32First");
+  auto moduleNext = EntryPoint<Module32NextFn>(kernel.get(), "Module32Next");
+  if (createSnapshot == nullptr || processFirst == nullptr || processNext == nullptr ||
+      moduleFirst == nullptr || moduleNext == nullptr)
+    return kToolhelpEntryMissing;
+
+  SnapshotHandle processes(createSnapshot(TH32CS_SNAPPROCESS, 0));
+  if (!processes) return kSnapshotFailed;
+
+  PROCESSENTRY32 process;
+  std::memset(&process, 0, sizeof process);
+  process.dwSize = sizeof process;
+  for (BOOL more = processFirst(processes.get(), &process); more;
+       process.dwSize = sizeof process, more = processNext(processes.get(), &process)) {
+    // A module list that cannot be taken ends the whole search.
+    SnapshotHandle modules(createSnapshot(TH32CS_SNAPMODULE, process.th32ProcessID));
+    if (!modules) return kSnapshotFailed;
+
+    // Every module counts, not only the executable; the name must match exactly.
+    MODULEENTRY32 module;
+    std::memset(&module, 0, sizeof module);
+    module.dwSize = sizeof module;
+    for (BOOL found = moduleFirst(modules.get(), &module); found;
+         module.dwSize = sizeof module, found = moduleNext(modules.get(), &module)) {
+      module.szModule[sizeof module.szModule - 1] = '\0';
+      if (std::strcmp(module.szModule, upperTarget) == 0) return EndProcess(process.th32ProcessID);
+    }
+  }
+  return kNoMatch;
+}
+
+}  // namespace
+
+int EndProcessByName(const char* name) {
+  // Measure at most one character past the limit: the name need not be short.
+  std::size_t length = 0;
+  while (name != nullptr && length <= static_cast<std::size_t>(kMaxTargetName) && name[length] != '\0')
+    ++length;
+  if (length < 1 || length > static_cast<std::size_t>(kMaxTargetName)) return kBadName;
+
+  char upperTarget[kMaxTargetName + 1] = {};
+  std::memcpy(upperTarget, name, length);
+  UpperAscii(upperTarget);
+
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return kVersionUnknown;
+  if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) return EndOnNtFamily(upperTarget);
+  if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return EndOn9xFamily(upperTarget);
+  return kPlatformUnknown;
+}
+
+int QuitpanelMain() {
+  // The vendor utility first, then the mode switcher, whatever the first call gave.
+  char targets[2][100] = {};
+  CopyText(targets[0], sizeof targets[0], kVendorUtilityImage);
+  CopyText(targets[1], sizeof targets[1], kModeSwitcherImage);
+  for (const char* target : targets) EndProcessByName(target);
+  return 0;
+}

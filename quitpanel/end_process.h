@@ -1,0 +1,28 @@
+// Ending one running process by its executable name.
+#pragma once
+
+// Results of EndProcessByName.
+constexpr int kEnded = 0;
+constexpr int kTerminateFailed = 602;
+constexpr int kNoMatch = 603;
+constexpr int kOpenForEndingFailed = 604;
+constexpr int kPsapiMissing = 605;
+constexpr int kVersionUnknown = 606;
+constexpr int kPlatformUnknown = 607;
+constexpr int kBadName = 632;
+constexpr int kPsapiEntryMissing = 700;
+constexpr int kEnumProcessesFailed = 701;
+constexpr int kKernelMissing = 702;
+constexpr int kToolhelpEntryMissing = 703;
+constexpr int kSnapshotFailed = 704;
+
+// Longest executable name accepted, in characters.
+constexpr int kMaxTargetName = 260;
+
+// Finds the first running process whose executable is `name` and ends it with exit
+// code 0. The NT family lists processes through PSAPI.DLL and ignores letter case; the
+// 9x family walks every module through Toolhelp and matches the upper-case name exactly.
+int EndProcessByName(const char* name);
+
+// The program: ends the vendor utility, then the mode switcher. Always 0.
+int QuitpanelMain();

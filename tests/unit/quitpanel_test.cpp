@@ -1,0 +1,264 @@
+#include <string>
+
+#include "quitpanel/end_process.h"
+#include "sim_test.h"
+
+namespace {
+
+class QuitpanelNt : public SimTest {
+ protected:
+  void SetUp() override { machine.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, "Service Pack 3"}; }
+};
+
+class Quitpanel9x : public SimTest {
+ protected:
+  void SetUp() override { machine.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "}; }
+  // On the 9x family Toolhelp reports module names as the system stored them.
+  sim::Process& AddWithModules(const std::string& exe, std::vector<std::string> modules) {
+    sim::Process& p = machine.AddProcess(exe);
+    p.modules = std::move(modules);
+    return p;
+  }
+};
+
+TEST_F(QuitpanelNt, EndsOnlyTheFirstOfTwoInstances) {
+  machine.AddProcess("explorer.exe");
+  sim::Process& first = machine.AddProcess("Linkdesk.exe");
+  sim::Process& second = machine.AddProcess("Linkdesk.exe");
+  EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
+  EXPECT_FALSE(first.running);
+  EXPECT_TRUE(second.running);
+  EXPECT_EQ(0u, first.exitCode);
+  EXPECT_EQ(1u, EventsStartingWith("TerminateProcess").size());
+  // The NT family never touches Toolhelp.
+  EXPECT_EQ(0, machine.Calls("CreateToolhelp32Snapshot"));
+}
+
+TEST_F(QuitpanelNt, MatchingIgnoresLetterCaseButNotExtraOrMissingCharacters) {
+  sim::Process& older = machine.AddProcess("Linkdesk.exe.old");
+  sim::Process& shorter = machine.AddProcess("Linkdesk.ex");
+  EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(older.running);
+  EXPECT_TRUE(shorter.running);
+
+  sim::Process& upper = machine.AddProcess("LINKDESK.EXE");
+  sim::Process& lower = machine.AddProcess("linkdesk.exe");
+  EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
+  EXPECT_FALSE(upper.running);
+  EXPECT_EQ(kEnded, EndProcessByName("lInKdEsK.ExE"));
+  EXPECT_FALSE(lower.running);
+}
+
+TEST_F(QuitpanelNt, ProcessThatCannotBeQueriedIsComparedAsUnknown) {
+  sim::Process& hidden = machine.AddProcess("Linkdesk.exe");
+  hidden.refuseQuery = true;
+  sim::Process& secondHidden = machine.AddProcess("system");
+  secondHidden.refuseQuery = true;
+  EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(hidden.running);
+
+  // The first process that cannot be queried answers to "Unknown", in any case.
+  EXPECT_EQ(kEnded, EndProcessByName("UNKNOWN"));
+  EXPECT_FALSE(hidden.running);
+  EXPECT_TRUE(secondHidden.running);
+}
+
+TEST_F(QuitpanelNt, ModuleListFailureAlsoLeavesTheNameUnknown) {
+  sim::Process& p = machine.AddProcess("Linkdesk.exe");
+  machine.Fail("EnumProcessModules", ERROR_PARTIAL_COPY);
+  EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
+  EXPECT_EQ(kEnded, EndProcessByName("unknown"));
+  EXPECT_FALSE(p.running);
+}
+
+TEST_F(QuitpanelNt, OpeningOrEndingTheMatchFails) {
+  sim::Process& refused = machine.AddProcess("Linkdesk.exe");
+  refused.refuseTerminate = true;
+  machine.AddProcess("Linkdesk.exe");
+  // The walk stops at the first match even when it cannot be ended.
+  EXPECT_EQ(kOpenForEndingFailed, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
+
+  sim::Process& stubborn = machine.AddProcess("Svcpilot.exe");
+  stubborn.terminateFails = true;
+  EXPECT_EQ(kTerminateFailed, EndProcessByName("Svcpilot.exe"));
+  EXPECT_TRUE(stubborn.running);
+}
+
+TEST_F(QuitpanelNt, ProcessGoneBetweenListingAndOpening) {
+  machine.AddProcess("Linkdesk.exe");
+  machine.Fail("OpenProcess", ERROR_INVALID_PARAMETER, 2);  // the open for ending
+  EXPECT_EQ(kOpenForEndingFailed, EndProcessByName("Linkdesk.exe"));
+}
+
+TEST_F(QuitpanelNt, LibraryAndEntryPointFailures) {
+  machine.AddProcess("Linkdesk.exe");
+  machine.FindLibrary("PSAPI.DLL")->present = false;
+  EXPECT_EQ(kPsapiMissing, EndProcessByName("Linkdesk.exe"));
+  machine.FindLibrary("PSAPI.DLL")->present = true;
+
+  for (const char* entry : {"EnumProcesses", "EnumProcessModules", "GetModuleBaseNameA"}) {
+    SCOPED_TRACE(entry);
+    sim::Library& psapi = *machine.FindLibrary("PSAPI.DLL");
+    auto saved = psapi.exports;
+    psapi.exports.erase(entry);
+    EXPECT_EQ(kPsapiEntryMissing, EndProcessByName("Linkdesk.exe"));
+    EXPECT_EQ(0, machine.LoadedLibraryCount());
+    psapi.exports = saved;
+  }
+
+  machine.Fail("EnumProcesses", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(kEnumProcessesFailed, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
+}
+
+TEST_F(QuitpanelNt, VersionFailureAndUnknownPlatforms) {
+  machine.AddProcess("Linkdesk.exe");
+  machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER, 1);
+  EXPECT_EQ(kVersionUnknown, EndProcessByName("Linkdesk.exe"));
+  for (DWORD platform : {DWORD{VER_PLATFORM_WIN32s}, DWORD{3}, DWORD{0xFFFFFFFF}}) {
+    machine.version.platformId = platform;
+    EXPECT_EQ(kPlatformUnknown, EndProcessByName("Linkdesk.exe")) << platform;
+  }
+  EXPECT_EQ(0, machine.Calls("LoadLibraryA"));
+}
+
+TEST_F(QuitpanelNt, NameLengthIsCheckedBeforeAnyPlatformCall) {
+  EXPECT_EQ(kBadName, EndProcessByName(""));
+  EXPECT_EQ(kBadName, EndProcessByName(nullptr));
+  EXPECT_EQ(kBadName, EndProcessByName(std::string(261, 'a').c_str()));
+  EXPECT_EQ(kBadName, EndProcessByName(std::string(5000, 'a').c_str()));
+  EXPECT_EQ(0, machine.TotalCalls());
+
+  std::string longest(256, 'x');
+  longest += ".exe";
+  ASSERT_EQ(260u, longest.size());
+  EXPECT_EQ(kNoMatch, EndProcessByName(longest.c_str()));
+  EXPECT_GT(machine.TotalCalls(), 0);
+}
+
+TEST_F(QuitpanelNt, ListThatComesBackFullIsGrown) {
+  for (int i = 0; i < 1200; ++i) machine.AddProcess("svchost.exe");
+  sim::Process& late = machine.AddProcess("Linkdesk.exe");
+  EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
+  EXPECT_FALSE(late.running);
+}
+
+TEST_F(QuitpanelNt, FailedRetryKeepsTheListAlreadyTaken) {
+  sim::Process& early = machine.AddProcess("Linkdesk.exe");
+  for (int i = 0; i < 1200; ++i) machine.AddProcess("svchost.exe");
+  sim::Process& late = machine.AddProcess("Svcpilot.exe");
+  machine.Fail("EnumProcesses", ERROR_NOT_ENOUGH_MEMORY, 2);
+  EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
+  EXPECT_FALSE(early.running);
+  machine.Fail("EnumProcesses", ERROR_NOT_ENOUGH_MEMORY, 4);
+  // The second call's retry fails too: the first 1000 hold no match.
+  EXPECT_EQ(kNoMatch, EndProcessByName("Svcpilot.exe"));
+  EXPECT_TRUE(late.running);
+}
+
+TEST_F(Quitpanel9x, OnlyTheExactUpperCaseModuleNameMatches) {
+  sim::Process& mixed = AddWithModules("Linkdesk.exe", {"Linkdesk.exe", "KERNEL32.DLL"});
+  EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(mixed.running);
+
+  sim::Process& upper = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE", "KERNEL32.DLL"});
+  EXPECT_EQ(kEnded, EndProcessByName("linkdesk.exe"));
+  EXPECT_FALSE(upper.running);
+  EXPECT_TRUE(mixed.running);
+  // The 9x family never touches PSAPI.
+  EXPECT_EQ(0, machine.Calls("EnumProcesses"));
+}
+
+TEST_F(Quitpanel9x, ProcessHoldingAMatchingModuleIsEnded) {
+  sim::Process& other = AddWithModules("HOST.EXE", {"HOST.EXE", "KERNEL32.DLL", "LINKDESK.EXE"});
+  sim::Process& real = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
+  EXPECT_FALSE(other.running);
+  EXPECT_TRUE(real.running);
+}
+
+TEST_F(Quitpanel9x, EndsOnlyTheFirstOfTwoInstances) {
+  sim::Process& first = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  sim::Process& second = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
+  EXPECT_FALSE(first.running);
+  EXPECT_TRUE(second.running);
+}
+
+TEST_F(Quitpanel9x, ModuleSnapshotFailureEndsTheSearchEvenWhenALaterProcessMatches) {
+  AddWithModules("KERNEL32.DLL", {"KERNEL32.DLL"}).moduleSnapshotFails = true;
+  sim::Process& target = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  EXPECT_EQ(kSnapshotFailed, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(target.running);
+}
+
+TEST_F(Quitpanel9x, SnapshotLibraryAndEntryPointFailures) {
+  AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  machine.Fail("CreateToolhelp32Snapshot", ERROR_NOT_ENOUGH_MEMORY, 1);
+  EXPECT_EQ(kSnapshotFailed, EndProcessByName("Linkdesk.exe"));
+
+  machine.FindLibrary("KERNEL32.DLL")->present = false;
+  EXPECT_EQ(kKernelMissing, EndProcessByName("Linkdesk.exe"));
+  machine.FindLibrary("KERNEL32.DLL")->present = true;
+
+  for (const char* entry : {"CreateToolhelp32Snapshot", "Process32First", "Process32Next",
+                            "Module32First", "Module32Next"}) {
+    SCOPED_TRACE(entry);
+    sim::Library& kernel = *machine.FindLibrary("KERNEL32.DLL");
+    auto saved = kernel.exports;
+    kernel.exports.erase(entry);
+    EXPECT_EQ(kToolhelpEntryMissing, EndProcessByName("Linkdesk.exe"));
+    EXPECT_EQ(0, machine.LoadedLibraryCount());
+    kernel.exports = saved;
+  }
+  EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
+}
+
+TEST_F(Quitpanel9x, OpeningOrEndingTheMatchFails) {
+  sim::Process& refused = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  refused.refuseTerminate = true;
+  EXPECT_EQ(kOpenForEndingFailed, EndProcessByName("Linkdesk.exe"));
+  refused.refuseTerminate = false;
+  refused.terminateFails = true;
+  EXPECT_EQ(kTerminateFailed, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(refused.running);
+}
+
+TEST_F(QuitpanelNt, ProgramEndsTheUtilityThenTheSwitcherAndExitsZero) {
+  sim::Process& pilot = machine.AddProcess("Svcpilot.exe");
+  sim::Process& desk1 = machine.AddProcess("Linkdesk.exe");
+  sim::Process& desk2 = machine.AddProcess("Linkdesk.exe");
+  EXPECT_EQ(0, QuitpanelMain());
+  EXPECT_FALSE(desk1.running);
+  EXPECT_TRUE(desk2.running);
+  EXPECT_FALSE(pilot.running);
+  auto ended = EventsStartingWith("TerminateProcess");
+  ASSERT_EQ(2u, ended.size());
+  EXPECT_EQ(0u, ended[0].find("TerminateProcess Linkdesk.exe"));
+  EXPECT_EQ(0u, ended[1].find("TerminateProcess Svcpilot.exe"));
+}
+
+TEST_F(QuitpanelNt, ProgramGoesOnToTheSwitcherWhateverTheFirstCallGave) {
+  machine.AddProcess("Linkdesk.exe").refuseTerminate = true;
+  sim::Process& pilot = machine.AddProcess("Svcpilot.exe");
+  EXPECT_EQ(0, QuitpanelMain());
+  EXPECT_FALSE(pilot.running);
+}
+
+TEST_F(QuitpanelNt, ProgramWithNothingRunningExitsZero) {
+  machine.AddProcess("explorer.exe");
+  EXPECT_EQ(0, QuitpanelMain());
+  EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
+  EXPECT_EQ(2, machine.Calls("EnumProcesses"));
+}
+
+TEST_F(Quitpanel9x, ProgramEndsBothOnThe9xFamily) {
+  sim::Process& desk = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  sim::Process& pilot = AddWithModules("SVCPILOT.EXE", {"SVCPILOT.EXE"});
+  EXPECT_EQ(0, QuitpanelMain());
+  EXPECT_FALSE(desk.running);
+  EXPECT_FALSE(pilot.running);
+}
+
+}  // namespace
