@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/kernel.h"
+#include "platform/sim/registry_state.h"
 
 namespace sim {
 
@@ -108,6 +109,9 @@ class Machine {
   HMODULE ModuleOf(const Library& library) const;
   int LoadedLibraryCount() const;
   std::vector<std::unique_ptr<Library>> libraries;
+
+  // --- registry ----------------------------------------------------------------------
+  Registry registry;
 
   // --- processes ---------------------------------------------------------------------
   Process& AddProcess(const std::string& exe);

@@ -1,6 +1,7 @@
 // The substitute machine itself, where a program test would not notice it going wrong.
 #include "platform/handles.h"
 #include "platform/proclist.h"
+#include "platform/registry.h"
 #include "sim_test.h"
 
 namespace {
@@ -74,6 +75,97 @@ TEST_F(Platform, SnapshotWalkChecksRecordSizeAndEnds) {
   EXPECT_EQ(DWORD{ERROR_NO_MORE_FILES}, GetLastError());
   all.reset();
   FreeLibrary(kernel);
+}
+
+}  // namespace
+
+namespace {
+
+using Registry = SimTest;
+const char kSettings[] = "SOFTWARE\\Korvell\\Linkdesk\\Settings";
+
+TEST_F(Registry, QueryReportsSizeTypeAndMoreData) {
+  machine.registry.SetString("HKLM\\SOFTWARE\\Korvell\\Linkdesk\\Settings", "Name", "abcdef");
+  RegistryKey key;
+  HKEY opened = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\KORVELL\\linkdesk\\settings",
+                                         0, KEY_READ, &opened));
+  key.reset(opened);
+  char small[4] = {'x', 'x', 'x', 'x'};
+  DWORD size = sizeof small;
+  DWORD type = 0;
+  EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExA(key.get(), "name", nullptr, &type,
+                                              reinterpret_cast<BYTE*>(small), &size));
+  EXPECT_EQ(7u, size);
+  char big[16] = {};
+  size = sizeof big;
+  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.get(), "Name", nullptr, &type,
+                                            reinterpret_cast<BYTE*>(big), &size));
+  EXPECT_STREQ("abcdef", big);
+  EXPECT_EQ(DWORD{REG_SZ}, type);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key.get(), "Other", nullptr, nullptr, nullptr, &size));
+  // Opened for reading only: writing is refused.
+  DWORD one = 1;
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegSetValueExA(key.get(), "UseZeroConfig", 0, REG_DWORD,
+                                                reinterpret_cast<BYTE*>(&one), 4));
+}
+
+TEST_F(Registry, SetCreateAndEnumerateInNameOrder) {
+  HKEY created = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "A\\b0002", &created));
+  RegCloseKey(created);
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "A\\B0001", &created));
+  DWORD value = 7;
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(created, "V", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4));
+  RegCloseKey(created);
+  EXPECT_EQ(7u, machine.registry.Dword("HKLM\\a\\b0001", "v"));
+
+  HKEY parent = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &parent));
+  char name[100];
+  EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyA(parent, 0, name, sizeof name));
+  EXPECT_STREQ("B0001", name);
+  EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyA(parent, 1, name, sizeof name));
+  EXPECT_STREQ("b0002", name);
+  EXPECT_EQ(ERROR_MORE_DATA, RegEnumKeyA(parent, 1, name, 5));
+  EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(parent, 2, name, sizeof name));
+  RegCloseKey(parent);
+  EXPECT_EQ(2u, EventsStartingWith("RegCreateKey").size());
+  EXPECT_EQ(std::vector<std::string>{"RegSetValue HKLM\\A\\B0001\\V = dword:7"},
+            EventsStartingWith("RegSetValue"));
+}
+
+TEST_F(Registry, DeleteFollowsTheReportedFamily) {
+  machine.registry.Create("HKLM\\X\\Parent\\Child");
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "X\\Parent"));
+  EXPECT_TRUE(machine.registry.HasKey("HKLM\\X\\Parent\\Child"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "X\\Parent\\Child"));
+
+  machine.registry.Create("HKLM\\X\\Parent\\Child");
+  machine.version.platformId = VER_PLATFORM_WIN32_WINDOWS;
+  HKEY child = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "X\\Parent\\Child", 0, KEY_READ, &child));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "X\\PARENT"));
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\X\\Parent"));
+  EXPECT_TRUE(machine.registry.HasKey("HKLM\\X"));
+  char name[10];
+  EXPECT_EQ(ERROR_KEY_DELETED, RegEnumKeyA(child, 0, name, sizeof name));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "X\\Parent"));
+  RegCloseKey(child);
+}
+
+TEST_F(Registry, RefusedKeysAndInjectedFaults) {
+  machine.registry.Create("HKLM\\Locked")->refuseWrite = true;
+  HKEY key = nullptr;
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Locked", 0, KEY_ALL_ACCESS, &key));
+  EXPECT_EQ(nullptr, key);
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Locked", 0, KEY_READ, &key));
+  RegCloseKey(key);
+  machine.Fail("RegOpenKeyExA", ERROR_GEN_FAILURE, 4);  // calls are counted from the start
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Locked", 0, KEY_READ, &key));
+  RegCloseKey(key);
+  EXPECT_EQ(ERROR_GEN_FAILURE, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Locked", 0, KEY_READ, &key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_READ, &key));
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+// Registry family.
+#pragma once
+
+#include "platform/handles.h"
+#include "platform/kernel.h"
+
+#ifndef _WIN32
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef DWORD REGSAM;
+typedef LONG LSTATUS;
+
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000000u)))
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000001u)))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000002u)))
+#define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000003u)))
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+#define ERROR_BADKEY 1010L
+#define ERROR_KEY_DELETED 1018L
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
+LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD dataSize);
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                              const BYTE* data, DWORD dataSize);
+LSTATUS WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize);
+LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LSTATUS WINAPI RegCloseKey(HKEY key);
+#endif
+
+// An open registry key; the predefined roots are never held by an owner.
+struct RegistryKeyTraits {
+  using Value = HKEY;
+  static Value Invalid() { return nullptr; }
+  static void Release(Value v) { RegCloseKey(v); }
+};
+using RegistryKey = Owned<RegistryKeyTraits>;
