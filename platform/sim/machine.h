@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "platform/kernel.h"
+#include "platform/sim/devices_state.h"
+#include "platform/sim/files_state.h"
+#include "platform/sim/programs_state.h"
 #include "platform/sim/registry_state.h"
 
 namespace sim {
@@ -112,6 +115,12 @@ class Machine {
 
   // --- registry ----------------------------------------------------------------------
   Registry registry;
+
+  // --- files, environment, startable programs, devices --------------------------------
+  FileSystem files;
+  Environment environment;
+  Programs programs;
+  DeviceDatabase devices;
 
   // --- processes ---------------------------------------------------------------------
   Process& AddProcess(const std::string& exe);

@@ -1,0 +1,56 @@
+// Starting programs and waiting for them to end.
+#pragma once
+
+#include "platform/kernel.h"
+
+#ifndef _WIN32
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _STARTUPINFOA {
+  DWORD cb;
+  LPSTR lpReserved;
+  LPSTR lpDesktop;
+  LPSTR lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  LPBYTE lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                           LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                           DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                           LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+#endif
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(STARTUPINFOA) == 68, "ANSI STARTUPINFOA of 32-bit Windows");
+#endif

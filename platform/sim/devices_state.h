@@ -1,0 +1,48 @@
+// The substitute machine's device-installation database: installed devices with their
+// class, instance ID, hardware-ID list (raw bytes as the property reports them, so that
+// a malformed list can be seeded), driver key name, whether they are present now, and
+// whether their removal fails.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr char kNetClassGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
+
+struct Device {
+  std::uint32_t devInst = 0;  // the device node, unique for the machine's lifetime
+  std::string instanceId;
+  std::string classGuid = kNetClassGuid;
+  std::optional<std::vector<unsigned char>> hardwareIds;  // none: the property is missing
+  std::uint32_t hardwareIdError = 0;  // reading the hardware IDs fails with this error
+  std::optional<std::string> driver;  // driver key name, such as "{...}\0001"
+  bool present = true;
+  bool removeFails = false;
+  bool appearsOnReenumerate = false;  // becomes present when the tree is re-enumerated
+  bool removed = false;
+};
+
+class DeviceDatabase {
+ public:
+  // Adds an installed device; its hardware-ID list is the texts, each ended by a zero,
+  // and a final zero.
+  Device& Add(const std::string& instanceId, const std::vector<std::string>& hardwareIds,
+              bool present = true);
+  static std::vector<unsigned char> MultiSz(const std::vector<std::string>& texts);
+  Device* Find(std::uint32_t devInst);
+  Device* FindByInstanceId(const std::string& instanceId);
+  bool Installed(const std::string& instanceId) { return FindByInstanceId(instanceId) != nullptr; }
+
+  std::deque<Device> devices;  // references stay valid; removed ones are only marked
+  int reenumerations = 0;
+
+ private:
+  std::uint32_t nextDevInst_ = 0x10;
+};
+
+}  // namespace sim

@@ -1,0 +1,50 @@
+// The substitute machine's files and process environment. Paths are compared without
+// regard to letter case; a file can be created only in a directory that exists (a drive
+// root such as "C:" always does). File contents are the bytes on disk, so text written
+// through a text-mode stream holds carriage return plus line feed.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/sim/registry_state.h"
+
+namespace sim {
+
+struct File {
+  std::string bytes;
+  bool readOnly = false;  // deleting or opening for writing is refused
+};
+
+class FileSystem {
+ public:
+  // Creates the directory and every missing one above it.
+  void AddDirectory(const std::string& path);
+  bool HasDirectory(const std::string& path) const;
+  // Creates or replaces a file (and its directory).
+  File& Put(const std::string& path, const std::string& bytes);
+  File* Find(const std::string& path);
+  bool Exists(const std::string& path) const { return files_.count(path) != 0; }
+  std::optional<std::string> Read(const std::string& path) const;
+  bool Remove(const std::string& path) { return files_.erase(path) == 1; }
+  static std::string DirectoryOf(const std::string& path);
+
+  // The stream a test wants to fail on closing (as when the disk is full): the next
+  // close of a stream on this path reports failure, after the text written so far
+  // has reached the file.
+  std::set<std::string, NoCaseLess> failCloseOf;
+
+  // Streams open on each path.
+  std::map<std::string, int, NoCaseLess> openStreams;
+
+ private:
+  std::set<std::string, NoCaseLess> directories_;
+  std::map<std::string, File, NoCaseLess> files_;
+};
+
+// Environment variables; names are compared without regard to letter case.
+using Environment = std::map<std::string, std::string, NoCaseLess>;
+
+}  // namespace sim

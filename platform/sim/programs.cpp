@@ -1,0 +1,131 @@
+// Starting programs on the substitute machine and waiting for them.
+#include <cstring>
+#include <string>
+
+#include "platform/programs.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/objects.h"
+
+namespace sim {
+
+namespace {
+
+struct ThreadObject : HandleObject {
+  const char* Kind() const override { return "thread"; }
+  DWORD pid = 0;
+};
+
+std::string FileNameOf(const std::string& path) {
+  auto slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The program a command line starts: its first token, quoted or up to the first blank.
+std::string FirstToken(const std::string& commandLine) {
+  std::size_t start = commandLine.find_first_not_of(" \t");
+  if (start == std::string::npos) return "";
+  if (commandLine[start] == '"') {
+    auto close = commandLine.find('"', start + 1);
+    return commandLine.substr(start + 1, close == std::string::npos ? std::string::npos
+                                                                    : close - start - 1);
+  }
+  auto end = commandLine.find_first_of(" \t", start);
+  return commandLine.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+bool AllZeroAfterSize(const STARTUPINFOA& startup) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&startup);
+  for (std::size_t i = sizeof startup.cb; i < sizeof startup; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const ProgramHandler* Programs::Resolve(const std::string& program) const {
+  for (const std::string& candidate : {program, program + ".exe"}) {
+    auto it = handlers_.find(candidate);
+    if (it != handlers_.end()) return &it->second;
+  }
+  std::string name = FileNameOf(program);
+  for (const auto& [registered, handler] : handlers_) {
+    if (registered.find('\\') != std::string::npos) continue;
+    if (SameText(registered, name) || SameText(registered + ".exe", name)) return &handler;
+  }
+  return nullptr;
+}
+
+}  // namespace sim
+
+using sim::Current;
+using sim::Failure;
+
+BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL inheritHandles, DWORD creationFlags,
+                           LPVOID environment, LPCSTR currentDirectory,
+                           LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("CreateProcessA")) return FALSE;
+  if (startupInfo == nullptr || processInformation == nullptr ||
+      (applicationName == nullptr && commandLine == nullptr)) {
+    m.Misuse("CreateProcessA without start-up information, process information or program");
+    return Failure(ERROR_INVALID_PARAMETER, FALSE);
+  }
+  std::string line = commandLine == nullptr ? "" : commandLine;
+  std::string program = applicationName != nullptr ? applicationName : sim::FirstToken(line);
+  const sim::ProgramHandler* handler = m.programs.Resolve(program);
+  if (handler == nullptr) return Failure(ERROR_FILE_NOT_FOUND, FALSE);
+
+  sim::ProgramStart start;
+  start.commandLine = line;
+  start.applicationNameGiven = applicationName != nullptr;
+  start.inheritHandles = inheritHandles != FALSE;
+  start.creationFlags = creationFlags;
+  start.environmentGiven = environment != nullptr;
+  start.currentDirectoryGiven = currentDirectory != nullptr;
+  start.startupInfoSize = startupInfo->cb;
+  start.startupInfoZeroed = sim::AllZeroAfterSize(*startupInfo);
+  m.programs.started.push_back(start);
+
+  sim::Process& process = m.AddProcess(sim::FileNameOf(program));
+  m.programs.pending[process.pid] = {handler, line};
+  m.Log("CreateProcess " + line);
+
+  auto processObject = std::make_unique<sim::ProcessObject>();
+  processObject->pid = process.pid;
+  processObject->access = 0x1F0FFF;  // PROCESS_ALL_ACCESS
+  auto threadObject = std::make_unique<sim::ThreadObject>();
+  threadObject->pid = process.pid;
+  processInformation->hProcess = m.OpenHandle(std::move(processObject));
+  processInformation->hThread = m.OpenHandle(std::move(threadObject));
+  processInformation->dwProcessId = process.pid;
+  processInformation->dwThreadId = process.pid + 1;
+  return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("WaitForSingleObject")) return WAIT_FAILED;
+  auto* process = m.Lookup<sim::ProcessObject>(object);
+  if (process == nullptr) {
+    m.Misuse("WaitForSingleObject on a handle that is not an open process");
+    return Failure(ERROR_INVALID_HANDLE, WAIT_FAILED);
+  }
+  sim::Process* target = m.FindProcess(process->pid);
+  std::string name = target != nullptr ? target->exe : "?";
+  m.Log("WaitForSingleObject " + name + " " +
+        (milliseconds == INFINITE ? std::string("INFINITE") : std::to_string(milliseconds)));
+  auto pending = m.programs.pending.find(process->pid);
+  if (pending != m.programs.pending.end()) {
+    auto [handler, line] = pending->second;
+    m.programs.pending.erase(pending);
+    unsigned exitCode = (*handler)(m, line);
+    if (target != nullptr) {
+      target->running = false;
+      target->exitCode = exitCode;
+    }
+    m.Log("Exited " + name + " " + std::to_string(exitCode));
+  }
+  return WAIT_OBJECT_0;
+}

@@ -1,0 +1,54 @@
+// Programs the substitute machine can start. Each is a handler that stands for the
+// program: it is run once the starter waits for the process (the program has done its
+// work by the time the wait returns, and not before), and yields the exit code.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/sim/registry_state.h"
+
+namespace sim {
+
+class Machine;
+
+using ProgramHandler = std::function<unsigned(Machine&, const std::string& commandLine)>;
+
+// What CreateProcessA was given, for the tests to inspect.
+struct ProgramStart {
+  std::string commandLine;
+  bool applicationNameGiven = false;
+  bool inheritHandles = false;
+  unsigned long creationFlags = 0;
+  bool environmentGiven = false;
+  bool currentDirectoryGiven = false;
+  unsigned long startupInfoSize = 0;
+  bool startupInfoZeroed = false;  // every field but the size is zero
+};
+
+class Programs {
+ public:
+  // Registers a program by its full path (matched without regard to case against the
+  // first token of a command line), or by a bare file name, which then matches that
+  // name in any directory, with or without ".exe".
+  void Add(const std::string& path, ProgramHandler handler) { handlers_[path] = std::move(handler); }
+  const ProgramHandler* Resolve(const std::string& program) const;
+
+  std::vector<ProgramStart> started;  // every start that succeeded, in order
+
+  // A started program whose handler has not run yet, by process id.
+  std::map<unsigned long, std::pair<const ProgramHandler*, std::string>> pending;
+
+ private:
+  std::map<std::string, ProgramHandler, NoCaseLess> handlers_;
+};
+
+// The platform's INF installer as "rundll32.exe setupapi,InstallHinfSection <section>
+// <mode> <inf path>": applies the AddReg and DelReg sections that the named install
+// section lists to the machine's registry. Exits with 0 whatever happens, also when the
+// INF is missing.
+ProgramHandler InfInstaller();
+
+}  // namespace sim

@@ -1,0 +1,135 @@
+// The substitute machine's families that Pakrun relies on: profile files, text-mode
+// streams, the environment, started programs and the INF installer.
+#include <string>
+
+#include "pakrun_fixture.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/programs.h"
+#include "platform/registry.h"
+
+namespace {
+
+using SubstituteMachine = PakrunTest;
+
+TEST_F(SubstituteMachine, ProfileReadsFollowThePlatform) {
+  Settings({"[Params]", "  Swapcmd = 1 ", "EMPTY=", "QUOTED=\"a b\"", "NEG=-1", "HEX=0x1F",
+            "TEXT=abc", "[PARAMS]", "LATER=1"});
+  char buffer[8];
+  EXPECT_EQ(1u, GetPrivateProfileIntA("PARAMS", "SWAPCMD", 0, kSettingsPath));
+  EXPECT_EQ(0xFFFFFFFFu, GetPrivateProfileIntA("PARAMS", "NEG", 0, kSettingsPath));
+  EXPECT_EQ(31u, GetPrivateProfileIntA("PARAMS", "HEX", 0, kSettingsPath));
+  EXPECT_EQ(0u, GetPrivateProfileIntA("PARAMS", "TEXT", 5, kSettingsPath));
+  EXPECT_EQ(5u, GetPrivateProfileIntA("PARAMS", "MISSING", 5, kSettingsPath));
+  EXPECT_EQ(5u, GetPrivateProfileIntA("NOSECTION", "SWAPCMD", 5, "C:\\Setup\\none.ini"));
+
+  // A present key with an empty value is empty text, not the default.
+  EXPECT_EQ(0u, GetPrivateProfileStringA("PARAMS", "EMPTY", "dflt", buffer, sizeof buffer,
+                                         kSettingsPath));
+  EXPECT_STREQ("", buffer);
+  EXPECT_EQ(4u, GetPrivateProfileStringA("PARAMS", "MISSING", "dflt", buffer, sizeof buffer,
+                                         kSettingsPath));
+  EXPECT_STREQ("dflt", buffer);
+  GetPrivateProfileStringA("PARAMS", "LATER", "dflt", buffer, sizeof buffer, kSettingsPath);
+  EXPECT_STREQ("dflt", buffer);  // only the first section of a name is read
+  GetPrivateProfileStringA("PARAMS", "QUOTED", "", buffer, sizeof buffer, kSettingsPath);
+  EXPECT_STREQ("a b", buffer);
+  // Cut to the buffer.
+  machine.files.Put(kSettingsPath, "[S]\r\nK=0123456789\r\n");
+  EXPECT_EQ(7u, GetPrivateProfileStringA("S", "K", "", buffer, sizeof buffer, kSettingsPath));
+  EXPECT_STREQ("0123456", buffer);
+}
+
+TEST_F(SubstituteMachine, TextStreamsStoreCrlfAndAppendOrTruncate) {
+  machine.files.Put("C:\\TEMP\\a.txt", "old\r\n");
+  TextStream* append = OpenTextStream("C:\\TEMP\\a.txt", "a+");
+  ASSERT_NE(nullptr, append);
+  WriteTextStream(append, "x=%d\n\n", 5);
+  // An open file cannot be deleted.
+  EXPECT_FALSE(DeleteFileA("C:\\TEMP\\a.txt"));
+  EXPECT_TRUE(CloseTextStream(append));
+  EXPECT_EQ("old\r\nx=5\r\n\r\n", machine.files.Read("C:\\TEMP\\a.txt"));
+
+  TextStream* fresh = OpenTextStream("C:\\TEMP\\a.txt", "wt");
+  ASSERT_NE(nullptr, fresh);
+  WriteTextStream(fresh, "new\n");
+  machine.files.failCloseOf.insert("c:\\temp\\A.TXT");
+  EXPECT_FALSE(CloseTextStream(fresh));
+  EXPECT_EQ("new\r\n", machine.files.Read("C:\\TEMP\\a.txt"));
+
+  EXPECT_EQ(nullptr, OpenTextStream("C:\\NoSuchDir\\a.txt", "a+"));
+  EXPECT_TRUE(DeleteFileA("C:\\TEMP\\A.TXT"));
+  EXPECT_FALSE(DeleteFileA("C:\\TEMP\\a.txt"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_STREQ("C:\\TEMP", EnvironmentValue("temp"));
+  EXPECT_EQ(nullptr, EnvironmentValue("NOT_SET"));
+}
+
+TEST_F(SubstituteMachine, InstallerAppliesTheValueFormsOfAnInf) {
+  machine.registry.SetString("HKLM\\K", "Gone", "x");
+  machine.registry.SetString("HKLM\\K", "Kept", "old");
+  machine.registry.SetString("HKLM\\Whole\\Sub", "V", "x");
+  machine.files.Put("C:\\TEMP\\t.inf",
+                    Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]",
+                          "AddReg = Add.reg", "DelReg = Del.reg", "", "[Add.reg]",
+                          "HKLM, \"K\",\"Dword\",0x00010001,0x20",
+                          "HKLM, \"K\",\"Sz\",0,text with blanks",
+                          "HKLM, \"K\",\"Quoted\",0,\"a,b\"",
+                          "HKLM, \"K\",\"Expand\",0x00020000,%SystemRoot%",
+                          "HKLM, \"K\",\"Multi\",0x00010000,one,two",
+                          "HKLM, \"K\",\"Bin\",1,0a,ff",
+                          "HKLM, \"K\",\"Kept\",2,new",
+                          "HKLM, \"K\",\"Empty\",0",
+                          ", \"\",\"\",,",
+                          "HKR, \"K\",\"Relative\",0,x",
+                          "", "[Del.reg]", "HKLM, \"K\",\"Gone\"", "HKLM, \"Whole\",\"\""}));
+  EXPECT_EQ(0u, sim::InfInstaller()(machine,
+                                    "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 "
+                                    "C:\\TEMP\\t.inf"));
+  EXPECT_EQ(0x20u, machine.registry.Dword("HKLM\\K", "Dword"));
+  EXPECT_EQ("text with blanks", machine.registry.String("HKLM\\K", "Sz"));
+  EXPECT_EQ("a,b", machine.registry.String("HKLM\\K", "Quoted"));
+  EXPECT_EQ(static_cast<std::uint32_t>(REG_EXPAND_SZ),
+            machine.registry.Value("HKLM\\K", "Expand")->type);
+  EXPECT_EQ((std::vector<unsigned char>{'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0}),
+            machine.registry.Value("HKLM\\K", "Multi")->data);
+  EXPECT_EQ((std::vector<unsigned char>{0x0a, 0xff}), machine.registry.Value("HKLM\\K", "Bin")->data);
+  EXPECT_EQ("old", machine.registry.String("HKLM\\K", "Kept"));
+  EXPECT_EQ("", machine.registry.String("HKLM\\K", "Empty"));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\K", "Relative"));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\K", "Gone"));
+  // A delete line without a value name takes the whole key.
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\Whole"));
+
+  // A missing INF changes nothing and still ends with 0.
+  EXPECT_EQ(0u, sim::InfInstaller()(machine,
+                                    "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 "
+                                    "C:\\TEMP\\none.inf"));
+}
+
+TEST_F(SubstituteMachine, ProgramsRunWhenWaitedForAndUnknownOnesDoNotStart) {
+  std::string seen;
+  machine.programs.Add("Setup.exe", [&seen](sim::Machine&, const std::string& line) {
+    seen = line;
+    return 7u;
+  });
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  char line[] = "\"C:\\Some Dir\\SETUP.EXE\" /x";
+  ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info));
+  EXPECT_EQ("", seen);  // still running
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, INFINITE));
+  EXPECT_EQ(line, seen);
+  EXPECT_EQ(7u, machine.FindProcess(info.dwProcessId)->exitCode);
+  EXPECT_TRUE(CloseHandle(info.hThread));
+  EXPECT_TRUE(CloseHandle(info.hProcess));
+
+  char missing[] = "C:\\Nowhere\\other.exe";
+  EXPECT_FALSE(CreateProcessA(nullptr, missing, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &info));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+}
+
+}  // namespace
