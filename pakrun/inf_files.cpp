@@ -1,0 +1,137 @@
+#include "pakrun/inf_files.h"
+
+#include "pakrun/run_and_wait.h"
+#include "pakrun/settings.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char kStaticInfName[] = "StaticAddDel.inf";
+constexpr char kDriverInfName[] = "DriverAddDel.inf";
+constexpr char kDriverRoot[] = "HKLM";
+constexpr char kInstallerProgram[] = "%s\\System32\\rundll32.exe";
+constexpr char kInstallerCommand[] = "%s setupapi,InstallHinfSection DefaultInstall 132 %s";
+constexpr unsigned kPathCapacity = MAX_PATH;
+constexpr unsigned kKeyCapacity = 40;  // "ADDREG4294967295_ENTRYNAME" and the like
+
+// Where every entry of a variant goes: its own root and subkey (static variant), or one
+// fixed root and subkey for all (driver variant).
+struct Target {
+  const char* fileName;
+  const char* classKeyPath;  // null in the static variant
+};
+
+// Reads the key `prefix`, entry number `n`, `suffix` (such as "ADDREG2_FLAGS") of the
+// section into a field; a missing key gives an empty field, and a long value is cut at
+// the field as the profile reader cuts it.
+void ReadField(const char* settingsPath, const char* section, const char* prefix, unsigned n,
+               const char* suffix, char* field) {
+  char key[kKeyCapacity];
+  FormatText(key, sizeof key, "%s%u%s", prefix, n, suffix);
+  GetPrivateProfileStringA(section, key, "", field, kEntryFieldCapacity, settingsPath);
+}
+
+void WriteAddLines(TextStream* inf, const char* settingsPath, const char* section,
+                   const Target& target, unsigned count) {
+  for (unsigned n = 1; n <= count; ++n) {
+    char root[kEntryFieldCapacity] = {};
+    char subkey[kEntryFieldCapacity] = {};
+    char name[kEntryFieldCapacity] = {};
+    char flags[kEntryFieldCapacity] = {};
+    char value[kEntryFieldCapacity] = {};
+    if (target.classKeyPath == nullptr) {
+      ReadField(settingsPath, section, "ADDREG", n, "_ROOT", root);
+      ReadField(settingsPath, section, "ADDREG", n, "_SUBKEY", subkey);
+    }
+    ReadField(settingsPath, section, "ADDREG", n, "_ENTRYNAME", name);
+    ReadField(settingsPath, section, "ADDREG", n, "_FLAGS", flags);
+    ReadField(settingsPath, section, "ADDREG", n, "_VALUE", value);
+    if (target.classKeyPath == nullptr) {
+      WriteTextStream(inf, "%s, \"%s\",\"%s\",%s,%s\n", root, subkey, name, flags, value);
+    } else {
+      WriteTextStream(inf, "%s, \"%s\",\"%s\",%s,%s\n", kDriverRoot, target.classKeyPath, name,
+                      flags, value);
+    }
+  }
+}
+
+void WriteDelLines(TextStream* inf, const char* settingsPath, const char* section,
+                   const Target& target, unsigned count) {
+  for (unsigned n = 1; n <= count; ++n) {
+    char root[kEntryFieldCapacity] = {};
+    char subkey[kEntryFieldCapacity] = {};
+    char name[kEntryFieldCapacity] = {};
+    if (target.classKeyPath == nullptr) {
+      ReadField(settingsPath, section, "DELREG", n, "_ROOT", root);
+      ReadField(settingsPath, section, "DELREG", n, "_SUBKEY", subkey);
+    }
+    ReadField(settingsPath, section, "DELREG", n, "_ENTRYNAME", name);
+    if (target.classKeyPath == nullptr) {
+      WriteTextStream(inf, "%s, \"%s\",\"%s\"\n", root, subkey, name);
+    } else {
+      WriteTextStream(inf, "%s, \"%s\",\"%s\"\n", kDriverRoot, target.classKeyPath, name);
+    }
+  }
+}
+
+// Hands the written INF to the installer and waits for it; the file goes afterwards,
+// whether the installer could be started or not.
+void InstallAndDelete(const char* infPath) {
+  char installer[kPathCapacity];
+  char commandLine[kCommandLineCapacity];
+  const char* systemRoot = EnvironmentValue("SystemRoot");
+  if (systemRoot != nullptr && FormatText(installer, sizeof installer, kInstallerProgram, systemRoot) &&
+      FormatText(commandLine, sizeof commandLine, kInstallerCommand, installer, infPath)) {
+    RunAndWait(commandLine);
+  }
+  DeleteFileA(infPath);
+}
+
+int ApplyAddDel(const char* settingsPath, const char* section, const Target& target) {
+  char infPath[kPathCapacity];
+  const char* temp = EnvironmentValue("TEMP");
+  bool havePath =
+      temp != nullptr && FormatText(infPath, sizeof infPath, "%s\\%s", temp, target.fileName);
+
+  unsigned addCount = ReadCount(settingsPath, section, "ADDREG");
+  unsigned delCount = ReadCount(settingsPath, section, "DELREG");
+  if (addCount == 0 && delCount == 0) return 1;
+  // Without a TEMP directory, or with a path that would not fit, there is no file to
+  // write: never one at a shortened path.
+  if (!havePath) return 0;
+
+  // Each run starts from an empty file, so nothing left by an interrupted run is
+  // applied again ahead of the new entries.
+  TextStream* inf = OpenTextStream(infPath, "wt");
+  if (inf == nullptr) return 0;
+  WriteTextStream(inf, "[Version]\n");
+  WriteTextStream(inf, "signature=\"$CHICAGO$\"\n\n");
+  WriteTextStream(inf, "[DefaultInstall]\n");
+  if (addCount > 0) WriteTextStream(inf, "AddReg = Add.reg\n");
+  if (delCount > 0) WriteTextStream(inf, "DelReg = Del.reg\n");
+  if (addCount > 0) {
+    WriteTextStream(inf, "\n[Add.reg]\n");
+    WriteAddLines(inf, settingsPath, section, target, addCount);
+  }
+  if (delCount > 0) {
+    WriteTextStream(inf, "\n[Del.reg]\n");
+    WriteDelLines(inf, settingsPath, section, target, delCount);
+  }
+  // A file that may not have reached the disk whole is neither applied nor deleted.
+  if (!CloseTextStream(inf)) return 0;
+
+  InstallAndDelete(infPath);
+  return 1;
+}
+
+}  // namespace
+
+int ApplyStaticAddDel(const char* settingsPath, const char* section) {
+  return ApplyAddDel(settingsPath, section, Target{kStaticInfName, nullptr});
+}
+
+int ApplyDriverAddDel(const char* settingsPath, const char* section, const char* classKeyPath) {
+  return ApplyAddDel(settingsPath, section, Target{kDriverInfName, classKeyPath});
+}

@@ -1,0 +1,10 @@
+#include "pakrun/settings.h"
+
+#include <climits>
+
+#include "platform/profile.h"
+
+unsigned ReadCount(const char* settingsPath, const char* section, const char* key) {
+  UINT count = GetPrivateProfileIntA(section, key, 0, settingsPath);
+  return count > static_cast<UINT>(INT_MAX) ? 0u : count;
+}
