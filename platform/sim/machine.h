@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "platform/kernel.h"
+#include "platform/sim/radio_state.h"
 #include "platform/sim/registry_state.h"
+#include "platform/sim/services_state.h"
+#include "platform/sim/windowing_state.h"
 
 namespace sim {
 
@@ -112,6 +115,13 @@ class Machine {
 
   // --- registry ----------------------------------------------------------------------
   Registry registry;
+
+  // --- services, desktop, the vendor radio library, the process's start-up ----------
+  ServiceManager services;
+  Desktop desktop;
+  RadioLibrary radio;
+  std::string commandLine;
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
 
   // --- processes ---------------------------------------------------------------------
   Process& AddProcess(const std::string& exe);

@@ -1,0 +1,1 @@
+#include "airtoggle_fixture.h"
