@@ -38,6 +38,15 @@ struct Desktop {
   std::deque<MSG> queue;
   bool quitPosted = false;
   int quitCode = 0;
+
+  // A program run on the machine has ended: its classes and its queue go with it
+  // (windows must have been destroyed by the program itself).
+  void ProcessEnded() {
+    classes.clear();
+    queue.clear();
+    quitPosted = false;
+    quitCode = 0;
+  }
 };
 
 }  // namespace sim

@@ -102,7 +102,9 @@ class AirtoggleTest : public SimTest {
   // Runs the program as started with `commandLine`.
   int Run(const std::string& commandLine) {
     machine.commandLine = commandLine;
-    return AirtoggleMain(nullptr);
+    int exitCode = AirtoggleMain(nullptr);
+    machine.desktop.ProcessEnded();
+    return exitCode;
   }
   static std::string Line(const std::string& option) {
     return std::string(kSystemDirectory) + "\\Svcpilot.exe " + option;
