@@ -1,0 +1,15 @@
+# Shared part of the MinGW-w64 toolchain files; the caller sets TOOLCHAIN_PREFIX (and
+# TOOLCHAIN_THREADS, the compiler variant suffix, if any).
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc${TOOLCHAIN_THREADS})
+set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++${TOOLCHAIN_THREADS})
+set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Test programs run in the suite's throwaway Wine prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/in-prefix.sh)

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds every preset and runs every suite:
+#   native   unit tests on the substitute machine (AddressSanitizer + UBSan)
+#   windows  the shipped 32-bit executables, checked as files
+#   wine     the same sources built for x86_64, integration tests under Wine
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+passed=0
+failed=0
+summary=()
+run_suite() {
+  local preset=$1
+  echo "=== $preset: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  echo "=== $preset: tests"
+  local log
+  log=$(mktemp)
+  local status=0
+  ctest --preset "$preset" 2>&1 | tee "$log" || status=$?
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  rm -f "$log"
+  if [ -z "$line" ]; then
+    echo "=== $preset: ctest printed no result" >&2
+    exit 1
+  fi
+  local total fails
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  fails=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  passed=$((passed + total - fails))
+  failed=$((failed + fails))
+  summary+=("$preset: $((total - fails)) passed, $fails failed")
+  [ "$status" -eq 0 ] || { echo "=== $preset: FAILED" >&2; printf '%s\n' "${summary[@]}"; exit 1; }
+}
+
+run_suite native
+run_suite windows
+run_suite wine
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+echo "$passed passed, $failed failed"

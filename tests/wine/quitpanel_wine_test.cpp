@@ -1,0 +1,91 @@
+// Quitpanel.exe for real: stand-in processes under the names it ends.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "support.h"
+
+namespace {
+
+class QuitpanelWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = wt::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_TRUE(wt::CopyFromBuild("Quitpanel.exe", dir_ + "\\Quitpanel.exe"));
+  }
+  void TearDown() override { wt::SetReportedVersion("Quitpanel.exe", ""); }
+
+  // Starts the stand-in copied as `relativePath` below the scratch directory, and waits
+  // until it is fully started (its modules are listed).
+  std::unique_ptr<wt::Child> StartAs(const std::string& relativePath) {
+    std::string path = dir_ + "\\" + relativePath;
+    if (!wt::FileExists(path)) {
+      EXPECT_TRUE(wt::CopyFromBuild("standin.exe", path)) << path;
+    }
+    auto child = std::make_unique<wt::Child>();
+    EXPECT_TRUE(child->Start("\"" + path + "\" 60")) << path;
+    DWORD pid = child->Pid();
+    EXPECT_TRUE(wt::WaitUntil([pid] { return wt::ModulesListed(pid); }, wt::kSettleBoundMs));
+    return child;
+  }
+
+  DWORD RunQuitpanel() { return wt::Run("\"" + dir_ + "\\Quitpanel.exe\"", dir_); }
+
+  // True once the child has ended with exit code 0 (as Quitpanel ends it).
+  static bool EndedWithZero(wt::Child& child) {
+    return WaitForSingleObject(child.Handle(), wt::kSettleBoundMs) == WAIT_OBJECT_0 &&
+           child.ExitCode() == 0;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(QuitpanelWine, EndsOneUtilityInstanceAndTheSwitcher) {
+  auto desk1 = StartAs("desk\\Linkdesk.exe");
+  auto desk2 = StartAs("desk\\Linkdesk.exe");
+  auto pilot = StartAs("pilot\\Svcpilot.exe");
+  auto bystander = StartAs("other\\Bystander.exe");
+
+  EXPECT_EQ(0u, RunQuitpanel());
+
+  EXPECT_TRUE(EndedWithZero(*pilot));
+  Sleep(200);  // let a wrongly ended second instance show
+  int deskRunning = (desk1->Running() ? 1 : 0) + (desk2->Running() ? 1 : 0);
+  EXPECT_EQ(1, deskRunning) << "exactly one of the two Linkdesk.exe must be ended";
+  wt::Child& ended = desk1->Running() ? *desk2 : *desk1;
+  EXPECT_TRUE(EndedWithZero(ended));
+  EXPECT_TRUE(bystander->Running());
+}
+
+TEST_F(QuitpanelWine, NothingToEndStillExitsZero) {
+  auto bystander = StartAs("other\\Linkdesk.exe.old");
+  auto similar = StartAs("other\\Svcpilot.ex");
+  EXPECT_EQ(0u, RunQuitpanel());
+  EXPECT_TRUE(bystander->Running());
+  EXPECT_TRUE(similar->Running());
+}
+
+TEST_F(QuitpanelWine, NtFamilyMatchesWithoutRegardToCase) {
+  auto upper = StartAs("upper\\LINKDESK.EXE");
+  auto lower = StartAs("lower\\svcpilot.exe");
+  EXPECT_EQ(0u, RunQuitpanel());
+  EXPECT_TRUE(EndedWithZero(*upper));
+  EXPECT_TRUE(EndedWithZero(*lower));
+}
+
+TEST_F(QuitpanelWine, NineXFamilyMatchesTheExactUpperCaseModuleName) {
+  ASSERT_TRUE(wt::SetReportedVersion("Quitpanel.exe", "win98"));
+  auto mixed = StartAs("mixed\\Linkdesk.exe");
+  // Alone, the mixed-case one is left running (the NT family would end it).
+  EXPECT_EQ(0u, RunQuitpanel());
+  Sleep(200);
+  EXPECT_TRUE(mixed->Running());
+
+  auto upper = StartAs("upper\\LINKDESK.EXE");
+  EXPECT_EQ(0u, RunQuitpanel());
+  EXPECT_TRUE(EndedWithZero(*upper));
+  EXPECT_TRUE(mixed->Running()) << "a module named Linkdesk.exe must not match on the 9x family";
+}
+
+}  // namespace
