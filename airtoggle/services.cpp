@@ -44,11 +44,12 @@ void StopNamedService(const char* name) {
 void WaitForServiceState(SC_HANDLE statusHandle, DWORD wanted) {
   DWORD state = 0;  // a failed first query leaves no state, so the wait goes on
   QueryState(statusHandle, &state);
-  // A service that refuses, or a query that keeps failing, ends the wait at the bound;
-  // the sequence then goes on.
+  // One poll every 100 ms; the pause comes before each query, so the wait ends as soon as
+  // a query shows the state. A service that refuses, or a query that keeps failing, ends
+  // the wait at the bound; the sequence then goes on.
   for (int polls = 0; state != wanted && polls < kMaxServiceStatePolls; ++polls) {
-    QueryState(statusHandle, &state);
     Sleep(kServicePollMs);
+    QueryState(statusHandle, &state);
   }
 }
 

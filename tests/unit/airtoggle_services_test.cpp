@@ -32,8 +32,15 @@ TEST_F(ServiceSequences, CycleOfARunningServiceStopsRewritesStartsAndRecords) {
             Story());
   EXPECT_EQ(1, frame.m_nZeroConfigWasRunning);
   EXPECT_EQ(DWORD{SERVICE_RUNNING}, wzc.state);
-  // Two pending polls and three: each poll sleeps 100 ms after its query.
+  // Two pending polls and three, 100 ms apart; a wait ends with the query that shows the
+  // state, without a further pause.
   EXPECT_EQ(2 + 3, Sleeps("100"));
+  const auto& events = machine.Events();
+  for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+    if (events[i].rfind("Service WZCSVC", 0) == 0) {
+      EXPECT_NE("Sleep 100", events[i + 1]) << i;
+    }
+  }
   // Only the rights each step needs, each start and stop with fresh handles.
   EXPECT_EQ((std::vector<std::uint32_t>{SERVICE_QUERY_STATUS, SERVICE_STOP, SERVICE_START}), wzc.openedWith);
   EXPECT_EQ((std::vector<std::uint32_t>{SC_MANAGER_CONNECT, SC_MANAGER_CONNECT, SC_MANAGER_CONNECT}),
