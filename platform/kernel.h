@@ -96,6 +96,10 @@ DWORD WINAPI GetVersion();
 
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
+
+// The process's own start-up: its command line, unparsed, and the system directory.
+LPSTR WINAPI GetCommandLineA();
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 #endif
 
 // Turns an entry point found by name into the function type the caller expects. The

@@ -96,10 +96,133 @@ void DemoQuitpanel() {
   }
 }
 
+// --- Airtoggle ------------------------------------------------------------------------
+
+constexpr char kDemoClassKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+constexpr char kDemoInterfaces[] = "SOFTWARE\\Microsoft\\WZCSVC\\Parameters\\Interfaces";
+constexpr char kDemoSettings[] = "SOFTWARE\\Korvell\\Linkdesk\\Settings";
+const char* const kDemoGuids[] = {"{D3E0A001-0000-4000-8000-000000000001}",
+                                  "{D3E0A001-0000-4000-8000-000000000002}",
+                                  "{D3E0A001-0000-4000-8000-000000000003}"};
+const char* const kDemoIds[] = {"PCI\\VEN_1D4A&DEV_3890", "pci\\ven_1d4a&dev_3891", "PCI\\VEN_10EC&DEV_8139"};
+
+void SetDword(const std::string& path, const char* name, DWORD value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS) return;
+  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  RegCloseKey(key);
+}
+
+void SetText(const std::string& path, const char* name, const std::string& value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS) return;
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+}
+
+std::string DwordText(const std::string& path, const char* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "(none)";
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return "(none)";
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", value);
+  return text;
+}
+
+const char* ServiceStateText(const char* name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return "?";
+  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status = {};
+  const char* text = "not installed";
+  if (service != nullptr) {
+    text = "?";
+    if (QueryServiceStatus(service, &status)) {
+      if (status.dwCurrentState == SERVICE_RUNNING) text = "running";
+      if (status.dwCurrentState == SERVICE_STOPPED) text = "stopped";
+      if (status.dwCurrentState == SERVICE_START_PENDING) text = "start pending";
+      if (status.dwCurrentState == SERVICE_STOP_PENDING) text = "stop pending";
+    }
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+  return text;
+}
+
+void ServiceTo(const char* name, bool running) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (manager == nullptr) return;
+  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+  if (service == nullptr) {
+    std::string command = std::string("C:\\demo\\services\\svcstandin.exe ") + name;
+    service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                             SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
+                             nullptr, nullptr, nullptr);
+  }
+  if (service != nullptr) {
+    SERVICE_STATUS status = {};
+    if (running) {
+      StartServiceA(service, 0, nullptr);
+    } else {
+      ControlService(service, SERVICE_CONTROL_STOP, &status);
+    }
+    const char* wanted = running ? "running" : "stopped";
+    for (int i = 0; i < 200 && std::string(ServiceStateText(name)) != wanted; ++i) Sleep(50);
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+}
+
+void ShowSwitch(const char* heading) {
+  std::printf("  %s:\n", heading);
+  std::printf("    UseZeroConfig %s; WZCSVC %s; KVX %s\n", DwordText(kDemoSettings, "UseZeroConfig").c_str(),
+              ServiceStateText("WZCSVC"), ServiceStateText("KVX"));
+  for (int i = 0; i < 3; ++i)
+    std::printf("    %-24s ControlFlags %s\n", kDemoIds[i],
+                DwordText(std::string(kDemoInterfaces) + "\\" + kDemoGuids[i], "ControlFlags").c_str());
+}
+
+void DemoAirtoggle() {
+  std::printf("\n== Airtoggle (Svcpilot.exe): hands the adapter between WZCSVC and the vendor utility ==\n");
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, sizeof system);
+  CopyFromBuild("Svcpilot.exe", system, "Svcpilot.exe");
+  CopyFromBuild("radioapi.dll", system, "radioapi.dll");
+  CopyFromBuild("svcstandin.exe", "C:\\demo\\services", "svcstandin.exe");
+  SetDword(kDemoSettings, "UseZeroConfig", 0);
+  for (int i = 0; i < 3; ++i) {
+    std::string adapter = std::string(kDemoClassKey) + "\\07" + std::to_string(i) + "0";
+    SetText(adapter, "MatchingDeviceId", kDemoIds[i]);
+    SetText(adapter, "NetCfgInstanceId", kDemoGuids[i]);
+    SetDword(std::string(kDemoInterfaces) + "\\" + kDemoGuids[i], "ControlFlags", i == 1 ? 0x00810002u : 0x0000F002u);
+  }
+  SetDword(std::string(kDemoInterfaces) + "\\" + kDemoGuids[0], "ControlFlags", 0x00000002u);
+  ServiceTo("KVX", true);
+  ServiceTo("WZCSVC", true);
+  std::string line = std::string(system) + "\\Svcpilot.exe -installer";
+  ShowSwitch("before");
+  for (int run = 0; run < 2; ++run) {
+    DWORD begin = GetTickCount();
+    DWORD code = Run(line);
+    std::printf("  %s: exit code %lu after %lu ms\n", line.c_str(), code, GetTickCount() - begin);
+    ShowSwitch(run == 0 ? "after the first run (to the zero-configuration service)"
+                        : "after the second run (back to the vendor utility)");
+  }
+  ServiceTo("WZCSVC", false);
+  ServiceTo("KVX", false);
+}
+
 }  // namespace
 
 int main() {
   std::printf("Adapter maintenance programs at work in a throwaway Wine prefix\n");
   DemoQuitpanel();
+  DemoAirtoggle();
   return 0;
 }

@@ -17,7 +17,10 @@
 #include "platform/sim/devices_state.h"
 #include "platform/sim/files_state.h"
 #include "platform/sim/programs_state.h"
+#include "platform/sim/radio_state.h"
 #include "platform/sim/registry_state.h"
+#include "platform/sim/services_state.h"
+#include "platform/sim/windowing_state.h"
 
 namespace sim {
 
@@ -121,6 +124,12 @@ class Machine {
   Environment environment;
   Programs programs;
   DeviceDatabase devices;
+  // --- services, desktop, the vendor radio library, the process's start-up ----------
+  ServiceManager services;
+  Desktop desktop;
+  RadioLibrary radio;
+  std::string commandLine;
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
 
   // --- processes ---------------------------------------------------------------------
   Process& AddProcess(const std::string& exe);

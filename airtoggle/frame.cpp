@@ -1,0 +1,264 @@
+// Start-up, the hidden frame window, the mode decision and the command-line dispatch.
+#include "airtoggle/frame.h"
+
+#include <cstring>
+
+#include "airtoggle/managers.h"
+#include "airtoggle/resource.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char kFrameClass[] = "AirtoggleFrame";
+
+struct OptionSuffix {
+  const char* suffix;
+  SwitchCommand command;
+};
+
+constexpr OptionSuffix kOptions[] = {
+    {"\\Svcpilot.exe -installer", SwitchCommand::kInstaller},
+    {"\\Svcpilot.exe -Airtoggle", SwitchCommand::kAirtoggle},
+    {"\\Svcpilot.exe -EnableLinkdesk", SwitchCommand::kEnableLinkdesk},
+    {"\\Svcpilot.exe -WZC", SwitchCommand::kWzc},
+    {"\\Svcpilot.exe -Linkdesk", SwitchCommand::kLinkdesk},
+};
+
+char UpperLetter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Equal when every character is, with A-Z matching a-z.
+bool SameIgnoringLetterCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (UpperLetter(*a) != UpperLetter(*b)) return false;
+  }
+  return *a == *b;
+}
+
+INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+SwitchCommand MatchCommandLine(const char* commandLine, const char* systemDirectory) {
+  if (commandLine == nullptr || systemDirectory == nullptr || *systemDirectory == '\0')
+    return SwitchCommand::kNone;
+  // Every comparison is made before the dispatch; the strings exclude each other.
+  SwitchCommand matched = SwitchCommand::kNone;
+  for (const OptionSuffix& option : kOptions) {
+    char expected[300];
+    if (!FormatText(expected, sizeof expected, "%s%s", systemDirectory, option.suffix)) continue;
+    if (SameIgnoringLetterCase(commandLine, expected)) matched = option.command;
+  }
+  return matched;
+}
+
+int ServicePackLevel(const char* csdVersion) {
+  char head[50] = {};
+  std::strncpy(head, csdVersion, 14);
+  if (head[0] == '\0') return 0;
+  if (std::strcmp(head, "Service Pack 1") == 0) return 1;
+  if (std::strcmp(head, "Service Pack 2") == 0)
+    return std::strcmp(csdVersion, "Service Pack 2, v.2149") == 0 ? 2 : 3;
+  return kLevelUnknown;
+}
+
+void WriteUseZeroConfig(int value) {
+  // A mode that is not known is never recorded.
+  if (value != kVendorMode && value != kZeroConfigMode) return;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_ALL_ACCESS, &opened) !=
+      ERROR_SUCCESS)
+    return;
+  RegistryKey settings(opened);
+  DWORD data = static_cast<DWORD>(value);
+  RegSetValueExA(settings.get(), kUseZeroConfigValue, 0, REG_DWORD,
+                 reinterpret_cast<const BYTE*>(&data), sizeof data);
+}
+
+CMainFrame::~CMainFrame() {
+  if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
+}
+
+bool CMainFrame::LoadFrame(HINSTANCE instance) {
+  m_hInstance = instance;
+  WNDCLASSA windowClass;
+  std::memset(&windowClass, 0, sizeof windowClass);
+  windowClass.lpfnWndProc = WindowProcedure;
+  windowClass.hInstance = instance;
+  windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINFRAME);
+  windowClass.lpszClassName = kFrameClass;
+  if (RegisterClassA(&windowClass) == 0) return false;
+
+  // The title comes from the string table; the single-instance check depends on it.
+  char title[50] = {};
+  if (LoadStringA(instance, IDR_MAINFRAME, title, static_cast<int>(sizeof title)) <= 0)
+    CopyText(title, sizeof title, kFrameTitle);
+  HWND created = CreateWindowExA(0, kFrameClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                 instance, this);
+  if (created == nullptr) return false;
+  ShowWindow(m_hWnd, SW_HIDE);
+  UpdateWindow(m_hWnd);
+  return true;
+}
+
+LRESULT CALLBACK CMainFrame::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    auto* frame = static_cast<CMainFrame*>(create->lpCreateParams);
+    frame->m_hWnd = window;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame));
+  }
+  auto* frame = reinterpret_cast<CMainFrame*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (frame == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  return frame->OnMessage(message, wParam, lParam);
+}
+
+LRESULT CMainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate();
+    case WM_TIMER:
+      OnTimer();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_CLOSE:
+      DestroyWindow(m_hWnd);
+      return 0;
+    case WM_DESTROY:
+      // Closing the main window ends the message loop and so the program.
+      m_hWnd = nullptr;
+      m_hWndView = nullptr;
+      m_hWndToolBar = nullptr;
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(m_hWnd, message, wParam, lParam);
+  }
+}
+
+int CMainFrame::OnCreate() {
+  // Client view and toolbar: plain child windows, never seen.
+  m_hWndView = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd,
+                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDW_PANE_FIRST)),
+                               m_hInstance, nullptr);
+  if (m_hWndView == nullptr) return -1;
+  m_hWndToolBar = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd,
+                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDW_TOOLBAR)),
+                                  m_hInstance, nullptr);
+  if (m_hWndToolBar == nullptr) return -1;
+
+  ReadServicePackLevel();
+  ReadRecordedMode();
+  SetTimer(m_hWnd, kSwitchTimerId, kSwitchTimerPeriodMs, nullptr);
+  return 0;
+}
+
+void CMainFrame::ReadServicePackLevel() {
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return;
+  version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
+  int level = ServicePackLevel(version.szCSDVersion);
+  if (level != kLevelUnknown) m_nServicePackLevel = level;
+}
+
+void CMainFrame::ReadRecordedMode() {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    return;
+  RegistryKey settings(opened);
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegQueryValueExA(settings.get(), kUseZeroConfigValue, nullptr, nullptr,
+                       reinterpret_cast<LPBYTE>(&value), &size) != ERROR_SUCCESS)
+    return;
+  m_dwUseZeroConfig = value;
+  // The target is the other manager than the recorded one.
+  if (value == 0) m_nTargetMode = kZeroConfigMode;
+  if (value == 1) m_nTargetMode = kVendorMode;
+}
+
+void CMainFrame::OnTimer() {
+  KillTimer(m_hWnd, kSwitchTimerId);
+  char systemDirectory[200] = {};
+  UINT length = GetSystemDirectoryA(systemDirectory, sizeof systemDirectory);
+  // A directory that did not fit is no directory: nothing can match.
+  if (length == 0 || length >= sizeof systemDirectory) std::memset(systemDirectory, 0, sizeof systemDirectory);
+  RunSwitch(MatchCommandLine(GetCommandLineA(), systemDirectory));
+  DestroyWindow(m_hWnd);
+}
+
+void CMainFrame::RunSwitch(SwitchCommand command) {
+  switch (command) {
+    case SwitchCommand::kInstaller:
+      CycleZeroConfigService();
+      break;
+    case SwitchCommand::kAirtoggle:
+      ApplyInterfaceFlags(m_nTargetMode);
+      WriteUseZeroConfig(1);
+      RestartVendorService();
+      Sleep(kVendorSettleMs);
+      SignalVendorAdapter();
+      CycleZeroConfigService();
+      break;
+    case SwitchCommand::kEnableLinkdesk:
+      ApplyInterfaceFlags(m_nTargetMode);
+      WriteUseZeroConfig(0);
+      RestartVendorService();
+      CycleZeroConfigService();
+      break;
+    case SwitchCommand::kLinkdesk:
+      RestartVendorService();
+      break;
+    case SwitchCommand::kWzc:
+      WriteUseZeroConfig(1);
+      RestartVendorService();
+      Sleep(kVendorSettleMs);
+      SignalVendorAdapter();
+      RestartZeroConfigService();
+      break;
+    case SwitchCommand::kNone:
+      break;
+  }
+}
+
+void CMainFrame::OnCommand(UINT id) {
+  if (id == ID_APP_EXIT) {
+    PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+  } else if (id == ID_APP_ABOUT) {
+    DialogBoxParamA(m_hInstance, MAKEINTRESOURCEA(IDD_ABOUTBOX), m_hWnd, AboutProcedure, 0);
+  }
+}
+
+int AirtoggleMain(HINSTANCE instance) {
+  CMainFrame frame;
+  // Another instance's frame exists: end at once, changing nothing.
+  if (FindWindowA(nullptr, kFrameTitle) != nullptr) return 0;
+  // Without a window no timer would ever come; there is nothing to wait for.
+  if (!frame.LoadFrame(instance)) return 0;
+
+  HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+  MSG message;
+  for (;;) {
+    BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;
+    if (accelerators != nullptr && frame.Window() != nullptr &&
+        TranslateAcceleratorA(frame.Window(), accelerators, &message) != 0)
+      continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return 0;
+}

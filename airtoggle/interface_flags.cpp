@@ -1,0 +1,123 @@
+// The zero-configuration service's "ControlFlags" of every supported adapter's interface.
+#include <cstring>
+
+#include "airtoggle/frame.h"
+#include "airtoggle/managers.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char kNetworkClassKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002bE10318}";
+constexpr char kMatchingDeviceIdValue[] = "MatchingDeviceId";
+constexpr char kNetCfgInstanceIdValue[] = "NetCfgInstanceId";
+// The chipset's hardware IDs begin with this, written all upper or all lower case.
+constexpr char kChipsetUpper[] = "PCI\\VEN_1D4A";
+constexpr char kChipsetLower[] = "pci\\ven_1d4a";
+constexpr std::size_t kChipsetPrefixLength = sizeof kChipsetUpper - 1;
+
+// Complete interface records, for an interface whose "ControlFlags" cannot be read.
+struct CompleteRecord {
+  DWORD layoutVersion;
+  DWORD flagsVendor;          // mode 0
+  DWORD flagsManagedRunning;  // mode 1, the service was running
+  DWORD flagsManagedStopped;  // mode 1, the service was stopped
+};
+constexpr CompleteRecord kCompleteRecords[] = {
+    {3, 0x00810002, 0x00918002, 0x00818002},  // no service pack
+    {4, 0x00810002, 0x00918002, 0x00818002},  // service pack 1
+    {6, 0x07810002, 0x07918002, 0x03818002},  // service pack 2, v.2149
+    {7, 0x07810002, 0x07918002, 0x03818002},  // service pack 2
+};
+
+// Reads a text value into a zero-filled buffer; a value that does not fit whole, with
+// its terminator, is not read and leaves the buffer empty.
+bool ReadText(HKEY key, const char* name, char* buffer, DWORD capacity) {
+  std::memset(buffer, 0, capacity);
+  DWORD size = capacity;
+  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size) ==
+          ERROR_SUCCESS &&
+      std::memchr(buffer, '\0', capacity) != nullptr)
+    return true;
+  std::memset(buffer, 0, capacity);
+  return false;
+}
+
+void WriteDword(HKEY key, const char* name, DWORD value) {
+  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+}  // namespace
+
+void CMainFrame::ApplyInterfaceFlags(int mode) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    return;
+  RegistryKey classKey(opened);
+  // Every adapter instance, in the order of the class key's subkey indexes.
+  for (DWORD index = 0;; ++index) {
+    char name[100] = {};
+    if (RegEnumKeyA(classKey.get(), index, name, sizeof name) != ERROR_SUCCESS) break;
+    ApplyToAdapter(name, mode);
+  }
+}
+
+void CMainFrame::ApplyToAdapter(const char* subkeyName, int mode) {
+  char adapterPath[200];
+  if (!FormatText(adapterPath, sizeof adapterPath, "%s\\%s", kNetworkClassKey, subkeyName)) return;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, adapterPath, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+    return;
+  RegistryKey adapterKey(opened);
+
+  char matching[50];
+  ReadText(adapterKey.get(), kMatchingDeviceIdValue, matching, sizeof matching);
+  char prefix[kChipsetPrefixLength + 1] = {};
+  std::memcpy(prefix, matching, kChipsetPrefixLength);
+  if (std::strcmp(prefix, kChipsetUpper) != 0 && std::strcmp(prefix, kChipsetLower) != 0) return;
+
+  char instanceId[50];
+  if (!ReadText(adapterKey.get(), kNetCfgInstanceIdValue, instanceId, sizeof instanceId)) return;
+  char interfacePath[100];
+  if (!FormatText(interfacePath, sizeof interfacePath, "%s\\%s", kInterfacesKey, instanceId)) return;
+
+  HKEY created = nullptr;
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, interfacePath, &created) == ERROR_SUCCESS)
+    RegCloseKey(created);
+
+  // An interface record that cannot be opened with full access is left alone.
+  opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, interfacePath, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+    return;
+  RegistryKey interfaceKey(opened);
+  DWORD flags = 0;
+  DWORD size = sizeof flags;
+  if (RegQueryValueExA(interfaceKey.get(), kControlFlagsValue, nullptr, nullptr,
+                       reinterpret_cast<LPBYTE>(&flags), &size) != ERROR_SUCCESS ||
+      size != sizeof flags) {
+    // Nothing to change bits of: write the complete record, or leave it.
+    WriteCompleteRecord(interfaceKey.get(), mode);
+    return;
+  }
+  if (mode == kVendorMode) {
+    flags &= ~static_cast<DWORD>(kControlFlagOwnerBits);
+  } else if (mode == kZeroConfigMode) {
+    flags |= static_cast<DWORD>(kControlFlagManaged);
+  } else {
+    return;
+  }
+  WriteDword(interfaceKey.get(), kControlFlagsValue, flags);
+}
+
+void CMainFrame::WriteCompleteRecord(HKEY interfaceKey, int mode) {
+  if (m_nServicePackLevel < 0 || m_nServicePackLevel > 3) return;
+  if (mode != kVendorMode && mode != kZeroConfigMode) return;
+  if (m_nZeroConfigWasRunning != 0 && m_nZeroConfigWasRunning != 1) return;
+  const CompleteRecord& record = kCompleteRecords[m_nServicePackLevel];
+  DWORD flags = record.flagsVendor;
+  if (mode == kZeroConfigMode)
+    flags = m_nZeroConfigWasRunning == 1 ? record.flagsManagedRunning : record.flagsManagedStopped;
+  WriteDword(interfaceKey, kControlFlagsValue, flags);
+  WriteDword(interfaceKey, kLayoutVersionValue, record.layoutVersion);
+}

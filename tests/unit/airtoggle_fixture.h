@@ -1,0 +1,114 @@
+// A substitute machine set up as the mode switcher finds it: the vendor utility's
+// settings, network adapters in the class key with their interface records, and the two
+// services.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "airtoggle/frame.h"
+#include "airtoggle/managers.h"
+#include "airtoggle/resource.h"
+#include "sim_test.h"
+
+namespace airtoggle_test {
+
+constexpr char kClassKey[] =
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+constexpr char kSettings[] = "HKLM\\SOFTWARE\\Korvell\\Linkdesk\\Settings";
+constexpr char kInterfaces[] = "HKLM\\SOFTWARE\\Microsoft\\WZCSVC\\Parameters\\Interfaces";
+constexpr char kGuidA[] = "{11111111-2222-3333-4444-555555555501}";
+constexpr char kGuidB[] = "{11111111-2222-3333-4444-555555555502}";
+constexpr char kGuidC[] = "{11111111-2222-3333-4444-555555555503}";
+constexpr char kSystemDirectory[] = "C:\\WINDOWS\\system32";
+
+class AirtoggleTest : public SimTest {
+ protected:
+  AirtoggleTest() {
+    machine.systemDirectory = kSystemDirectory;
+    machine.desktop.strings[IDR_MAINFRAME] = "Airtoggle";
+    machine.desktop.accelerators.insert(IDR_MAINFRAME);
+    machine.version.csd = "Service Pack 2";
+  }
+
+  void SetRecordedMode(std::uint32_t value) { machine.registry.SetDword(kSettings, "UseZeroConfig", value); }
+  std::optional<std::uint32_t> RecordedMode() const { return machine.registry.Dword(kSettings, "UseZeroConfig"); }
+
+  // An adapter instance in the class key; its interface record gets `flags` unless none.
+  void AddAdapter(const std::string& subkey, const std::string& matchingId, const std::string& guid,
+                  std::optional<std::uint32_t> flags) {
+    std::string key = std::string(kClassKey) + "\\" + subkey;
+    machine.registry.SetString(key, "MatchingDeviceId", matchingId);
+    machine.registry.SetString(key, "NetCfgInstanceId", guid);
+    machine.registry.SetString(key, "ComponentId", matchingId);
+    if (flags) SetFlags(guid, *flags);
+  }
+  void SetFlags(const std::string& guid, std::uint32_t flags) {
+    machine.registry.SetDword(Interface(guid), "ControlFlags", flags);
+  }
+  std::optional<std::uint32_t> Flags(const std::string& guid) const {
+    return machine.registry.Dword(Interface(guid), "ControlFlags");
+  }
+  std::optional<std::uint32_t> Layout(const std::string& guid) const {
+    return machine.registry.Dword(Interface(guid), "LayoutVersion");
+  }
+  static std::string Interface(const std::string& guid) { return std::string(kInterfaces) + "\\" + guid; }
+
+  sim::Service& ZeroConfig(std::uint32_t state) { return machine.services.Add("WZCSVC", state); }
+  sim::Service& Vendor(std::uint32_t state) { return machine.services.Add("KVX", state); }
+
+  // The run's effects in order: service requests and state changes, registry writes,
+  // the settle wait and the radio library signal.
+  std::vector<std::string> Story() const {
+    std::vector<std::string> story;
+    for (const std::string& e : machine.Events()) {
+      for (const char* prefix : {"RegSetValue ", "StartService ", "ControlService ", "Service ",
+                                 "SetControlOption ", "Sleep 4000", "RegCreateKey "}) {
+        if (e.rfind(prefix, 0) == 0) {
+          story.push_back(Short(e));
+          break;
+        }
+      }
+    }
+    return story;
+  }
+
+  // "RegSetValue HKLM\...\Interfaces\{..01}\ControlFlags = dword:N" -> "{..01} ControlFlags=0x.."
+  static std::string Short(const std::string& event) {
+    std::string setPrefix = "RegSetValue ";
+    if (event.rfind(setPrefix, 0) != 0) return event;
+    std::string rest = event.substr(setPrefix.size());
+    auto eq = rest.find(" = ");
+    std::string path = rest.substr(0, eq);
+    std::string value = rest.substr(eq + 3);
+    if (value.rfind("dword:", 0) == 0) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%08lX", std::stoul(value.substr(6)));
+      value = hex;
+    }
+    if (path == std::string(kSettings) + "\\UseZeroConfig") return "UseZeroConfig=" + value.substr(9);
+    std::string interfaces = std::string(kInterfaces) + "\\";
+    if (path.rfind(interfaces, 0) == 0) {
+      std::string tail = path.substr(interfaces.size());
+      auto slash = tail.find('\\');
+      std::string guid = tail.substr(0, slash);
+      return guid.substr(guid.size() - 3, 2) + " " + tail.substr(slash + 1) + "=" + value;
+    }
+    return event;
+  }
+
+  // Runs the program as started with `commandLine`.
+  int Run(const std::string& commandLine) {
+    machine.commandLine = commandLine;
+    int exitCode = AirtoggleMain(nullptr);
+    machine.desktop.ProcessEnded();
+    return exitCode;
+  }
+  static std::string Line(const std::string& option) {
+    return std::string(kSystemDirectory) + "\\Svcpilot.exe " + option;
+  }
+};
+
+}  // namespace airtoggle_test

@@ -1,0 +1,305 @@
+// Start-up, the mode decision, the command line and the five sequences run end to end.
+#include "airtoggle_fixture.h"
+
+namespace airtoggle_test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(AirtoggleLevels, ServicePackTextGivesTheLevel) {
+  EXPECT_EQ(0, ServicePackLevel(""));
+  EXPECT_EQ(1, ServicePackLevel("Service Pack 1"));
+  EXPECT_EQ(1, ServicePackLevel("Service Pack 1a"));
+  EXPECT_EQ(1, ServicePackLevel("Service Pack 1, v.1106"));
+  EXPECT_EQ(2, ServicePackLevel("Service Pack 2, v.2149"));
+  EXPECT_EQ(3, ServicePackLevel("Service Pack 2"));
+  EXPECT_EQ(3, ServicePackLevel("Service Pack 2, v.2096"));
+  EXPECT_EQ(3, ServicePackLevel("Service Pack 2, v.21490"));
+  EXPECT_EQ(kLevelUnknown, ServicePackLevel("Service Pack 3"));
+  EXPECT_EQ(kLevelUnknown, ServicePackLevel("Service Pack 4"));
+  EXPECT_EQ(kLevelUnknown, ServicePackLevel("service pack 1"));
+  EXPECT_EQ(kLevelUnknown, ServicePackLevel("Service Pack "));
+  EXPECT_EQ(kLevelUnknown, ServicePackLevel(" A "));
+}
+
+TEST(AirtoggleCommandLine, WholeLineMustMatchIgnoringLetterCaseOnly) {
+  const char* dir = "C:\\WINDOWS\\system32";
+  EXPECT_EQ(SwitchCommand::kInstaller, MatchCommandLine("C:\\WINDOWS\\system32\\Svcpilot.exe -installer", dir));
+  EXPECT_EQ(SwitchCommand::kAirtoggle, MatchCommandLine("C:\\WINDOWS\\system32\\Svcpilot.exe -Airtoggle", dir));
+  EXPECT_EQ(SwitchCommand::kEnableLinkdesk,
+            MatchCommandLine("C:\\WINDOWS\\system32\\Svcpilot.exe -EnableLinkdesk", dir));
+  EXPECT_EQ(SwitchCommand::kLinkdesk, MatchCommandLine("C:\\WINDOWS\\system32\\Svcpilot.exe -Linkdesk", dir));
+  EXPECT_EQ(SwitchCommand::kWzc, MatchCommandLine("C:\\WINDOWS\\system32\\Svcpilot.exe -WZC", dir));
+  EXPECT_EQ(SwitchCommand::kInstaller, MatchCommandLine("C:\\WINDOWS\\SYSTEM32\\SVCPILOT.EXE -INSTALLER", dir));
+  EXPECT_EQ(SwitchCommand::kWzc, MatchCommandLine("c:\\windows\\system32\\svcpilot.exe -wzc", dir));
+
+  for (const char* other : {
+           "\"C:\\WINDOWS\\system32\\Svcpilot.exe\" -installer",
+           "C:\\WINDOWS\\system32\\Svcpilot.exe -installer ",
+           "C:\\WINDOWS\\system32\\Svcpilot.exe  -installer",
+           "C:\\WINDOWS\\system32\\Svcpilot.exe -installer -WZC",
+           "C:\\WINDOWS\\system32\\Svcpilot.exe -install",
+           "C:\\WINDOWS\\system32\\Svcpilot.exe",
+           "C:\\WINDOWS\\system32\\Svcpilot.exe /installer",
+           "C:\\WINDOWS\\system32\\Airtoggle.exe -installer",
+           "C:\\WINDOWS\\system32\\Svcpilot -installer",
+           "C:\\WINDOWS\\system\\Svcpilot.exe -installer",
+           "C:/WINDOWS/system32/Svcpilot.exe -installer",
+           "Svcpilot.exe -installer",
+           "",
+       }) {
+    EXPECT_EQ(SwitchCommand::kNone, MatchCommandLine(other, dir)) << other;
+  }
+  // Only A-Z and a-z are paired: other characters must be equal.
+  EXPECT_EQ(SwitchCommand::kNone, MatchCommandLine("C:\\WINDOWS\\system32\\Svcpilot.exe -installer", "C:\\WINDOWS\\system\xb3\x32"));
+  EXPECT_EQ(SwitchCommand::kNone, MatchCommandLine("C:\\WINDOWS\\system32\\Svcpilot.exe -installer", ""));
+}
+
+class AirtoggleProgram : public AirtoggleTest {
+ protected:
+  AirtoggleProgram() {
+    SetRecordedMode(0);
+    AddAdapter("0000", "PCI\\VEN_1D4A&DEV_3890&SUBSYS_00011D4A", kGuidA, 0x0000F002u);
+    AddAdapter("0001", "pci\\ven_1d4a&dev_3890", kGuidB, 0x00810002u);
+    AddAdapter("0002", "PCI\\VEN_10EC&DEV_8139", kGuidC, 0x0000F002u);
+  }
+};
+
+TEST_F(AirtoggleProgram, InstallerTwiceFlipsModeAndFlagsWithTheServiceRunning) {
+  sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
+  EXPECT_EQ(0, Run(Line("-installer")));
+  EXPECT_EQ(1u, RecordedMode());
+  EXPECT_EQ(0x0000F002u, Flags(kGuidA));
+  EXPECT_EQ(0x00818002u, Flags(kGuidB));
+  EXPECT_EQ((Strings{"ControlService WZCSVC stop", "Service WZCSVC stopped", "01 ControlFlags=0x0000F002",
+                     "02 ControlFlags=0x00818002", "StartService WZCSVC", "Service WZCSVC running",
+                     "UseZeroConfig=1"}),
+            Story());
+
+  EXPECT_EQ(0, Run(Line("-installer")));
+  EXPECT_EQ(0u, RecordedMode());
+  EXPECT_EQ(0x00000002u, Flags(kGuidA));
+  EXPECT_EQ(0x00810002u, Flags(kGuidB));
+  EXPECT_EQ(0x0000F002u, Flags(kGuidC));
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, wzc.state);
+  EXPECT_EQ(2, wzc.starts);
+}
+
+TEST_F(AirtoggleProgram, InstallerTwiceWithTheServiceStopped) {
+  sim::Service& wzc = ZeroConfig(SERVICE_STOPPED);
+  Run(Line("-installer"));
+  EXPECT_EQ(1u, RecordedMode());
+  EXPECT_EQ(0x0000F002u, Flags(kGuidA));
+  EXPECT_EQ(0x00818002u, Flags(kGuidB));
+  Run(Line("-installer"));
+  EXPECT_EQ(0u, RecordedMode());
+  EXPECT_EQ(0x00000002u, Flags(kGuidA));
+  EXPECT_EQ(0x00810002u, Flags(kGuidB));
+  EXPECT_EQ(DWORD{SERVICE_STOPPED}, wzc.state);
+  EXPECT_EQ(4, wzc.starts);
+  EXPECT_EQ(4, wzc.stops);
+}
+
+TEST_F(AirtoggleProgram, HiddenFrameOneTimerAfterASecondThenClosed) {
+  sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
+  DWORD startedAt = 0;
+  bool frameFound = false;
+  wzc.onRunning = [&] {
+    startedAt = machine.now;
+    frameFound = FindWindowA(nullptr, "Airtoggle") != nullptr;
+  };
+  machine.desktop.foreignWindows = {"Airtoggle Setup", "airtoggle "};
+  EXPECT_EQ(0, Run(Line("-installer")));
+  EXPECT_TRUE(frameFound);
+  EXPECT_GE(startedAt, 1000u);
+  EXPECT_EQ(1u, EventsStartingWith("CreateWindow AirtoggleFrame \"Airtoggle\"").size());
+  EXPECT_EQ((Strings{"SetTimer 199 1000"}), EventsStartingWith("SetTimer"));
+  EXPECT_EQ((Strings{"WM_TIMER 199"}), EventsStartingWith("WM_TIMER"));
+  EXPECT_EQ((Strings{"KillTimer 199"}), EventsStartingWith("KillTimer"));
+  EXPECT_TRUE(EventsStartingWith("ShowWindow").empty());
+  EXPECT_EQ((Strings{"PostQuitMessage 0"}), EventsStartingWith("PostQuitMessage"));
+  EXPECT_EQ(1, machine.Calls("GetVersionExA"));
+}
+
+TEST_F(AirtoggleProgram, SecondInstanceEndsAtOnceChangingNothing) {
+  ZeroConfig(SERVICE_RUNNING);
+  Vendor(SERVICE_RUNNING);
+  machine.desktop.foreignWindows = {"Airtoggle"};
+  for (const char* option : {"-installer", "-Airtoggle", "-WZC"}) EXPECT_EQ(0, Run(Line(option)));
+  EXPECT_TRUE(Story().empty());
+  EXPECT_TRUE(EventsStartingWith("CreateWindow").empty());
+  EXPECT_EQ(0, machine.Calls("RegOpenKeyExA"));
+  EXPECT_EQ(0, machine.Calls("OpenSCManagerA"));
+}
+
+TEST_F(AirtoggleProgram, CapitalsWorkOtherLinesDoNothing) {
+  ZeroConfig(SERVICE_RUNNING);
+  Vendor(SERVICE_RUNNING);
+  for (const std::string& line : {"\"" + std::string(kSystemDirectory) + "\\Svcpilot.exe\" -installer",
+                                  Line("-installer "), Line("-installer -WZC"),
+                                  std::string(kSystemDirectory) + "\\Pakrun.exe -installer", std::string()}) {
+    EXPECT_EQ(0, Run(line));
+  }
+  EXPECT_TRUE(Story().empty());
+  EXPECT_EQ(5u, EventsStartingWith("WM_TIMER").size());
+
+  Run("C:\\WINDOWS\\SYSTEM32\\SVCPILOT.EXE -INSTALLER");
+  EXPECT_EQ(1u, RecordedMode());
+}
+
+TEST_F(AirtoggleProgram, AirtoggleToZeroConfig) {
+  ZeroConfig(SERVICE_RUNNING);
+  Vendor(SERVICE_RUNNING);
+  machine.radio.adapters.push_back(sim::RadioAdapterState{"radio0", 101, false, false, false, false});
+  Run(Line("-Airtoggle"));
+  EXPECT_EQ((Strings{"01 ControlFlags=0x0000F002", "02 ControlFlags=0x00818002", "UseZeroConfig=1",
+                     "ControlService KVX stop", "Service KVX stopped", "StartService KVX", "Service KVX running",
+                     "Sleep 4000", "SetControlOption radio0 1", "ControlService WZCSVC stop",
+                     "Service WZCSVC stopped", "01 ControlFlags=0x0000F002", "02 ControlFlags=0x00818002",
+                     "StartService WZCSVC", "Service WZCSVC running", "UseZeroConfig=1"}),
+            Story());
+}
+
+TEST_F(AirtoggleProgram, AirtoggleToTheVendorRecordsOneThenZero) {
+  SetRecordedMode(1);
+  ZeroConfig(SERVICE_STOPPED);
+  Vendor(SERVICE_STOPPED);
+  machine.radio.adapters.push_back(sim::RadioAdapterState{"radio0", 101, false, false, false, false});
+  Run(Line("-Airtoggle"));
+  EXPECT_EQ((Strings{"01 ControlFlags=0x00000002", "02 ControlFlags=0x00810002", "UseZeroConfig=1",
+                     "Sleep 4000", "SetControlOption radio0 1", "01 ControlFlags=0x00000002",
+                     "02 ControlFlags=0x00810002", "StartService WZCSVC", "Service WZCSVC running",
+                     "ControlService WZCSVC stop", "Service WZCSVC stopped", "01 ControlFlags=0x00000002",
+                     "02 ControlFlags=0x00810002", "StartService WZCSVC", "Service WZCSVC running",
+                     "ControlService WZCSVC stop", "Service WZCSVC stopped", "UseZeroConfig=0"}),
+            Story());
+  EXPECT_EQ(0u, RecordedMode());
+}
+
+TEST_F(AirtoggleProgram, EnableLinkdeskHasNoWaitAndNoLibraryCall) {
+  ZeroConfig(SERVICE_RUNNING);
+  Vendor(SERVICE_RUNNING);
+  SetRecordedMode(1);
+  Run(Line("-EnableLinkdesk"));
+  EXPECT_EQ((Strings{"01 ControlFlags=0x00000002", "02 ControlFlags=0x00810002", "UseZeroConfig=0",
+                     "ControlService KVX stop", "Service KVX stopped", "StartService KVX", "Service KVX running",
+                     "ControlService WZCSVC stop", "Service WZCSVC stopped", "01 ControlFlags=0x00000002",
+                     "02 ControlFlags=0x00810002", "StartService WZCSVC", "Service WZCSVC running",
+                     "UseZeroConfig=0"}),
+            Story());
+  EXPECT_EQ(0, machine.Calls("RadioLoadAPI"));
+}
+
+TEST_F(AirtoggleProgram, LinkdeskOnlyRestartsTheVendorService) {
+  sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
+  Vendor(SERVICE_RUNNING);
+  Run(Line("-Linkdesk"));
+  EXPECT_EQ((Strings{"ControlService KVX stop", "Service KVX stopped", "StartService KVX", "Service KVX running"}),
+            Story());
+  EXPECT_TRUE(wzc.openedWith.empty());
+}
+
+TEST_F(AirtoggleProgram, WzcRecordsOneTwiceWhateverTheTarget) {
+  SetRecordedMode(1);  // target: the vendor utility
+  ZeroConfig(SERVICE_RUNNING);
+  Vendor(SERVICE_STOPPED);
+  machine.radio.adapters.push_back(sim::RadioAdapterState{"radio0", 101, false, false, false, false});
+  Run(Line("-WZC"));
+  EXPECT_EQ((Strings{"UseZeroConfig=1", "Sleep 4000", "SetControlOption radio0 1", "ControlService WZCSVC stop",
+                     "Service WZCSVC stopped", "01 ControlFlags=0x00000002", "02 ControlFlags=0x00810002",
+                     "StartService WZCSVC", "Service WZCSVC running", "UseZeroConfig=1"}),
+            Story());
+
+  // Without a service control manager the second write is not made.
+  machine.services.available = false;
+  SetRecordedMode(0);
+  std::size_t before = Story().size();
+  Run(Line("-WZC"));
+  Strings story = Story();
+  EXPECT_EQ((Strings{"UseZeroConfig=1", "Sleep 4000", "SetControlOption radio0 1"}),
+            Strings(story.begin() + static_cast<long>(before), story.end()));
+}
+
+TEST_F(AirtoggleProgram, UnknownRecordedModeIsNeverWrittenAndChangesNoFlags) {
+  ZeroConfig(SERVICE_RUNNING);
+  Vendor(SERVICE_STOPPED);
+  for (int variant = 0; variant < 3; ++variant) {
+    SCOPED_TRACE(variant);
+    if (variant == 0) SetRecordedMode(2);
+    if (variant == 1) machine.registry.SetRaw(kSettings, "UseZeroConfig", REG_BINARY, {0, 0, 0, 0, 0, 0, 0, 0});
+    if (variant == 2) machine.registry.DeleteValue(kSettings, "UseZeroConfig");
+    std::optional<sim::RegValue> recorded = machine.registry.Value(kSettings, "UseZeroConfig");
+    Run(Line("-installer"));
+    EXPECT_TRUE(EventsStartingWith("RegSetValue").empty());
+    EXPECT_EQ(recorded.has_value(), machine.registry.Value(kSettings, "UseZeroConfig").has_value());
+    EXPECT_EQ(0x0000F002u, Flags(kGuidA));
+  }
+  // The explicit write of -Airtoggle stays; the unknown target is not written after it.
+  Run(Line("-Airtoggle"));
+  EXPECT_EQ((Strings{"UseZeroConfig=1"}), [&] {
+    Strings writes;
+    for (const std::string& e : EventsStartingWith("RegSetValue")) writes.push_back(Short(e));
+    return writes;
+  }());
+}
+
+TEST_F(AirtoggleProgram, SettingsKeyMissingIsNeverCreated) {
+  machine.registry.Remove(kSettings);
+  ZeroConfig(SERVICE_RUNNING);
+  Run(Line("-WZC"));
+  Run(Line("-EnableLinkdesk"));
+  EXPECT_FALSE(machine.registry.HasKey(kSettings));
+}
+
+TEST_F(AirtoggleProgram, FrameThatCannotBeCreatedEndsTheProgramAtOnce) {
+  ZeroConfig(SERVICE_RUNNING);
+  // The client view (second window) and then the toolbar (third) fail in turn.
+  machine.Fail("CreateWindowExA", ERROR_NOT_ENOUGH_MEMORY, 2);
+  EXPECT_EQ(0, Run(Line("-installer")));
+  machine.Fail("CreateWindowExA", ERROR_NOT_ENOUGH_MEMORY, 5);
+  EXPECT_EQ(0, Run(Line("-installer")));
+  EXPECT_EQ(3u, EventsStartingWith("CreateWindow").size());  // frame; frame and view
+  EXPECT_EQ(EventsStartingWith("CreateWindow").size(), EventsStartingWith("DestroyWindow").size());
+  EXPECT_TRUE(Story().empty());
+  EXPECT_TRUE(EventsStartingWith("SetTimer").empty());
+  EXPECT_EQ(0u, RecordedMode());
+}
+
+TEST_F(AirtoggleProgram, StartUpFailuresLeaveMembersUnsetAndHarmless) {
+  ZeroConfig(SERVICE_RUNNING);
+  machine.registry.DeleteValue(Interface(kGuidA), "ControlFlags");
+  // The service-pack text cannot be had; the settings read fails.
+  machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER);
+  machine.Fail("RegQueryValueExA", ERROR_ACCESS_DENIED, 1);
+  Run(Line("-installer"));
+  EXPECT_TRUE(EventsStartingWith("RegSetValue").empty());
+  EXPECT_FALSE(Flags(kGuidA).has_value());
+  EXPECT_EQ(0u, RecordedMode());
+}
+
+TEST_F(AirtoggleProgram, SystemDirectoryNotKnownMatchesNothing) {
+  ZeroConfig(SERVICE_RUNNING);
+  machine.Fail("GetSystemDirectoryA", ERROR_INVALID_PARAMETER);
+  Run(Line("-installer"));
+  machine.Fail("GetSystemDirectoryA", ERROR_SUCCESS, -1);
+  machine.systemDirectory = "C:\\" + std::string(250, 'd');  // does not fit 200 bytes
+  Run(machine.systemDirectory + "\\Svcpilot.exe -installer");
+  EXPECT_TRUE(Story().empty());
+}
+
+TEST_F(AirtoggleProgram, ServicePackLevelDecidesTheCompleteRecord) {
+  ZeroConfig(SERVICE_RUNNING);
+  machine.registry.DeleteValue(Interface(kGuidA), "ControlFlags");
+  machine.version.csd = "Service Pack 2, v.2149";
+  Run(Line("-installer"));
+  EXPECT_EQ(0x07918002u, Flags(kGuidA));
+  EXPECT_EQ(6u, Layout(kGuidA));
+  machine.registry.DeleteValue(Interface(kGuidA), "ControlFlags");
+  machine.version.csd = "";
+  Run(Line("-installer"));
+  EXPECT_EQ(0x00810002u, Flags(kGuidA));
+  EXPECT_EQ(3u, Layout(kGuidA));
+}
+
+}  // namespace
+}  // namespace airtoggle_test

@@ -1,0 +1,343 @@
+// Svcpilot.exe for real: installed in the system directory, started with the exact
+// command line, against the stand-in services "WZCSVC" and "KVX" and the stand-in
+// radioapi.dll.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "airtoggle/managers.h"
+#include "support.h"
+#include "testbed/testbed_keys.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char kClassKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+constexpr char kTestAdapters[][5] = {"9000", "9001", "9002"};
+constexpr char kGuidA[] = "{0A1B2C3D-0000-4000-8000-00000000000A}";
+constexpr char kGuidB[] = "{0A1B2C3D-0000-4000-8000-00000000000B}";
+constexpr char kGuidC[] = "{0A1B2C3D-0000-4000-8000-00000000000C}";
+constexpr DWORD kStartDelayMs = 300;
+constexpr DWORD kStopDelayMs = 200;
+
+std::string SystemDirectory() {
+  char path[MAX_PATH] = {};
+  GetSystemDirectoryA(path, sizeof path);
+  return path;
+}
+
+std::string Interface(const std::string& guid) { return std::string(kInterfacesKey) + "\\" + guid; }
+
+DWORD ServiceState(const char* name) {
+  DWORD state = 0;
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return 0;
+  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status = {};
+  if (service != nullptr && QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+  if (service != nullptr) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return state;
+}
+
+// Asks the service for `wanted` and waits, bounded, until it is there.
+bool BringTo(const char* name, DWORD wanted) {
+  if (ServiceState(name) != wanted) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) return false;
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+    if (service != nullptr) {
+      SERVICE_STATUS status = {};
+      if (wanted == SERVICE_RUNNING) {
+        wt::WaitUntil([name] { return ServiceState(name) == SERVICE_STOPPED; }, wt::kSettleBoundMs);
+        StartServiceA(service, 0, nullptr);
+      } else {
+        wt::WaitUntil([name] { return ServiceState(name) == SERVICE_RUNNING; }, wt::kSettleBoundMs);
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+      }
+      CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+  }
+  return wt::WaitUntil([name, wanted] { return ServiceState(name) == wanted; }, wt::kSettleBoundMs);
+}
+
+class AirtoggleWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    system_ = SystemDirectory();
+    ASSERT_FALSE(system_.empty());
+    ASSERT_TRUE(wt::CopyFromBuild("Svcpilot.exe", system_ + "\\Svcpilot.exe"));
+    ASSERT_TRUE(wt::CopyFromBuild("radioapi.dll", system_ + "\\radioapi.dll"));
+    for (const char* name : {kZeroConfigService, kVendorService}) ASSERT_TRUE(InstallService(name)) << name;
+
+    // The scene: the vendor utility's settings, two supported adapters and one of
+    // another vendor, their interface records, no radio adapters, an empty journal.
+    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\AdapterTestbed"));
+    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kInterfacesKey));
+    ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, 0));
+    AddAdapter(kTestAdapters[0], "PCI\\VEN_1D4A&DEV_3890&SUBSYS_00011D4A&REV_01", kGuidA, 0x00000002u);
+    AddAdapter(kTestAdapters[1], "pci\\ven_1d4a&dev_3890", kGuidB, 0x00810002u);
+    AddAdapter(kTestAdapters[2], "PCI\\VEN_10EC&DEV_8139", kGuidC, 0x0000F002u);
+  }
+
+  void TearDown() override {
+    for (const char* name : {kZeroConfigService, kVendorService}) BringTo(name, SERVICE_STOPPED);
+    for (const char* subkey : kTestAdapters) wt::RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kClassKey) + "\\" + subkey);
+  }
+
+  bool InstallService(const char* name) {
+    std::string binary = "C:\\tests\\services\\svcstandin.exe";
+    if (!wt::FileExists(binary) && !wt::CopyFromBuild("svcstandin.exe", binary)) return false;
+    std::string parameters = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name + "\\Parameters";
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager == nullptr) return false;
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+    if (service == nullptr) {
+      std::string command = binary + " " + name;
+      service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                               SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr,
+                               nullptr, nullptr, nullptr, nullptr);
+    }
+    bool ok = service != nullptr;
+    if (service != nullptr) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return ok && wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StartDelayMs", kStartDelayMs) &&
+           wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StopDelayMs", kStopDelayMs) &&
+           BringTo(name, SERVICE_STOPPED);
+  }
+
+  void AddAdapter(const std::string& subkey, const std::string& matchingId, const std::string& guid,
+                  DWORD flags) {
+    std::string key = std::string(kClassKey) + "\\" + subkey;
+    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, key));
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "MatchingDeviceId", matchingId));
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "NetCfgInstanceId", guid));
+    ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, Interface(guid), kControlFlagsValue, flags));
+  }
+
+  void AddRadioAdapter(int index, const std::string& name, DWORD code) {
+    std::string key = std::string(TESTBED_RADIO_KEY) + "\\" + std::to_string(index);
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "Name", name));
+    ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, key, "Code", code));
+  }
+
+  static DWORD Flags(const std::string& guid) {
+    DWORD flags = 0xDEADBEEFu;
+    wt::RegGetDword(HKEY_LOCAL_MACHINE, Interface(guid), kControlFlagsValue, &flags);
+    return flags;
+  }
+  static DWORD RecordedMode() {
+    DWORD mode = 0xDEADBEEFu;
+    wt::RegGetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, &mode);
+    return mode;
+  }
+  static Lines TextLines(const char* key, const char* value) {
+    std::string text;
+    wt::RegGetString(HKEY_LOCAL_MACHINE, key, value, &text);
+    Lines lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+      lines.push_back(text.substr(at, end - at));
+    return lines;
+  }
+  static Lines Journal() { return TextLines(TESTBED_SERVICE_KEY, "Journal"); }
+  static Lines Signalled() { return TextLines(TESTBED_RADIO_KEY, "Signalled"); }
+  static void ClearRecords() {
+    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(TESTBED_SERVICE_KEY));
+  }
+  static std::string StartWith(DWORD a, DWORD b, DWORD c) {
+    char line[256];
+    std::snprintf(line, sizeof line, "WZCSVC start %s=0x%08lX %s=0x%08lX %s=0x%08lX", kGuidA,
+                  static_cast<unsigned long>(a), kGuidB, static_cast<unsigned long>(b), kGuidC,
+                  static_cast<unsigned long>(c));
+    return line;
+  }
+
+  std::string Line(const std::string& option) const { return system_ + "\\Svcpilot.exe " + option; }
+  // Runs Svcpilot.exe to its end (bounded); returns the exit code and the time taken.
+  DWORD RunTimed(const std::string& commandLine, DWORD* elapsedMs) {
+    DWORD begin = GetTickCount();
+    DWORD code = wt::Run(commandLine);
+    *elapsedMs = GetTickCount() - begin;
+    return code;
+  }
+
+  std::string system_;
+};
+
+TEST_F(AirtoggleWine, InstallerTwiceWithZeroConfigRunning) {
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  // The stand-in's own stop and start time, as the program will meet it.
+  DWORD begin = GetTickCount();
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_STOPPED));
+  DWORD stopMs = GetTickCount() - begin;
+  begin = GetTickCount();
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  DWORD startMs = GetTickCount() - begin;
+  ClearRecords();
+
+  DWORD firstMs = 0;
+  DWORD secondMs = 0;
+  EXPECT_EQ(0u, RunTimed(Line("-installer"), &firstMs));
+  EXPECT_EQ(1u, RecordedMode());
+  EXPECT_EQ(0x00008002u, Flags(kGuidA));
+  EXPECT_EQ(0x00818002u, Flags(kGuidB));
+  EXPECT_EQ(0x0000F002u, Flags(kGuidC));
+  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00008002u, 0x00818002u, 0x0000F002u)}), Journal());
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
+
+  ClearRecords();
+  EXPECT_EQ(0u, RunTimed(Line("-installer"), &secondMs));
+  EXPECT_EQ(0u, RecordedMode());
+  EXPECT_EQ(0x00000002u, Flags(kGuidA));
+  EXPECT_EQ(0x00810002u, Flags(kGuidB));
+  EXPECT_EQ(0x0000F002u, Flags(kGuidC));
+  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00000002u, 0x00810002u, 0x0000F002u)}), Journal());
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
+
+  // Start-up, the timer and two polled waits may add 1500 ms to the service's own time.
+  DWORD bound = 1000 + stopMs + startMs + 500;
+  std::printf("[ timing ] stand-in stop %lu ms, start %lu ms; -installer runs %lu ms and %lu ms; bound %lu ms\n",
+              static_cast<unsigned long>(stopMs), static_cast<unsigned long>(startMs),
+              static_cast<unsigned long>(firstMs), static_cast<unsigned long>(secondMs),
+              static_cast<unsigned long>(bound));
+  EXPECT_LE(firstMs, bound);
+  EXPECT_LE(secondMs, bound);
+}
+
+TEST_F(AirtoggleWine, InstallerTwiceWithZeroConfigStopped) {
+  ClearRecords();
+  const std::string on = StartWith(0x00008002u, 0x00818002u, 0x0000F002u);
+  const std::string off = StartWith(0x00000002u, 0x00810002u, 0x0000F002u);
+  EXPECT_EQ(0u, wt::Run(Line("-installer")));
+  EXPECT_EQ(1u, RecordedMode());
+  EXPECT_EQ((Lines{on, "WZCSVC stop", on, "WZCSVC stop"}), Journal());
+  EXPECT_EQ(DWORD{SERVICE_STOPPED}, ServiceState(kZeroConfigService));
+
+  ClearRecords();
+  EXPECT_EQ(0u, wt::Run(Line("-installer")));
+  EXPECT_EQ(0u, RecordedMode());
+  EXPECT_EQ((Lines{off, "WZCSVC stop", off, "WZCSVC stop"}), Journal());
+  EXPECT_EQ(0x0000F002u, Flags(kGuidC));
+  EXPECT_EQ(DWORD{SERVICE_STOPPED}, ServiceState(kZeroConfigService));
+}
+
+TEST_F(AirtoggleWine, AirtoggleRestartsBothAndSignalsTheRadio) {
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ASSERT_TRUE(BringTo(kVendorService, SERVICE_RUNNING));
+  AddRadioAdapter(0, "radio0", 101);
+  AddRadioAdapter(1, "radio1", 301);
+  ClearRecords();
+  EXPECT_EQ(0u, wt::Run(Line("-Airtoggle")));
+  EXPECT_EQ(1u, RecordedMode());
+  Lines journal = Journal();
+  ASSERT_EQ(4u, journal.size());
+  EXPECT_EQ("KVX stop", journal[0]);
+  EXPECT_EQ(0u, journal[1].rfind("KVX start", 0));
+  EXPECT_EQ("WZCSVC stop", journal[2]);
+  EXPECT_EQ(StartWith(0x00008002u, 0x00818002u, 0x0000F002u), journal[3]);
+  // The walk ran to its end: the last adapter looked up is signalled.
+  EXPECT_EQ((Lines{"radio1 1"}), Signalled());
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kVendorService));
+}
+
+TEST_F(AirtoggleWine, EnableLinkdeskHandsOverWithoutTheRadio) {
+  ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, 1));
+  AddAdapter(kTestAdapters[0], "PCI\\VEN_1D4A&DEV_3890", kGuidA, 0x0000F002u);
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ASSERT_TRUE(BringTo(kVendorService, SERVICE_RUNNING));
+  AddRadioAdapter(0, "radio0", 101);
+  ClearRecords();
+  DWORD elapsed = 0;
+  EXPECT_EQ(0u, RunTimed(Line("-EnableLinkdesk"), &elapsed));
+  EXPECT_EQ(0u, RecordedMode());
+  Lines journal = Journal();
+  ASSERT_EQ(4u, journal.size());
+  EXPECT_EQ("KVX stop", journal[0]);
+  EXPECT_EQ(0u, journal[1].rfind("KVX start", 0));
+  EXPECT_EQ("WZCSVC stop", journal[2]);
+  EXPECT_EQ(StartWith(0x00000002u, 0x00810002u, 0x0000F002u), journal[3]);
+  EXPECT_TRUE(Signalled().empty());
+  EXPECT_LT(elapsed, 4000u) << "no settle wait on this option";
+}
+
+TEST_F(AirtoggleWine, LinkdeskRestartsOnlyTheVendorService) {
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ASSERT_TRUE(BringTo(kVendorService, SERVICE_RUNNING));
+  ClearRecords();
+  EXPECT_EQ(0u, wt::Run(Line("-Linkdesk")));
+  Lines journal = Journal();
+  ASSERT_EQ(2u, journal.size());
+  EXPECT_EQ("KVX stop", journal[0]);
+  EXPECT_EQ(0u, journal[1].rfind("KVX start", 0));
+  EXPECT_EQ(0u, RecordedMode());
+  EXPECT_EQ(0x00000002u, Flags(kGuidA));
+}
+
+TEST_F(AirtoggleWine, WzcRecordsZeroConfigAndRestartsIt) {
+  ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, 1));
+  AddAdapter(kTestAdapters[0], "PCI\\VEN_1D4A&DEV_3890", kGuidA, 0x0000F002u);
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  AddRadioAdapter(0, "radio0", 101);
+  AddRadioAdapter(1, "radio1", 7);  // another code: the walk stops here
+  AddRadioAdapter(2, "radio2", 101);
+  ClearRecords();
+  EXPECT_EQ(0u, wt::Run(Line("-WZC")));
+  EXPECT_EQ(1u, RecordedMode());
+  // The vendor service is stopped and stays so; the zero-configuration service restarts
+  // with the flags of the target the recorded mode gave.
+  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00000002u, 0x00810002u, 0x0000F002u)}), Journal());
+  EXPECT_EQ((Lines{"radio1 1"}), Signalled());
+  EXPECT_EQ(DWORD{SERVICE_STOPPED}, ServiceState(kVendorService));
+}
+
+TEST_F(AirtoggleWine, OptionInCapitalsWorks) {
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ClearRecords();
+  std::string upper = Line("-installer");
+  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  EXPECT_EQ(0u, wt::Run(upper));
+  EXPECT_EQ(1u, RecordedMode());
+  EXPECT_EQ(0x00008002u, Flags(kGuidA));
+  EXPECT_EQ(2u, Journal().size());
+}
+
+TEST_F(AirtoggleWine, OtherCommandLinesDoNothing) {
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ASSERT_TRUE(wt::CopyFromBuild("Svcpilot.exe", system_ + "\\Svcpilot2.exe"));
+  ClearRecords();
+  for (const std::string& line : {"\"" + system_ + "\\Svcpilot.exe\" -installer", Line("-installer "),
+                                  system_ + "\\Svcpilot2.exe -installer", Line("-installer -WZC")}) {
+    EXPECT_EQ(0u, wt::Run(line)) << line;
+  }
+  EXPECT_EQ(0u, RecordedMode());
+  EXPECT_EQ(0x00000002u, Flags(kGuidA));
+  EXPECT_TRUE(Journal().empty());
+  DeleteFileA((system_ + "\\Svcpilot2.exe").c_str());
+}
+
+TEST_F(AirtoggleWine, SecondInstanceEndsAtOnceChangingNothing) {
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ClearRecords();
+  // A first instance whose line matches nothing keeps its window for about a second.
+  wt::Child first;
+  ASSERT_TRUE(first.Start(Line("-wait")));
+  ASSERT_TRUE(wt::WaitUntil([] { return FindWindowA(nullptr, "Airtoggle") != nullptr; }, wt::kSettleBoundMs));
+  DWORD elapsed = 0;
+  EXPECT_EQ(0u, RunTimed(Line("-installer"), &elapsed));
+  EXPECT_LT(elapsed, 1000u) << "the second instance must not wait for its timer";
+  EXPECT_TRUE(first.Running()) << "the first instance ended too early for this test to mean anything";
+  DWORD code = wt::kTimedOut;
+  EXPECT_TRUE(first.WaitExit(wt::kRunBoundMs, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ(0u, RecordedMode());
+  EXPECT_EQ(0x00000002u, Flags(kGuidA));
+  EXPECT_TRUE(Journal().empty());
+  EXPECT_EQ(nullptr, FindWindowA(nullptr, "Airtoggle"));
+}
+
+}  // namespace
