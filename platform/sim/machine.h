@@ -122,6 +122,10 @@ class Machine {
   Programs programs;
   DeviceDatabase devices;
 
+  // --- the Windows and the system directory, as the platform reports them -------------
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
+
   // --- processes ---------------------------------------------------------------------
   Process& AddProcess(const std::string& exe);
   Process* FindProcess(DWORD pid);
