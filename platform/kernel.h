@@ -97,8 +97,11 @@ DWORD WINAPI GetVersion();
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 
-// The process's own start-up: its command line, unparsed, and the system directory.
+// The process's own start-up: its command line, unparsed.
 LPSTR WINAPI GetCommandLineA();
+// The Windows and the system directory: the length copied, or the size needed
+// (terminator included) when the buffer is too small, or 0 on failure.
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 #endif
 

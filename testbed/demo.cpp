@@ -1,6 +1,7 @@
 // The demo driver: sets up the scene for each program in the Wine prefix it runs in,
 // starts the real executable and prints what changed.
 #include <windows.h>
+#include <setupapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -218,11 +219,213 @@ void DemoAirtoggle() {
   ServiceTo("KVX", false);
 }
 
+
+
+// --- Scrubnet ----------------------------------------------------------------------------
+
+namespace scrubnet_demo {
+
+const GUID kNetClass = {0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const char kNtClassKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+const char k9xClassKey[] = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
+const char kEnumPciKey[] = "Enum\\PCI";
+const std::vector<std::string> kDevices = {
+    "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01\\4&2A5F3C1E&0&00E1",
+    "PCI\\VEN_8086&DEV_1229&SUBSYS_00018086&REV_08\\3&61AAA01&0&0040"};
+
+std::string Windows() {
+  char path[MAX_PATH] = {};
+  UINT length = GetWindowsDirectoryA(path, sizeof path);
+  return std::string(path, length < sizeof path ? length : 0);
+}
+
+std::string System() {
+  char path[MAX_PATH] = {};
+  UINT length = GetSystemDirectoryA(path, sizeof path);
+  return std::string(path, length < sizeof path ? length : 0);
+}
+
+void MakeDirs(const std::string& path) {
+  for (std::size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+  CreateDirectoryA(path.c_str(), nullptr);
+}
+
+void PutFile(const std::string& path) {
+  MakeDirs(path.substr(0, path.find_last_of('\\')));
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+void SetString(const std::string& path, const char* name, const std::string& value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+}
+
+bool KeyExists(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void DeleteTree(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  char name[256];
+  while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) {
+    std::string sub = path + "\\" + name;
+    if (!KeyExists(sub)) break;
+    DeleteTree(sub);
+    if (KeyExists(sub)) break;
+  }
+  RegCloseKey(key);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+void CreateDevice(const std::string& instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(&kNetClass, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  std::string ids = instanceId.substr(0, instanceId.rfind('\\')) + std::string(2, '\0');
+  if (SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kNetClass, nullptr, nullptr, 0, &device) &&
+      SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
+                                        reinterpret_cast<const BYTE*>(ids.data()),
+                                        static_cast<DWORD>(ids.size())))
+    SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+void RemoveDevices() {
+  HDEVINFO set = SetupDiGetClassDevsA(&kNetClass, nullptr, nullptr, 0);
+  if (set == INVALID_HANDLE_VALUE) return;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+    char id[MAX_PATH] = {};
+    if (!SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof id, nullptr)) continue;
+    for (const std::string& ours : kDevices) {
+      if (lstrcmpiA(id, ours.c_str()) == 0) SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
+    }
+  }
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+void ListDevices() {
+  std::printf("    network devices:\n");
+  HDEVINFO set = SetupDiGetClassDevsA(&kNetClass, nullptr, nullptr, DIGCF_PRESENT);
+  int shown = 0;
+  if (set != INVALID_HANDLE_VALUE) {
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+      char id[MAX_PATH] = {};
+      if (SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof id, nullptr)) {
+        std::printf("      %s\n", id);
+        ++shown;
+      }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+  }
+  if (shown == 0) std::printf("      (none)\n");
+}
+
+struct Scene {
+  std::vector<std::string> files;
+  std::vector<std::string> keys;
+};
+
+void Show(const char* heading, const Scene& scene) {
+  std::printf("  %s:\n    files:\n", heading);
+  for (const std::string& path : scene.files)
+    std::printf("      %-8s %s\n", GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? "present" : "gone",
+                path.c_str());
+  std::printf("    keys (HKLM):\n");
+  for (const std::string& key : scene.keys)
+    std::printf("      %-8s %s\n", KeyExists(key) ? "present" : "gone", key.c_str());
+  ListDevices();
+}
+
+// Seeds the chipset's driver as installed (driver keys of the family's class key, its
+// files and its device, with one of another vendor beside each) and runs Scrubnet.exe.
+void RunScene(const std::string& exe, bool nineX) {
+  const std::string w = Windows();
+  const std::string s = System();
+  const std::string classKey = nineX ? k9xClassKey : kNtClassKey;
+  const char* idName = nineX ? "MatchingDeviceId" : "ComponentId";
+  Scene scene;
+  const std::vector<std::pair<std::string, std::string>> drivers = {
+      {"0000", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A"}, {"0001", "PCI\\VEN_8086&DEV_1229"}};
+  for (std::size_t i = 0; i < drivers.size(); ++i) {
+    const std::string key = classKey + "\\" + drivers[i].first;
+    const std::string base = "oem" + std::to_string(90 + i);
+    SetString(key, idName, drivers[i].second);
+    SetString(key, "InfPath", base + ".inf");
+    SetString(key + "\\Ndi", "Service", "KV7403");
+    scene.keys.push_back(key);
+    for (const std::string& path : {w + "\\inf\\" + base + ".inf", w + "\\inf\\" + base + ".PNF",
+                                    s + "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\" + base + ".CAT"})
+      scene.files.push_back(path);
+  }
+  for (const std::string& path :
+       {w + "\\system32\\drivers\\kv7403.sys", w + "\\system32\\drivers\\kv74039x.sys",
+        w + "\\OPTIONS\\INSTALL\\kv74039x.sys", w + "\\inf\\net7403.inf",
+        w + "\\inf\\other\\KorvellNET7403.inf", w + "\\inf\\internet\\KorvellNET7403.inf"})
+    scene.files.push_back(path);
+  for (const char* name : {"VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01", "VEN_8086&DEV_1229"}) {
+    const std::string key = std::string(kEnumPciKey) + "\\" + name;
+    SetString(key + "\\4&2A5F3C1E&0&00E1", "Driver", "Net\\0000");
+    scene.keys.push_back(key);
+  }
+  for (const std::string& path : scene.files) PutFile(path);
+  for (const std::string& id : kDevices) CreateDevice(id);
+
+  Show("before", scene);
+  std::printf("  Scrubnet.exe exit code %lu\n", ::Run("\"" + exe + "\""));
+  Show("after", scene);
+
+  for (const std::string& path : scene.files) DeleteFileA(path.c_str());
+  for (const std::string& key : scene.keys) DeleteTree(key);
+  RemoveDevices();
+}
+
+}  // namespace scrubnet_demo
+
+void DemoScrubnet() {
+  const std::string dir = "C:\\demo\\scrubnet";
+  CopyFromBuild("Scrubnet.exe", dir, "Scrubnet.exe");
+  const std::string exe = dir + "\\Scrubnet.exe";
+  const char* appDefaults = "Software\\Wine\\AppDefaults\\Scrubnet.exe";
+
+  std::printf("\n== Scrubnet, NT family: installed INF/PNF/CAT, kv7403.sys and the devices go; "
+              "no key is deleted ==\n");
+  scrubnet_demo::RunScene(exe, false);
+
+  std::printf("\n== Scrubnet, 9x family (Wine reports win98): also the 9x copies, the driver keys "
+              "and the Enum\\PCI keys go ==\n");
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, appDefaults, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+    RegCloseKey(key);
+  }
+  scrubnet_demo::RunScene(exe, true);
+  RegDeleteKeyA(HKEY_CURRENT_USER, appDefaults);
+}
+
 }  // namespace
 
 int main() {
   std::printf("Adapter maintenance programs at work in a throwaway Wine prefix\n");
   DemoQuitpanel();
   DemoAirtoggle();
+  DemoScrubnet();
   return 0;
 }

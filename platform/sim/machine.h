@@ -129,6 +129,9 @@ class Machine {
   Desktop desktop;
   RadioLibrary radio;
   std::string commandLine;
+
+  // --- the Windows and the system directory, as the platform reports them -------------
+  std::string windowsDirectory = "C:\\WINDOWS";
   std::string systemDirectory = "C:\\WINDOWS\\system32";
 
   // --- processes ---------------------------------------------------------------------

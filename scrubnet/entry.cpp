@@ -1,0 +1,20 @@
+// The run: the family split and each family's order of steps.
+#include "platform/kernel.h"
+#include "scrubnet/scrubnet.h"
+
+int ScrubnetMain() {
+  DWORD version = GetVersion();
+  bool nineXFamily = (version & 0x80000000u) != 0;
+  DWORD major = version & 0xFFu;
+  if (!nineXFamily) {
+    // The driver keys are read while their devices are still installed.
+    PurgeDriverKeysNt();
+    RemoveChipsetDevices();
+  } else if (major >= 4) {
+    RemoveChipsetDevices();
+    PurgeDriverKeys9x();
+    PurgeEnumPciKeys9x();
+  }
+  // A 32-bit layer on an older Windows (bit 31 set, major version below 4): nothing.
+  return 0;
+}

@@ -1,0 +1,39 @@
+// The installed INF of a driver instance with its precompiled twin (PNF) and its catalog
+// (CAT).
+#include <cstring>
+
+#include "platform/text.h"
+#include "scrubnet/folders.h"
+#include "scrubnet/scrubnet.h"
+
+namespace {
+
+// The INF name with its last three characters replaced by `suffix` ("PNF" or "CAT"),
+// into `name`; false (and nothing derived) when the INF name is too short to hold an
+// extension, so that the suffix never stands for the whole name, or when the result
+// would not fit.
+bool DeriveName(const char* infName, const char* suffix, char* name, std::size_t capacity) {
+  constexpr std::size_t kSuffixLength = 3;
+  std::size_t length = std::strlen(infName);
+  if (length <= kSuffixLength) return false;
+  if (!CopyText(name, capacity, infName)) return false;
+  std::memcpy(name + length - kSuffixLength, suffix, kSuffixLength);
+  return true;
+}
+
+}  // namespace
+
+void DeleteInstalledInf(const char* infPath) {
+  // The value comes from the registry: it may name nothing but a file of the INF and
+  // catalog folders.
+  if (!IsBareFileName(infPath)) return;
+  DeleteInWindowsFolder(kInfFolder, infPath);
+
+  char pnfName[kWindowsPathCapacity] = {};
+  if (DeriveName(infPath, "PNF", pnfName, sizeof pnfName))
+    DeleteInWindowsFolder(kInfFolder, pnfName);
+
+  char catalogName[kCatalogNameCapacity] = {};
+  if (DeriveName(infPath, "CAT", catalogName, sizeof catalogName))
+    DeleteInCatalogFolder(catalogName);
+}

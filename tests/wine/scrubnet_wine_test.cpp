@@ -1,0 +1,222 @@
+// Scrubnet.exe for real under Wine: driver keys, files and devices seeded through the
+// real API, one run of the program, and what is gone and what is left afterwards.
+#include <windows.h>
+#include <setupapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const GUID kNetClass = {0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const std::string kNtClassKey =
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+const std::string k9xClassKey = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
+const std::string kEnumPciKey = "Enum\\PCI";
+
+// Two adjacent chipset devices and one of another vendor, all in the network class.
+const Strings kChipsetDevices = {
+    "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01\\4&2A5F3C1E&0&00E1",
+    "PCI\\VEN_1D4A&DEV_7404&SUBSYS_00011D4A&REV_01\\4&2A5F3C1E&0&00E2"};
+const std::string kOtherDevice = "PCI\\VEN_8086&DEV_1229&SUBSYS_00018086&REV_08\\3&61AAA01&0&0040";
+
+std::string Directory(UINT(WINAPI* get)(LPSTR, UINT)) {
+  char path[MAX_PATH] = {};
+  UINT length = get(path, sizeof path);
+  return std::string(path, length < sizeof path ? length : 0);
+}
+
+// Creates and registers a network-class device with this instance identifier, carrying
+// the identifier's first part as its hardware ID.
+bool CreateDevice(const std::string& instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(&kNetClass, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return false;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  std::string ids = instanceId.substr(0, instanceId.rfind('\\'));
+  ids += std::string(2, '\0');
+  bool ok = SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kNetClass, nullptr, nullptr, 0,
+                                     &device) &&
+            SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
+                                              reinterpret_cast<const BYTE*>(ids.data()),
+                                              static_cast<DWORD>(ids.size())) &&
+            SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
+  SetupDiDestroyDeviceInfoList(set);
+  return ok;
+}
+
+bool DeviceInstalled(const std::string& instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return false;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  bool found = SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device) != FALSE;
+  SetupDiDestroyDeviceInfoList(set);
+  return found;
+}
+
+void RemoveDevice(const std::string& instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  if (SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device))
+    SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+class ScrubnetWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = wt::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_TRUE(wt::CopyFromBuild("Scrubnet.exe", dir_ + "\\Scrubnet.exe"));
+    windows_ = Directory(GetWindowsDirectoryA);
+    system_ = Directory(GetSystemDirectoryA);
+    ASSERT_FALSE(windows_.empty());
+    ASSERT_FALSE(system_.empty());
+    Clear();
+    for (const std::string& id : kChipsetDevices) ASSERT_TRUE(CreateDevice(id)) << id;
+    ASSERT_TRUE(CreateDevice(kOtherDevice));
+    for (const std::string& id : kChipsetDevices) ASSERT_TRUE(DeviceInstalled(id)) << id;
+    // Every fixed-name file either family may delete.
+    for (const std::string& path : FixedFiles()) ASSERT_TRUE(wt::WriteFile(path, "x")) << path;
+  }
+
+  void TearDown() override {
+    wt::SetReportedVersion("Scrubnet.exe", "");
+    Clear();
+  }
+
+  // Leaves no device, key or file of this test behind for the next one.
+  void Clear() {
+    for (const std::string& id : kChipsetDevices) RemoveDevice(id);
+    RemoveDevice(kOtherDevice);
+    for (const char* sub : {"0070", "0071", "0072"})
+      wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kNtClassKey + "\\" + sub);
+    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, k9xClassKey);
+    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, "Enum");
+    for (const std::string& path : FixedFiles()) DeleteFileA(path.c_str());
+    for (const char* base : {"oem70", "oem71", "oem72"}) {
+      for (const std::string& path : InstalledInf(base)) DeleteFileA(path.c_str());
+    }
+  }
+
+  std::string Inf(const std::string& name) const { return windows_ + "\\inf\\" + name; }
+  std::string Cat(const std::string& name) const {
+    return system_ + "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\" + name;
+  }
+  std::string NtDriver() const { return windows_ + "\\system32\\drivers\\kv7403.sys"; }
+  Strings NineXCopies() const {
+    return {windows_ + "\\inf\\other\\KorvellNET7403.inf", Inf("net7403.inf"),
+            windows_ + "\\inf\\internet\\KorvellNET7403.inf",
+            windows_ + "\\system32\\drivers\\kv74039x.sys",
+            windows_ + "\\OPTIONS\\INSTALL\\kv74039x.sys"};
+  }
+  Strings FixedFiles() const {
+    Strings files = NineXCopies();
+    files.push_back(NtDriver());
+    return files;
+  }
+  Strings InstalledInf(const std::string& base) const {
+    return {Inf(base + ".inf"), Inf(base + ".PNF"), Cat(base + ".CAT")};
+  }
+
+  // A driver key with its identifying value, its "InfPath", a key below it, and the
+  // installed INF files it names, the PNF written in lower case.
+  void DriverKey(const std::string& classKey, const std::string& sub, const std::string& idName,
+                 const std::string& id, const std::string& base) {
+    const std::string key = classKey + "\\" + sub;
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, idName, id));
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "InfPath", base + ".inf"));
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key + "\\Ndi\\Params", "Default", "1"));
+    ASSERT_TRUE(wt::WriteFile(Inf(base + ".inf"), "[Version]\r\n"));
+    ASSERT_TRUE(wt::WriteFile(Inf(base + ".pnf"), "pnf"));
+    ASSERT_TRUE(wt::WriteFile(Cat(base + ".CAT"), "cat"));
+  }
+
+  void EnumKey(const std::string& name) {
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, kEnumPciKey + "\\" + name + "\\4&2A5F3C1E&0&00E1",
+                                 "Driver", "Net\\0000"));
+  }
+
+  static bool HasKey(const std::string& path) { return wt::RegKeyExists(HKEY_LOCAL_MACHINE, path); }
+
+  DWORD RunScrubnet() { return wt::Run("\"" + dir_ + "\\Scrubnet.exe\"", dir_); }
+
+  std::string dir_;
+  std::string windows_;
+  std::string system_;
+};
+
+TEST_F(ScrubnetWine, NtFamilyRemovesTheChipsetsFilesAndDevicesAndDeletesNoKey) {
+  DriverKey(kNtClassKey, "0070", "ComponentId", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem70");
+  DriverKey(kNtClassKey, "0071", "ComponentId", "pci\\ven_1d4a&dev_7404", "oem71");
+  DriverKey(kNtClassKey, "0072", "ComponentId", "PCI\\VEN_8086&DEV_1229", "oem72");
+  EnumKey("VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01");
+
+  EXPECT_EQ(0u, RunScrubnet());
+
+  for (const char* base : {"oem70", "oem71"}) {
+    for (const std::string& path : InstalledInf(base)) EXPECT_FALSE(wt::FileExists(path)) << path;
+  }
+  for (const std::string& path : InstalledInf("oem72")) EXPECT_TRUE(wt::FileExists(path)) << path;
+  EXPECT_FALSE(wt::FileExists(NtDriver()));
+  for (const std::string& path : NineXCopies()) EXPECT_TRUE(wt::FileExists(path)) << path;
+  for (const std::string& id : kChipsetDevices) EXPECT_FALSE(DeviceInstalled(id)) << id;
+  EXPECT_TRUE(DeviceInstalled(kOtherDevice));
+  for (const char* sub : {"0070", "0071", "0072"})
+    EXPECT_TRUE(HasKey(kNtClassKey + "\\" + sub + "\\Ndi\\Params")) << sub;
+  EXPECT_TRUE(HasKey(kEnumPciKey + "\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01"));
+}
+
+TEST_F(ScrubnetWine, NineXFamilyAlsoRemovesTheCopiesAndTheKeys) {
+  ASSERT_TRUE(wt::SetReportedVersion("Scrubnet.exe", "win98"));
+  DriverKey(k9xClassKey, "0000", "MatchingDeviceId", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem70");
+  DriverKey(k9xClassKey, "0001", "MatchingDeviceId", "pci\\ven_1d4a&dev_7404", "oem71");
+  DriverKey(k9xClassKey, "0002", "MatchingDeviceId", "PCI\\VEN_8086&DEV_1229", "oem72");
+  const Strings gone = {"VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01",
+                        "ven_1d4a&dev_7404&subsys_00011d4a&rev_01"};
+  const Strings kept = {"VEN_1D4&DEV_7403", "VEN_8086&DEV_1229&SUBSYS_00018086&REV_08"};
+  for (const std::string& name : gone) EnumKey(name);
+  for (const std::string& name : kept) EnumKey(name);
+
+  EXPECT_EQ(0u, RunScrubnet());
+
+  for (const char* base : {"oem70", "oem71"}) {
+    for (const std::string& path : InstalledInf(base)) EXPECT_FALSE(wt::FileExists(path)) << path;
+  }
+  for (const std::string& path : InstalledInf("oem72")) EXPECT_TRUE(wt::FileExists(path)) << path;
+  for (const std::string& path : NineXCopies()) EXPECT_FALSE(wt::FileExists(path)) << path;
+  EXPECT_TRUE(wt::FileExists(NtDriver()));
+  for (const std::string& id : kChipsetDevices) EXPECT_FALSE(DeviceInstalled(id)) << id;
+  EXPECT_TRUE(DeviceInstalled(kOtherDevice));
+  // The matching driver keys went with the keys below them; the other one stayed.
+  EXPECT_FALSE(HasKey(k9xClassKey + "\\0000"));
+  EXPECT_FALSE(HasKey(k9xClassKey + "\\0001"));
+  EXPECT_TRUE(HasKey(k9xClassKey + "\\0002\\Ndi\\Params"));
+  for (const std::string& name : gone) EXPECT_FALSE(HasKey(kEnumPciKey + "\\" + name)) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(HasKey(kEnumPciKey + "\\" + name)) << name;
+}
+
+TEST_F(ScrubnetWine, RegistryDeletionOfTheNtFamilyRefusesAKeyWithSubkeys) {
+  // The premise of the 9x scenario: this test program is reported the NT family, and
+  // there the same deletion that the 9x run relies on is refused.
+  ASSERT_EQ(0u, GetVersion() & 0x80000000u);
+  const std::string key = k9xClassKey + "\\0000";
+  ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key + "\\Ndi\\Params", "Default", "1"));
+  EXPECT_NE(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()));
+  EXPECT_TRUE(HasKey(key + "\\Ndi\\Params"));
+  // Leaf by leaf it goes.
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, (key + "\\Ndi\\Params").c_str()));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, (key + "\\Ndi").c_str()));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str()));
+  EXPECT_FALSE(HasKey(key));
+}
+
+}  // namespace
