@@ -16,6 +16,7 @@
 #include "platform/kernel.h"
 #include "platform/sim/devices_state.h"
 #include "platform/sim/files_state.h"
+#include "platform/sim/process_state.h"
 #include "platform/sim/programs_state.h"
 #include "platform/sim/registry_state.h"
 
@@ -121,6 +122,9 @@ class Machine {
   Environment environment;
   Programs programs;
   DeviceDatabase devices;
+
+  // --- the process running the program code: own path, code page, named mutexes ---------
+  ProcessState self;
 
   // --- processes ---------------------------------------------------------------------
   Process& AddProcess(const std::string& exe);
