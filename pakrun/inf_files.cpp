@@ -70,7 +70,9 @@ void WriteDelLines(TextStream* inf, const char* settingsPath, const char* sectio
     ReadField(settingsPath, section, "DELREG", n, "_ENTRYNAME", name);
     if (target.classKeyPath == nullptr) {
       WriteTextStream(inf, "%s, \"%s\",\"%s\"\n", root, subkey, name);
-    } else {
+    } else if (name[0] != '\0') {
+      // A DelReg line without a value name deletes the whole key: a gap in the list must
+      // never take the adapter's driver key with it.
       WriteTextStream(inf, "%s, \"%s\",\"%s\"\n", kDriverRoot, target.classKeyPath, name);
     }
   }

@@ -11,5 +11,6 @@ constexpr unsigned kEntryFieldCapacity = 260;
 int ApplyStaticAddDel(const char* settingsPath, const char* section);
 
 // The same with "DriverAddDel.inf" for one device's driver key: every entry goes to
-// HKLM\`classKeyPath`; the entries name only the values.
+// HKLM\`classKeyPath`; the entries name only the values. A delete entry without a value
+// name is left out: the installer would take such a line for the whole driver key.
 int ApplyDriverAddDel(const char* settingsPath, const char* section, const char* classKeyPath);

@@ -1,6 +1,7 @@
-// Files, text-mode streams and the process environment.
+// Files, paths, text-mode streams and the process environment.
 //
-// Deleting a file is Win32 (DeleteFileA). The stream that writes a text file and the
+// Deleting and renaming files, the program's own path, short path names and the lead
+// bytes of the active code page are Win32. The stream that writes a text file and the
 // environment lookup are C runtime services; they go through the thin wrappers below,
 // with names of their own, so that on the substitute machine they act on its files and
 // environment rather than on the host's.
@@ -51,4 +52,8 @@ bool CloseTextStream(TextStream* stream);
 const char* EnvironmentValue(const char* name);
 
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+BOOL WINAPI IsDBCSLeadByte(BYTE testChar);
 #endif

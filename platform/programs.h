@@ -1,6 +1,8 @@
-// Starting programs and waiting for them to end.
+// Starting programs and waiting for them to end, and the named mutex by which a program
+// keeps a second copy of itself from running.
 #pragma once
 
+#include "platform/handles.h"
 #include "platform/kernel.h"
 
 #ifndef _WIN32
@@ -49,7 +51,12 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                            DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
                            LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
 #endif
+
+// A mutex handle, like a process handle, is invalid when NULL.
+using MutexHandle = Owned<ProcessTraits>;
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(STARTUPINFOA) == 68, "ANSI STARTUPINFOA of 32-bit Windows");

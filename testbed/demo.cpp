@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -420,6 +421,91 @@ void DemoScrubnet() {
   RegDeleteKeyA(HKEY_CURRENT_USER, appDefaults);
 }
 
+// --- Pakrun ------------------------------------------------------------------------------
+
+// Prints one registry value of HKLM (text or number), or that it is not there.
+void ShowValue(const std::string& key, const std::string& name) {
+  HKEY opened = nullptr;
+  std::printf("    HKLM\\%s  %s = ", key.c_str(), name.c_str());
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+    std::printf("(no key)\n");
+    return;
+  }
+  BYTE data[256] = {};
+  DWORD size = sizeof data - 1;
+  DWORD type = 0;
+  if (RegQueryValueExA(opened, name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) {
+    std::printf("(not set)\n");
+  } else if (type == REG_DWORD) {
+    DWORD number = 0;
+    std::memcpy(&number, data, sizeof number);
+    std::printf("dword %lu\n", number);
+  } else {
+    std::printf("\"%s\"\n", reinterpret_cast<const char*>(data));
+  }
+  RegCloseKey(opened);
+}
+
+void ShowFiles(const std::string& dir, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    bool there = GetFileAttributesA((dir + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::printf("    %s\\%s %s\n", dir.c_str(), name.c_str(), there ? "present" : "-");
+  }
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+void DemoPakrun() {
+  std::printf("\n== Pakrun: runs the setup program inside the steps its settings file switches on ==\n");
+  const std::string parent = "C:\\demo\\pakrun";
+  const std::string dir = parent + "\\Vendor Setup";
+  CreateDirectoryA("C:\\demo", nullptr);
+  CreateDirectoryA(parent.c_str(), nullptr);
+  CopyFromBuild("Pakrun.exe", dir, "Pakrun.exe");
+  CopyFromBuild("setupstub.exe", dir, "Netprep.exe");
+  const std::string key = "SOFTWARE\\Vendor\\Linkdesk";
+  WriteText(dir + "\\Pakrun.ini",
+            "[PARAMS]\r\nSWAPCMD=1\r\nRENAME=1\r\nSTATICREG=1\r\nSTATICREGFROMFILE=1\r\n"
+            "[STATICREG]\r\nADDREG=1\r\nDELREG=1\r\n"
+            "ADDREG1_ROOT=HKLM\r\nADDREG1_SUBKEY=" + key + "\r\nADDREG1_ENTRYNAME=UseZeroConfig\r\n"
+            "ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=1\r\n"
+            "DELREG1_ROOT=HKLM\r\nDELREG1_SUBKEY=" + key + "\r\nDELREG1_ENTRYNAME=Obsolete\r\n");
+  WriteText(dir + "\\Pakrun.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + key +
+                                      "]\r\n\"ImportedBy\"=\"regedit /s\"\r\n");
+  HKEY created = nullptr;
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), &created) == ERROR_SUCCESS) {
+    RegSetValueExA(created, "Obsolete", 0, REG_SZ, reinterpret_cast<const BYTE*>("old"), 4);
+    RegCloseKey(created);
+  }
+  char windows[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows, sizeof windows);
+  const std::string cache = std::string(windows) + "\\Driver Cache";
+  CreateDirectoryA(cache.c_str(), nullptr);
+  WriteText(cache + "\\tq3p81.inf", "cached\r\n");
+  WriteText(cache + "\\tq3p8.inf", "cached\r\n");
+  const std::vector<std::string> cached = {"tq3p81.inf", "tq3p81.org", "tq3p8.inf", "tq3p8.org"};
+  const std::vector<std::string> values = {"UseZeroConfig", "Obsolete", "ImportedBy"};
+
+  std::printf("  before:\n");
+  for (const std::string& name : values) ShowValue(key, name);
+  ShowFiles(cache, cached);
+  const std::string command = "\"" + dir + "\\Pakrun.exe\" -silent";
+  std::printf("  %s\n  exit code %lu\n", command.c_str(), Run(command));
+  std::printf("  the setup program got:\n");
+  FILE* log = std::fopen((dir + "\\Netprep.exe.log").c_str(), "rb");
+  char line[1024];
+  while (log != nullptr && std::fgets(line, sizeof line, log) != nullptr) std::printf("    %s", line);
+  if (log != nullptr) std::fclose(log);
+  std::printf("  after:\n");
+  for (const std::string& name : values) ShowValue(key, name);
+  ShowFiles(cache, cached);
+}
+
 }  // namespace
 
 int main() {
@@ -427,5 +513,6 @@ int main() {
   DemoQuitpanel();
   DemoAirtoggle();
   DemoScrubnet();
+  DemoPakrun();
   return 0;
 }

@@ -46,6 +46,25 @@ File* FileSystem::Find(const std::string& path) {
   return it == files_.end() ? nullptr : &it->second;
 }
 
+std::optional<std::string> FileSystem::ShortPathOf(const std::string& path) const {
+  std::string whole = path;
+  while (whole.size() > 3 && whole.back() == '\\') whole.pop_back();
+  if (!HasDirectory(whole) && files_.count(whole) == 0) return std::nullopt;
+  // Each part of the path that has a short name of its own is replaced by it.
+  std::string shortPath;
+  std::size_t start = 0;
+  while (start <= whole.size()) {
+    std::size_t end = whole.find('\\', start);
+    if (end == std::string::npos) end = whole.size();
+    std::string prefix = whole.substr(0, end);
+    auto it = shortNames_.find(prefix);
+    if (!shortPath.empty() || start > 0) shortPath += '\\';
+    shortPath += it == shortNames_.end() ? whole.substr(start, end - start) : it->second;
+    start = end + 1;
+  }
+  return shortPath;
+}
+
 std::optional<std::string> FileSystem::Read(const std::string& path) const {
   auto it = files_.find(path);
   if (it == files_.end()) return std::nullopt;
@@ -157,6 +176,65 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   m.files.Remove(path);
   m.Log("DeleteFile " + path);
   return TRUE;
+}
+
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("MoveFileA")) return FALSE;
+  if (existingFileName == nullptr || newFileName == nullptr)
+    return Failure(ERROR_INVALID_PARAMETER, FALSE);
+  std::string from = existingFileName;
+  std::string to = newFileName;
+  sim::File* file = m.files.Find(from);
+  if (file == nullptr) return Failure(ERROR_FILE_NOT_FOUND, FALSE);
+  if (m.files.Exists(to) || m.files.HasDirectory(to)) return Failure(ERROR_ALREADY_EXISTS, FALSE);
+  if (!m.files.HasDirectory(sim::FileSystem::DirectoryOf(to))) return Failure(ERROR_PATH_NOT_FOUND, FALSE);
+  if (m.files.openStreams.count(from) != 0) return Failure(ERROR_SHARING_VIOLATION, FALSE);
+  sim::File moved = *file;
+  m.files.Remove(from);
+  m.files.Put(to, moved.bytes).readOnly = moved.readOnly;
+  m.Log("MoveFile " + from + " -> " + to);
+  return TRUE;
+}
+
+// Only the program's own module (no handle) is known; the path is cut to the buffer,
+// terminated, and reported with ERROR_INSUFFICIENT_BUFFER when it does not fit.
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("GetModuleFileNameA")) return 0;
+  if (module != nullptr || m.self.modulePath.empty()) return Failure(ERROR_MOD_NOT_FOUND, DWORD{0});
+  if (fileName == nullptr || size == 0) return Failure(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  const std::string& path = m.self.modulePath;
+  if (path.size() >= size) {
+    std::memcpy(fileName, path.data(), size - 1);
+    fileName[size - 1] = '\0';
+    return Failure(ERROR_INSUFFICIENT_BUFFER, size);
+  }
+  std::memcpy(fileName, path.c_str(), path.size() + 1);
+  m.lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(path.size());
+}
+
+// The length of the short form without its terminator; when the buffer is too small,
+// the size it would need, terminator included, and the buffer is left alone.
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("GetShortPathNameA")) return 0;
+  if (longPath == nullptr) return Failure(ERROR_INVALID_PARAMETER, DWORD{0});
+  auto found = m.files.ShortPathOf(longPath);
+  if (!found) return Failure(ERROR_FILE_NOT_FOUND, DWORD{0});
+  if (shortPath == nullptr || found->size() >= size) return static_cast<DWORD>(found->size() + 1);
+  std::memcpy(shortPath, found->c_str(), found->size() + 1);
+  return static_cast<DWORD>(found->size());
+}
+
+BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
+  sim::Machine& m = Current();
+  m.Enter("IsDBCSLeadByte");
+  for (const auto& [first, last] : m.self.leadByteRanges) {
+    if (testChar >= first && testChar <= last) return TRUE;
+  }
+  return FALSE;
 }
 
 // --- profile files -------------------------------------------------------------------

@@ -31,6 +31,14 @@ class FileSystem {
   bool Remove(const std::string& path) { return files_.erase(path) == 1; }
   static std::string DirectoryOf(const std::string& path);
 
+  // Short (8.3) names, per file or directory, by full path: SetShortName("C:\Program
+  // Files", "PROGRA~1"). A name without one is its own short name.
+  void SetShortName(const std::string& path, const std::string& shortName) {
+    shortNames_[path] = shortName;
+  }
+  // The short form of an existing path, or none when it does not exist.
+  std::optional<std::string> ShortPathOf(const std::string& path) const;
+
   // The stream a test wants to fail on closing (as when the disk is full): the next
   // close of a stream on this path reports failure, after the text written so far
   // has reached the file.
@@ -42,6 +50,7 @@ class FileSystem {
  private:
   std::set<std::string, NoCaseLess> directories_;
   std::map<std::string, File, NoCaseLess> files_;
+  std::map<std::string, std::string, NoCaseLess> shortNames_;
 };
 
 // Environment variables; names are compared without regard to letter case.

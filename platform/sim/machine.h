@@ -16,6 +16,7 @@
 #include "platform/kernel.h"
 #include "platform/sim/devices_state.h"
 #include "platform/sim/files_state.h"
+#include "platform/sim/process_state.h"
 #include "platform/sim/programs_state.h"
 #include "platform/sim/radio_state.h"
 #include "platform/sim/registry_state.h"
@@ -133,6 +134,9 @@ class Machine {
   // --- the Windows and the system directory, as the platform reports them -------------
   std::string windowsDirectory = "C:\\WINDOWS";
   std::string systemDirectory = "C:\\WINDOWS\\system32";
+
+  // --- the process running the program code: own path, code page, named mutexes ---------
+  ProcessState self;
 
   // --- processes ---------------------------------------------------------------------
   Process& AddProcess(const std::string& exe);

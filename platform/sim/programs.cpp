@@ -15,6 +15,16 @@ struct ThreadObject : HandleObject {
   DWORD pid = 0;
 };
 
+// A handle on a named mutex; the name lives as long as a handle or another holder does.
+struct MutexObject : HandleObject {
+  ~MutexObject() override {
+    if (--(*openMutexes)[name] == 0) openMutexes->erase(name);
+  }
+  const char* Kind() const override { return "mutex"; }
+  std::string name;
+  std::map<std::string, int>* openMutexes = nullptr;
+};
+
 std::string FileNameOf(const std::string& path) {
   auto slash = path.rfind('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -128,4 +138,23 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     m.Log("Exited " + name + " " + std::to_string(exitCode));
   }
   return WAIT_OBJECT_0;
+}
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("CreateMutexA")) return nullptr;
+  if (attributes != nullptr || initialOwner) m.Misuse("CreateMutexA with attributes or owned");
+  if (name == nullptr || *name == '\0') {
+    m.Misuse("CreateMutexA without a name");
+    return Failure(ERROR_INVALID_PARAMETER, HANDLE{});
+  }
+  bool existed = m.self.MutexExists(name);
+  auto object = std::make_unique<sim::MutexObject>();
+  object->name = name;
+  object->openMutexes = &m.self.openMutexes;
+  ++m.self.openMutexes[name];
+  m.Log(std::string("CreateMutex ") + name + (existed ? " (exists)" : ""));
+  HANDLE handle = m.OpenHandle(std::move(object));
+  m.lastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  return handle;
 }

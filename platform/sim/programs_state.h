@@ -51,4 +51,11 @@ class Programs {
 // INF is missing.
 ProgramHandler InfInstaller();
 
+// The registry editor as "regedit /s <file>" (the file name may be quoted): imports a
+// registry script (REGEDIT4 or version 5.00 text) into the machine's registry: keys
+// created or, written as [-key], deleted with everything below them; string, dword,
+// hex, hex(2) and hex(7) values, and "name"=- deleting a value. Without "/s" the real
+// program would ask first; the stand-in then imports nothing. Exits with 0.
+ProgramHandler RegistryEditor();
+
 }  // namespace sim

@@ -139,6 +139,35 @@ TEST_F(InfFiles, DriverVariantUsesHklmAndTheClassKeyAndIgnoresRootAndSubkey) {
   EXPECT_FALSE(machine.files.Exists(kDriverInf));
 }
 
+TEST_F(InfFiles, DriverDeleteEntryWithoutValueNameNeverDeletesTheDriverKey) {
+  const std::string classKey = std::string(kNetClass) + "\\0001";
+  machine.registry.SetString("HKLM\\" + classKey, "Obsolete", "x");
+  machine.registry.SetString("HKLM\\" + classKey, "Stale", "y");
+  machine.registry.SetString("HKLM\\" + classKey, "MatchingDeviceId", "pci\\ven_1d4a");
+  // Entry 2 is a gap, entry 4 names no value: neither becomes a line.
+  Settings({"[S]", "DELREG=4", "DELREG1_ENTRYNAME=Obsolete", "DELREG3_ENTRYNAME=Stale",
+            "DELREG4_ENTRYNAME="});
+  EXPECT_EQ(1, ApplyDriverAddDel(kSettingsPath, "S", classKey.c_str()));
+  ASSERT_EQ(1u, installed.size());
+  EXPECT_EQ(Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]",
+                  "DelReg = Del.reg", "", "[Del.reg]",
+                  "HKLM, \"" + classKey + "\",\"Obsolete\"",
+                  "HKLM, \"" + classKey + "\",\"Stale\""}),
+            installed[0]);
+  EXPECT_TRUE(machine.registry.HasKey("HKLM\\" + classKey));
+  EXPECT_EQ("pci\\ven_1d4a", machine.registry.String("HKLM\\" + classKey, "MatchingDeviceId"));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\" + classKey, "Obsolete"));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\" + classKey, "Stale"));
+
+  // The static variant names root and subkey itself: its lines stay as written.
+  Settings({"[T]", "DELREG=1", "DELREG1_ROOT=HKLM", "DELREG1_SUBKEY=SOFTWARE\\Gone"});
+  machine.registry.SetString("HKLM\\SOFTWARE\\Gone", "V", "x");
+  EXPECT_EQ(1, ApplyStaticAddDel(kSettingsPath, "T"));
+  ASSERT_EQ(2u, installed.size());
+  EXPECT_NE(std::string::npos, installed[1].find("[Del.reg]\r\nHKLM, \"SOFTWARE\\Gone\",\"\"\r\n"));
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Gone"));
+}
+
 TEST_F(InfFiles, TextLeftByAnInterruptedRunIsNotAppliedAgain) {
   machine.files.Put(kDriverInf, Crlf({"[Version]", "signature=\"$CHICAGO$\"", "",
                                       "[DefaultInstall]", "AddReg = Add.reg", "", "[Add.reg]",

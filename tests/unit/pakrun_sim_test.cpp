@@ -8,6 +8,7 @@
 #include "platform/profile.h"
 #include "platform/programs.h"
 #include "platform/registry.h"
+#include "pakrun/run_and_wait.h"
 
 namespace {
 
@@ -178,6 +179,90 @@ TEST_F(SubstituteMachine, DeviceDatabaseListsByClassAndPresenceAndReportsSizes) 
   machine.Fail("CM_Locate_DevNodeA", CR_FAILURE);
   EXPECT_EQ(static_cast<CONFIGRET>(CR_FAILURE),
             CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL));
+}
+
+TEST_F(SubstituteMachine, ModulePathShortPathsAndRenames) {
+  char buffer[MAX_PATH];
+  EXPECT_EQ(0u, GetModuleFileNameA(nullptr, buffer, sizeof buffer));  // no program path set
+  machine.self.modulePath = "C:\\Program Files\\Vendor\\Pakrun.exe";
+  EXPECT_EQ(machine.self.modulePath.size(), GetModuleFileNameA(nullptr, buffer, sizeof buffer));
+  EXPECT_EQ(machine.self.modulePath, buffer);
+  char small[8];
+  EXPECT_EQ(8u, GetModuleFileNameA(nullptr, small, sizeof small));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  EXPECT_STREQ("C:\\Prog", small);
+
+  machine.files.AddDirectory("C:\\Program Files\\Vendor");
+  machine.files.SetShortName("C:\\Program Files", "PROGRA~1");
+  EXPECT_EQ(18u, GetShortPathNameA("c:\\program files\\Vendor", buffer, sizeof buffer));
+  EXPECT_STREQ("c:\\PROGRA~1\\Vendor", buffer);
+  EXPECT_EQ(19u, GetShortPathNameA("C:\\Program Files\\Vendor", small, sizeof small));
+  EXPECT_EQ(0u, GetShortPathNameA("C:\\Missing", buffer, sizeof buffer));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+
+  machine.files.Put("C:\\WINDOWS\\a.inf", "a");
+  machine.files.Put("C:\\WINDOWS\\b.org", "b");
+  EXPECT_FALSE(MoveFileA("C:\\WINDOWS\\a.inf", "C:\\WINDOWS\\B.ORG"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  EXPECT_FALSE(MoveFileA("C:\\WINDOWS\\none.inf", "C:\\WINDOWS\\none.org"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_TRUE(MoveFileA("C:\\WINDOWS\\a.inf", "C:\\WINDOWS\\a.org"));
+  EXPECT_FALSE(machine.files.Exists("C:\\WINDOWS\\a.inf"));
+  EXPECT_EQ("a", machine.files.Read("C:\\WINDOWS\\a.org"));
+  EXPECT_EQ("b", machine.files.Read("C:\\WINDOWS\\b.org"));
+
+  EXPECT_FALSE(IsDBCSLeadByte(0x95));
+  machine.self.UseShiftJis();
+  EXPECT_TRUE(IsDBCSLeadByte(0x95));
+  EXPECT_FALSE(IsDBCSLeadByte('\\'));
+  EXPECT_FALSE(IsDBCSLeadByte(0xA0));
+}
+
+TEST_F(SubstituteMachine, NamedMutexesExistWhileAHandleOrAnotherHolderDoes) {
+  machine.self.mutexesHeldElsewhere.insert("Held.exe");
+  SetLastError(ERROR_ALREADY_EXISTS);
+  MutexHandle first(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+  {
+    MutexHandle second(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
+    EXPECT_TRUE(second);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    // Names are compared with their letter case.
+    MutexHandle otherCase(CreateMutexA(nullptr, FALSE, "PAKRUN.EXE"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    MutexHandle held(CreateMutexA(nullptr, FALSE, "Held.exe"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  }
+  first.reset();
+  EXPECT_FALSE(machine.self.MutexExists("Pakrun.exe"));
+  MutexHandle again(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+}
+
+TEST_F(SubstituteMachine, RegistryEditorImportsAScriptOnlyWhenSilent) {
+  machine.programs.Add("regedit", sim::RegistryEditor());
+  machine.registry.SetString("HKLM\\SOFTWARE\\Vendor", "Gone", "x");
+  machine.registry.SetString("HKLM\\SOFTWARE\\Old\\Sub", "V", "x");
+  machine.files.Put("C:\\Setup\\My Pakrun.reg",
+                    Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]",
+                          "\"Text\"=\"a \\\"q\\\" \\\\ b\"", "\"Number\"=dword:0000001f",
+                          "@=\"default\"", "\"Gone\"=-", "\"Bin\"=hex:01,02,\\", "  03",
+                          "\"Multi\"=hex(7):61,00,62,00,00", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
+                          "[HKEY_CURRENT_USER\\Software\\Vendor]", "\"Mode\"=\"on\""}));
+  RunAndWait("regedit \"C:\\Setup\\My Pakrun.reg\"");
+  EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Text"));  // not silent
+  RunAndWait("regedit /s \"C:\\Setup\\My Pakrun.reg\"");
+  EXPECT_EQ("a \"q\" \\ b", machine.registry.String("HKLM\\SOFTWARE\\Vendor", "Text"));
+  EXPECT_EQ(31u, machine.registry.Dword("HKLM\\SOFTWARE\\Vendor", "Number"));
+  EXPECT_EQ("default", machine.registry.String("HKLM\\SOFTWARE\\Vendor", ""));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Gone"));
+  EXPECT_EQ((std::vector<unsigned char>{1, 2, 3}),
+            machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Bin")->data);
+  EXPECT_EQ(static_cast<std::uint32_t>(REG_MULTI_SZ),
+            machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Multi")->type);
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Old"));
+  EXPECT_EQ("on", machine.registry.String("HKCU\\Software\\Vendor", "Mode"));
 }
 
 }  // namespace

@@ -13,63 +13,17 @@
 
 #include "pakrun/device_search.h"
 #include "pakrun/inf_files.h"
+#include "pakrun_devices.h"
 #include "support.h"
 
 namespace {
 
 constexpr char kNetClassGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
-const GUID kNetClass = {0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 const std::string kClassRoot = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
 
 std::string TempPath(const char* fileName) {
   const char* temp = std::getenv("TEMP");
   return std::string(temp == nullptr ? "" : temp) + "\\" + fileName;
-}
-
-// Creates and registers a device with the given instance ID and hardware IDs; `driver`,
-// when given, becomes the "Driver" value of its Enum key (its driver key name).
-bool CreateDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds,
-                  const std::string& driver) {
-  HDEVINFO set = SetupDiCreateDeviceInfoList(&kNetClass, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return false;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  std::string ids;
-  for (const std::string& id : hardwareIds) ids += id + '\0';
-  ids += '\0';
-  bool ok = SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kNetClass, nullptr, nullptr, 0,
-                                     &device) &&
-            SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
-                                              reinterpret_cast<const BYTE*>(ids.data()),
-                                              static_cast<DWORD>(ids.size())) &&
-            SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
-  SetupDiDestroyDeviceInfoList(set);
-  if (ok && !driver.empty())
-    ok = wt::RegSetString(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId,
-                          "Driver", driver);
-  return ok;
-}
-
-// Whether a device with this instance ID is installed.
-bool DeviceInstalled(const std::string& instanceId) {
-  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return false;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  bool found = SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device) != FALSE;
-  SetupDiDestroyDeviceInfoList(set);
-  return found;
-}
-
-// Removes a device left by an earlier run of a test, if any.
-void RemoveDevice(const std::string& instanceId) {
-  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  if (SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device))
-    SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
-  SetupDiDestroyDeviceInfoList(set);
 }
 
 class PakrunWine : public ::testing::Test {
@@ -125,9 +79,9 @@ TEST_F(PakrunWine, DeviceSectionGoesToTheDriverKeyMatchedWithoutCase) {
   const std::string instance = "PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A&REV_01\\4&PAKRUN&0&00E0";
   const std::string driver = std::string(kNetClassGuid) + "\\0042";
   const std::string classKey = kClassRoot + driver;
-  RemoveDevice(instance);
+  wt::RemoveDevice(instance);
   ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, classKey));
-  ASSERT_TRUE(CreateDevice(instance,
+  ASSERT_TRUE(wt::CreateDevice(instance,
                            {"PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A&REV_01",
                             "PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A"},
                            driver));
@@ -152,27 +106,27 @@ TEST_F(PakrunWine, DeviceSectionGoesToTheDriverKeyMatchedWithoutCase) {
   EXPECT_FALSE(wt::RegKeyExists(HKEY_CURRENT_USER, "Software\\Elsewhere"));
   EXPECT_FALSE(wt::FileExists(TempPath("DriverAddDel.inf")));
 
-  RemoveDevice(instance);
+  wt::RemoveDevice(instance);
   wt::RegDeleteTree(HKEY_LOCAL_MACHINE, classKey);
 }
 
 TEST_F(PakrunWine, DeviceIsRemovedByTheSecondEntryOfItsList) {
   const std::string instance = "PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A&REV_01\\4&PAKRUN&0&00E8";
-  RemoveDevice(instance);
-  ASSERT_TRUE(CreateDevice(instance,
+  wt::RemoveDevice(instance);
+  ASSERT_TRUE(wt::CreateDevice(instance,
                            {"PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A&REV_01",
                             "PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A"},
                            ""));
-  ASSERT_TRUE(DeviceInstalled(instance));
+  ASSERT_TRUE(wt::DeviceInstalled(instance));
   EXPECT_EQ(1, FindPresentDevice("PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A"));
 
   // Neither a prefix nor another letter case removes it.
   EXPECT_EQ(0, RemoveDeviceByHardwareId("PCI\\VEN_1D4A&DEV_0302"));
   EXPECT_EQ(0, RemoveDeviceByHardwareId("pci\\ven_1d4a&dev_0302&subsys_00021d4a"));
-  EXPECT_TRUE(DeviceInstalled(instance));
+  EXPECT_TRUE(wt::DeviceInstalled(instance));
 
   EXPECT_EQ(1, RemoveDeviceByHardwareId("PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A"));
-  EXPECT_FALSE(DeviceInstalled(instance));
+  EXPECT_FALSE(wt::DeviceInstalled(instance));
   EXPECT_EQ(0, FindPresentDevice("PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A"));
 }
 

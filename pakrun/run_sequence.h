@@ -1,0 +1,33 @@
+// Pakrun's start-up and run sequence: the start-up values, the single-instance guard,
+// section PARAMS of the settings file, the setup program's command line, and the fixed
+// order of the preparation and follow-up steps around the setup program.
+#pragma once
+
+#include "platform/kernel.h"
+
+// Formed once at start-up, read-only afterwards. Each path holds MAX_PATH characters.
+struct StartupValues {
+  char programPath[MAX_PATH];
+  char programDirectory[MAX_PATH];
+  char shortProgramDirectory[MAX_PATH];
+  char programFileName[MAX_PATH];
+  char settingsPath[MAX_PATH];  // empty when it would not fit
+  char scriptPath[MAX_PATH];    // empty when it would not fit
+  const char* osSuffix;
+};
+
+// Forms the start-up values. False when the program's own path cannot be obtained
+// whole: then there is nothing the run could safely do.
+bool FormStartupValues(StartupValues* values);
+
+// "_2000", "_XP", "_2003" for Windows 2000, XP and Server 2003; "_ELSE" otherwise and
+// when the version cannot be read.
+const char* OsSuffix();
+
+// The part of `commandLine` after the program name (quoted or not) and the white space
+// that follows it; empty text when there is none.
+const char* CommandTail(const char* commandLine);
+
+// The whole run for the process whose command line is `commandLine`. Returns the exit
+// code, which is 1 on every path.
+int PakrunMain(const char* commandLine);

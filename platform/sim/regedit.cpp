@@ -1,0 +1,160 @@
+// The registry editor on the substitute machine: "regedit /s <file>" imports a registry
+// script into the machine's registry.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+// "HKEY_LOCAL_MACHINE\SOFTWARE\..." as "HKLM\SOFTWARE\..."; empty for an unknown root.
+std::string ShortRoot(const std::string& path) {
+  static const std::pair<const char*, const char*> kRoots[] = {
+      {"HKEY_LOCAL_MACHINE", "HKLM"}, {"HKEY_CURRENT_USER", "HKCU"},
+      {"HKEY_CLASSES_ROOT", "HKCR"},  {"HKEY_USERS", "HKU"}};
+  std::string root = path.substr(0, path.find('\\'));
+  for (const auto& [longName, shortName] : kRoots) {
+    if (SameText(root, longName)) return shortName + path.substr(root.size());
+  }
+  return "";
+}
+
+// A quoted text with \\ and \" escapes, from `at` (on the opening quote); `at` ends
+// after the closing quote. False when it is not closed.
+bool Quoted(const std::string& line, std::size_t& at, std::string* text) {
+  if (at >= line.size() || line[at] != '"') return false;
+  for (++at; at < line.size(); ++at) {
+    char c = line[at];
+    if (c == '\\' && at + 1 < line.size()) {
+      *text += line[++at];
+    } else if (c == '"') {
+      ++at;
+      return true;
+    } else {
+      *text += c;
+    }
+  }
+  return false;
+}
+
+std::vector<unsigned char> HexBytes(const std::string& list) {
+  std::vector<unsigned char> bytes;
+  std::size_t at = 0;
+  while (at < list.size()) {
+    std::size_t end = list.find(',', at);
+    if (end == std::string::npos) end = list.size();
+    std::string one = Trim(list.substr(at, end - at));
+    if (!one.empty()) bytes.push_back(static_cast<unsigned char>(std::strtoul(one.c_str(), nullptr, 16)));
+    at = end + 1;
+  }
+  return bytes;
+}
+
+void ImportValue(Machine& m, const std::string& keyPath, const std::string& line) {
+  std::string name;
+  std::size_t at = 0;
+  if (line[0] == '@') {
+    at = 1;
+  } else if (!Quoted(line, at, &name)) {
+    return;
+  }
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at >= line.size() || line[at] != '=') return;
+  std::string data = Trim(line.substr(at + 1));
+  if (data == "-") {
+    if (m.registry.DeleteValue(keyPath, name)) m.Log("Regedit deletes " + keyPath + "\\" + name);
+    return;
+  }
+  if (!data.empty() && data[0] == '"') {
+    std::string text;
+    std::size_t from = 0;
+    if (!Quoted(data, from, &text)) return;
+    m.registry.SetString(keyPath, name, text);
+  } else if (data.rfind("dword:", 0) == 0) {
+    m.registry.SetDword(keyPath, name,
+                        static_cast<std::uint32_t>(std::strtoul(data.c_str() + 6, nullptr, 16)));
+  } else if (data.rfind("hex:", 0) == 0) {
+    m.registry.SetRaw(keyPath, name, REG_BINARY, HexBytes(data.substr(4)));
+  } else if (data.rfind("hex(", 0) == 0 && data.find("):") != std::string::npos) {
+    auto close = data.find("):");
+    auto type = static_cast<std::uint32_t>(std::strtoul(data.c_str() + 4, nullptr, 16));
+    m.registry.SetRaw(keyPath, name, type, HexBytes(data.substr(close + 2)));
+  } else {
+    return;
+  }
+  m.Log("Regedit sets " + keyPath + "\\" + name);
+}
+
+void Import(Machine& m, const std::string& script) {
+  // Lines; a hex list goes on over lines that end in a backslash.
+  std::vector<std::string> lines;
+  std::string pending;
+  std::size_t start = 0;
+  while (start < script.size()) {
+    std::size_t end = script.find('\n', start);
+    if (end == std::string::npos) end = script.size();
+    std::string line = Trim(script.substr(start, end - start));
+    start = end + 1;
+    bool continued = !line.empty() && line.back() == '\\' &&
+                     (!pending.empty() || line.find("=hex") != std::string::npos);
+    if (continued) {
+      pending += line.substr(0, line.size() - 1);
+      continue;
+    }
+    lines.push_back(pending + line);
+    pending.clear();
+  }
+  if (lines.empty() || (lines[0] != "REGEDIT4" && lines[0] != "Windows Registry Editor Version 5.00"))
+    return;
+  std::string key;  // the key the following values go to; empty after an unknown one
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      auto close = line.rfind(']');
+      std::string name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+      if (!name.empty() && name[0] == '-') {
+        std::string path = ShortRoot(name.substr(1));
+        if (!path.empty() && m.registry.Remove(path)) m.Log("Regedit deletes key " + path);
+        key.clear();
+        continue;
+      }
+      key = ShortRoot(name);
+      if (!key.empty()) m.registry.Create(key);
+      continue;
+    }
+    if (!key.empty()) ImportValue(m, key, line);
+  }
+}
+
+}  // namespace
+
+ProgramHandler RegistryEditor() {
+  return [](Machine& m, const std::string& commandLine) -> unsigned {
+    // "<program> /s <file>", the file name quoted or not.
+    std::size_t at = commandLine.find_first_of(" \t");
+    std::string rest = at == std::string::npos ? "" : Trim(commandLine.substr(at));
+    if (rest.size() < 2 || !SameText(rest.substr(0, 2), "/s")) return 0;
+    std::string file = Trim(rest.substr(2));
+    if (file.size() >= 2 && file.front() == '"' && file.back() == '"')
+      file = file.substr(1, file.size() - 2);
+    auto script = m.files.Read(file);
+    if (!script) return 0;
+    m.Log("Regedit imports " + file);
+    Import(m, *script);
+    return 0;
+  };
+}
+
+}  // namespace sim

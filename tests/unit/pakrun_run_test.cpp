@@ -1,0 +1,414 @@
+// Pakrun's start-up and whole run sequence on the substitute machine.
+#include <string>
+#include <vector>
+
+#include "pakrun/run_sequence.h"
+#include "pakrun_fixture.h"
+
+namespace {
+
+constexpr char kAdapterId[] = "PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A";
+constexpr char kGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
+constexpr char kVendorDir[] = "C:\\Program Files\\Vendor Setup";
+constexpr char kCache81[] = "C:\\WINDOWS\\Driver Cache\\tq3p81.inf";
+constexpr char kCache8[] = "C:\\WINDOWS\\Driver Cache\\tq3p8.inf";
+
+class RunSequence : public PakrunTest {
+ protected:
+  void SetUp() override {
+    PakrunTest::SetUp();
+    machine.self.modulePath = "C:\\Setup\\Pakrun.exe";
+    machine.programs.Add("regedit", sim::RegistryEditor());
+  }
+
+  // Stand-ins for the setup programs of a directory; each notes what it saw.
+  void AddSetupPrograms(const std::string& dir) {
+    for (const char* name : {"Setup.exe", "Netprep.exe"}) {
+      machine.programs.Add(dir + "\\" + name, [this](sim::Machine& m, const std::string&) {
+        m.Log("Setup runs");
+        return 0u;
+      });
+    }
+  }
+
+  int Run(const std::string& tail = "") {
+    return PakrunMain(("\"" + machine.self.modulePath + "\"" + (tail.empty() ? "" : " " + tail)).c_str());
+  }
+
+  std::vector<std::string> Starts() const {
+    std::vector<std::string> lines;
+    for (const sim::ProgramStart& start : machine.programs.started) lines.push_back(start.commandLine);
+    return lines;
+  }
+
+  // The events that show the steps, in order.
+  std::vector<std::string> Steps() const {
+    std::vector<std::string> steps;
+    for (const std::string& event : machine.Events()) {
+      for (const char* prefix : {"CreateMutex", "RemoveDevice", "MoveFile", "CreateProcess",
+                                 "Setup runs", "Reenumerate", "Installer applies", "Regedit imports"}) {
+        if (event.rfind(prefix, 0) == 0) steps.push_back(event);
+      }
+    }
+    return steps;
+  }
+
+  // A machine on which every step has something to do, with all switches on.
+  void EverythingToDo() {
+    machine.devices.Add("PCI\\A\\stale", {kAdapterId}, false);
+    sim::Device& adapter = machine.devices.Add("PCI\\A\\1", {"PCI\\VEN_1D4A&DEV_0302"}, true);
+    adapter.driver = std::string(kGuid) + "\\0003";
+    machine.files.Put(kCache81, "81");
+    machine.files.Put(kCache8, "8");
+    machine.files.Put("C:\\Setup\\Pakrun.reg",
+                      Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]", "\"Script\"=\"1\""}));
+    Settings({"[PARAMS]", "SWAPCMD=0", "CLEANUP=1", "RENAME=1", "REFRESH=1", "STATICREG=1",
+              "DRIVERREG=1", "STATICREGFROMFILE=1",
+              "[CLEANUP]", "CLEANCOUNT=1", std::string("DEV1=") + kAdapterId,
+              "[REFRESH]", "DETECTCOUNT=1", std::string("DETECTDEV1=") + kAdapterId,
+              "[STATICREG]", "ADDREG=1", "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=SOFTWARE\\Vendor",
+              "ADDREG1_ENTRYNAME=Static", "ADDREG1_FLAGS=0", "ADDREG1_VALUE=1",
+              "[DRIVERREG]", "NIC=1", "DEV1=PCI\\VEN_1D4A&DEV_0302",
+              "[DRIVERREG_PCI\\VEN_1D4A&DEV_0302_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=Driver",
+              "ADDREG1_FLAGS=0", "ADDREG1_VALUE=1"});
+  }
+
+  std::vector<std::string> FollowUps() const {
+    return {"Reenumerate",
+            std::string("CreateProcess ") + kInstallerPath +
+                " setupapi,InstallHinfSection DefaultInstall 132 " + kStaticInf,
+            std::string("Installer applies ") + kStaticInf,
+            "CreateProcess regedit /s \"C:\\Setup\\Pakrun.reg\"",
+            "Regedit imports C:\\Setup\\Pakrun.reg",
+            std::string("CreateProcess ") + kInstallerPath +
+                " setupapi,InstallHinfSection DefaultInstall 132 " + kDriverInf,
+            std::string("Installer applies ") + kDriverInf};
+  }
+};
+
+TEST_F(RunSequence, WithoutSettingsFileOnlyTheSetupProgramRunsWithTheTail) {
+  AddSetupPrograms("C:\\Setup");
+  EXPECT_EQ(1, Run("/quiet  -x "));
+  EXPECT_EQ((std::vector<std::string>{"CreateMutex Pakrun.exe",
+                                      "CreateProcess \"C:\\Setup\\Setup.exe\" /quiet  -x ",
+                                      "WaitForSingleObject Setup.exe INFINITE", "Setup runs",
+                                      "Exited Setup.exe 0"}),
+            machine.Events());
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ("\"C:\\Setup\\Setup.exe\"", Starts().at(1));
+  EXPECT_TRUE(machine.self.openMutexes.empty());
+}
+
+TEST_F(RunSequence, TheFourCommandLineFormsByteForByte) {
+  machine.self.modulePath = std::string(kVendorDir) + "\\Pakrun.exe";
+  machine.files.AddDirectory(kVendorDir);
+  machine.files.SetShortName("C:\\Program Files", "PROGRA~1");
+  machine.files.SetShortName(kVendorDir, "VENDOR~1");
+  AddSetupPrograms(kVendorDir);
+  const std::string ini = std::string(kVendorDir) + "\\Pakrun.ini";
+  const std::string tail = "-s -f \"a b\"";
+
+  machine.files.Put(ini, Crlf({"[PARAMS]", "SWAPCMD=1"}));
+  EXPECT_EQ(1, Run(tail));
+  EXPECT_EQ(1, Run());
+  machine.files.Put(ini, Crlf({"[PARAMS]", "SWAPCMD=0", "CMDEXE=Other.exe"}));
+  EXPECT_EQ(1, Run(tail));
+  EXPECT_EQ(1, Run());
+  // CMDINI is neither shortened nor quoted, so one with a blank splits.
+  machine.files.Put(ini, Crlf({"[PARAMS]", "SWAPCMD=1", "CMDEXE=Netprep.exe", "CMDINI=My Net.ini"}));
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{
+                "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI C:\\PROGRA~1\\VENDOR~1\\Netprep.ini -s -f \"a b\"",
+                "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI C:\\PROGRA~1\\VENDOR~1\\Netprep.ini",
+                "\"C:\\Program Files\\Vendor Setup\\Setup.exe\" -s -f \"a b\"",
+                "\"C:\\Program Files\\Vendor Setup\\Setup.exe\"",
+                "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI C:\\PROGRA~1\\VENDOR~1\\My Net.ini"}),
+            Starts());
+}
+
+TEST_F(RunSequence, TheTailFollowsTheProgramNameQuotedOrNot) {
+  EXPECT_STREQ("", CommandTail("Pakrun.exe"));
+  EXPECT_STREQ("", CommandTail("\"C:\\A B\\Pakrun.exe\"   "));
+  EXPECT_STREQ("a  b ", CommandTail("Pakrun.exe  a  b "));
+  EXPECT_STREQ("-q \"x y\"", CommandTail("\"C:\\A B\\Pakrun.exe\" -q \"x y\""));
+  EXPECT_STREQ("-q", CommandTail("C:\\Setup\\Pakrun.exe\t-q"));
+  EXPECT_STREQ("", CommandTail(""));
+}
+
+TEST_F(RunSequence, SwitchesAreOnOnlyAtExactlyOne) {
+  AddSetupPrograms("C:\\Setup");
+  EverythingToDo();
+  const std::string rest = machine.files.Read(kSettingsPath)->substr(
+      machine.files.Read(kSettingsPath)->find("[CLEANUP]"));
+  struct Probe {
+    const char* key;
+    const char* operation;  // called only when the switch is on
+  };
+  for (const Probe& probe : {Probe{"SWAPCMD", "GetShortPathNameA"},
+                             Probe{"CLEANUP", "SetupDiGetClassDevsA"},
+                             Probe{"RENAME", "MoveFileA"},
+                             Probe{"REFRESH", "CM_Locate_DevNodeA"},
+                             Probe{"STATICREG", "OpenTextStream"},
+                             Probe{"STATICREGFROMFILE", "WaitForSingleObject"},
+                             Probe{"DRIVERREG", "SetupDiGetClassDevsExA"}}) {
+    for (const std::string value : {"1", "0", "2", "-1", "on", ""}) {
+      machine.files.Put(kSettingsPath, Crlf({"[PARAMS]", std::string(probe.key) + "=" + value}) + rest);
+      machine.files.Put(kCache81, "81");
+      machine.files.Remove("C:\\WINDOWS\\Driver Cache\\tq3p81.org");
+      int before = machine.Calls(probe.operation);
+      int waitsBefore = machine.Calls("WaitForSingleObject");
+      EXPECT_EQ(1, Run());
+      int calls = machine.Calls(probe.operation) - before;
+      bool on = std::string(probe.operation) == "WaitForSingleObject"
+                    ? machine.Calls("WaitForSingleObject") - waitsBefore > 1
+                    : calls > 0;
+      // SWAPCMD shows in the program started; the short directory is formed either way.
+      if (std::string(probe.key) == "SWAPCMD")
+        on = Starts().back().find("Netprep.exe") != std::string::npos;
+      EXPECT_EQ(value == "1", on) << probe.key << "=" << value;
+    }
+  }
+}
+
+TEST_F(RunSequence, EveryStepRunsInItsFixedOrder) {
+  AddSetupPrograms("C:\\Setup");
+  EverythingToDo();
+  EXPECT_EQ(1, Run("-tail"));
+  std::vector<std::string> expected = {
+      "CreateMutex Pakrun.exe", "RemoveDevice PCI\\A\\stale",
+      std::string("MoveFile ") + kCache81 + " -> C:\\WINDOWS\\Driver Cache\\tq3p81.org",
+      std::string("MoveFile ") + kCache8 + " -> C:\\WINDOWS\\Driver Cache\\tq3p8.org",
+      "CreateProcess \"C:\\Setup\\Setup.exe\" -tail", "Setup runs"};
+  for (const std::string& step : FollowUps()) expected.push_back(step);
+  EXPECT_EQ(expected, Steps());
+  EXPECT_EQ("1", machine.registry.String("HKLM\\SOFTWARE\\Vendor", "Static"));
+  EXPECT_EQ("1", machine.registry.String("HKLM\\SOFTWARE\\Vendor", "Script"));
+  EXPECT_EQ("1", machine.registry.String(std::string("HKLM\\") + kNetClass + "\\0003", "Driver"));
+  EXPECT_EQ("81", machine.files.Read("C:\\WINDOWS\\Driver Cache\\tq3p81.org"));
+  EXPECT_FALSE(machine.files.Exists(kCache8));
+  EXPECT_TRUE(machine.self.openMutexes.empty());
+}
+
+TEST_F(RunSequence, FollowUpStepsRunWhenTheSetupProgramIsMissing) {
+  EverythingToDo();  // no setup program in the directory
+  EXPECT_EQ(1, Run());
+  std::vector<std::string> steps = Steps();
+  ASSERT_GE(steps.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(steps.begin() + 4, steps.end()), FollowUps());
+  EXPECT_EQ(3, machine.Calls("WaitForSingleObject"));  // the installer twice and regedit
+  EXPECT_EQ(3u, Starts().size());
+
+  // CMDEXE present but empty: the setup path is the directory and a backslash.
+  AddSetupPrograms("C:\\Setup");
+  Settings({"[PARAMS]", "SWAPCMD=1", "CMDEXE=", "REFRESH=1"});
+  int starts = machine.Calls("CreateProcessA");
+  int reenumerations = machine.devices.reenumerations;
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ(starts + 1, machine.Calls("CreateProcessA"));
+  EXPECT_EQ(3u, Starts().size());  // the start failed
+  EXPECT_EQ(reenumerations + 1, machine.devices.reenumerations);
+}
+
+TEST_F(RunSequence, SecondCopyEndsAtOnceWithoutReadingAnything) {
+  AddSetupPrograms("C:\\Setup");
+  EverythingToDo();
+  machine.self.mutexesHeldElsewhere.insert("Pakrun.exe");
+  EXPECT_EQ(1, Run("-x"));
+  EXPECT_EQ((std::vector<std::string>{"CreateMutex Pakrun.exe (exists)"}), machine.Events());
+  EXPECT_EQ(0, machine.Calls("GetPrivateProfileIntA"));
+  EXPECT_EQ(0, machine.Calls("GetPrivateProfileStringA"));
+  EXPECT_TRUE(Starts().empty());
+  // The same file name in another directory is the same program.
+  machine.self.modulePath = "D:\\Elsewhere\\Pakrun.exe";
+  EXPECT_EQ(1, Run());
+  EXPECT_TRUE(Starts().empty());
+
+  // Other names (letter case counts) do not exclude each other.
+  machine.self.modulePath = "C:\\Setup\\Pakrun.exe";
+  machine.self.mutexesHeldElsewhere = {"PAKRUN.EXE", "Setup.exe"};
+  EXPECT_EQ(1, Run());
+  ASSERT_FALSE(Starts().empty());
+  EXPECT_EQ("\"C:\\Setup\\Setup.exe\"", Starts()[0]);
+}
+
+TEST_F(RunSequence, MutexThatCannotBeCreatedDoesNotStopTheRun) {
+  AddSetupPrograms("C:\\Setup");
+  machine.Fail("CreateMutexA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{"\"C:\\Setup\\Setup.exe\""}), Starts());
+}
+
+TEST_F(RunSequence, WithoutItsOwnPathWholeTheProgramDoesNothing) {
+  AddSetupPrograms("C:\\Setup");
+  machine.self.modulePath.clear();
+  EXPECT_EQ(1, PakrunMain("Pakrun.exe"));
+  machine.self.modulePath = "C:\\" + std::string(250, 'd') + "\\Pakrun.exe";  // cut at 259
+  EXPECT_EQ(1, PakrunMain("Pakrun.exe"));
+  EXPECT_EQ(0, machine.Calls("CreateMutexA"));
+  EXPECT_EQ(0, machine.Calls("GetPrivateProfileIntA"));
+  EXPECT_TRUE(machine.Events().empty());
+}
+
+TEST_F(RunSequence, DoubleByteSecondBytesAreNeverSeparators) {
+  AddSetupPrograms("C:\\Setup");
+  // "Pak", a Shift-JIS character whose second byte is 0x5C, "run.exe".
+  machine.self.modulePath = "C:\\Setup\\Pak\x95\\run.exe";
+  machine.files.Put("C:\\Setup\\Pak\x95\\run.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
+  machine.self.UseShiftJis();
+  EXPECT_EQ(1, Run());
+  // In a single-byte code page the same bytes hold a backslash.
+  machine.self.leadByteRanges.clear();
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{"CreateMutex Pak\x95\\run.exe", "CreateMutex run.exe"}),
+            EventsStartingWith("CreateMutex"));
+  EXPECT_EQ((std::vector<std::string>{"\"C:\\Setup\\Netprep.exe\" /INI C:\\Setup\\Netprep.ini"}),
+            std::vector<std::string>{Starts().at(0)});
+}
+
+TEST_F(RunSequence, SettingsPathReplacesTheExtensionOfTheFileNameOnly) {
+  machine.self.modulePath = "C:\\Setup.v2\\Pakrun";
+  AddSetupPrograms("C:\\Setup.v2");
+  machine.files.Put("C:\\Setup.v2\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1", "STATICREGFROMFILE=1"}));
+  machine.files.Put("C:\\Setup.v2\\Pakrun.reg", Crlf({"REGEDIT4"}));
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{"\"C:\\Setup.v2\\Netprep.exe\" /INI C:\\Setup.v2\\Netprep.ini",
+                                      "regedit /s \"C:\\Setup.v2\\Pakrun.reg\""}),
+            Starts());
+}
+
+TEST_F(RunSequence, WithoutAShortDirectoryTheLongOneNamesTheIniFile) {
+  machine.self.modulePath = std::string(kVendorDir) + "\\Pakrun.exe";
+  machine.files.AddDirectory(kVendorDir);
+  AddSetupPrograms(kVendorDir);
+  machine.files.Put(std::string(kVendorDir) + "\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
+  machine.Fail("GetShortPathNameA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{
+                "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI C:\\Program Files\\Vendor Setup\\Netprep.ini"}),
+            Starts());
+}
+
+TEST_F(RunSequence, OsSuffixFollowsPlatformAndVersion) {
+  struct Case {
+    DWORD platform, major, minor;
+    const char* suffix;
+  };
+  for (const Case& c : {Case{2, 5, 0, "_2000"}, Case{2, 5, 1, "_XP"}, Case{2, 5, 2, "_2003"},
+                        Case{2, 6, 0, "_ELSE"}, Case{2, 4, 0, "_ELSE"}, Case{2, 5, 3, "_ELSE"},
+                        Case{1, 4, 10, "_ELSE"}, Case{1, 5, 1, "_ELSE"}}) {
+    machine.version.platformId = c.platform;
+    machine.version.major = c.major;
+    machine.version.minor = c.minor;
+    EXPECT_STREQ(c.suffix, OsSuffix()) << c.platform << " " << c.major << "." << c.minor;
+  }
+  machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER);
+  machine.version = sim::VersionInfo{};
+  EXPECT_STREQ("_ELSE", OsSuffix());
+
+  // In a run: Windows 2000 reads the "_2000" section.
+  AddSetupPrograms("C:\\Setup");
+  sim::Device& adapter = machine.devices.Add("PCI\\A\\1", {kAdapterId}, true);
+  adapter.driver = std::string(kGuid) + "\\0001";
+  Settings({"[PARAMS]", "DRIVERREG=1", "[DRIVERREG]", "NIC=1", std::string("DEV1=") + kAdapterId,
+            std::string("[DRIVERREG_") + kAdapterId + "_2000]", "ADDREG=1",
+            "ADDREG1_ENTRYNAME=W2k", "ADDREG1_FLAGS=0", "ADDREG1_VALUE=1",
+            std::string("[DRIVERREG_") + kAdapterId + "_ELSE]", "ADDREG=1",
+            "ADDREG1_ENTRYNAME=Else", "ADDREG1_FLAGS=0", "ADDREG1_VALUE=1"});
+  machine.Fail("GetVersionExA", 0, -1);
+  machine.version.minor = 0;
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ("1", machine.registry.String(std::string("HKLM\\") + kNetClass + "\\0001", "W2k"));
+  EXPECT_FALSE(machine.registry.Value(std::string("HKLM\\") + kNetClass + "\\0001", "Else"));
+}
+
+TEST_F(RunSequence, CachedInfRenamesFailOneByOne) {
+  AddSetupPrograms("C:\\Setup");
+  Settings({"[PARAMS]", "RENAME=1"});
+  // The first ".org" is already there; the second source is there.
+  machine.files.Put(kCache81, "new81");
+  machine.files.Put("C:\\WINDOWS\\Driver Cache\\tq3p81.org", "old81");
+  machine.files.Put(kCache8, "new8");
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ("new81", machine.files.Read(kCache81));
+  EXPECT_EQ("old81", machine.files.Read("C:\\WINDOWS\\Driver Cache\\tq3p81.org"));
+  EXPECT_EQ("new8", machine.files.Read("C:\\WINDOWS\\Driver Cache\\tq3p8.org"));
+  EXPECT_EQ(2, machine.Calls("MoveFileA"));
+
+  // The first source missing: the second is still tried.
+  machine.files.Remove(kCache81);
+  machine.files.Put(kCache8, "again");
+  machine.files.Remove("C:\\WINDOWS\\Driver Cache\\tq3p8.org");
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ("again", machine.files.Read("C:\\WINDOWS\\Driver Cache\\tq3p8.org"));
+  EXPECT_EQ(2u, Starts().size());
+}
+
+TEST_F(RunSequence, WithoutSystemRootOrRoomForThePathsNothingIsRenamed) {
+  AddSetupPrograms("C:\\Setup");
+  Settings({"[PARAMS]", "RENAME=1"});
+  machine.files.Put("C:\\Driver Cache\\tq3p81.inf", "on the current drive");
+  machine.environment.erase("SystemRoot");
+  EXPECT_EQ(1, Run());
+  machine.environment["SystemRoot"] = "";
+  EXPECT_EQ(1, Run());
+  machine.environment["SystemRoot"] = "C:\\" + std::string(240, 'w');
+  machine.files.Put(machine.environment["SystemRoot"] + "\\Driver Cache\\tq3p8.inf", "x");
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ(0, machine.Calls("MoveFileA"));
+  EXPECT_TRUE(machine.files.Exists("C:\\Driver Cache\\tq3p81.inf"));
+  EXPECT_EQ(3u, Starts().size());
+}
+
+TEST_F(RunSequence, TextsThatDoNotFitSkipTheirStepOnly) {
+  AddSetupPrograms("C:\\Setup");
+  Settings({"[PARAMS]", "REFRESH=1"});
+  // The quoted "C:\Setup\Setup.exe" (20), a blank and 239 characters: one too many.
+  EXPECT_EQ(1, Run(std::string(239, 't')));
+  EXPECT_EQ(1, Run(std::string(238, 't')));
+  ASSERT_EQ(1u, Starts().size());
+  EXPECT_EQ(259u, Starts()[0].size());
+  EXPECT_EQ(2, machine.devices.reenumerations);
+
+  // A CMDINI that does not fit the INI path, and a CMDEXE the profile reader cut.
+  Settings({"[PARAMS]", "SWAPCMD=1", "CMDINI=" + std::string(250, 'i')});
+  EXPECT_EQ(1, Run());
+  Settings({"[PARAMS]", "SWAPCMD=1", "CMDEXE=" + std::string(300, 'e')});
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ(1u, Starts().size());
+
+  // A program path so long that the regedit command does not fit; the next step runs.
+  const std::string dir = "C:\\" + std::string(235, 'p');
+  machine.self.modulePath = dir + "\\Pakrun.exe";
+  AddSetupPrograms(dir);
+  machine.files.Put(dir + "\\Pakrun.ini", Crlf({"[PARAMS]", "STATICREGFROMFILE=1", "REFRESH=1"}));
+  machine.files.Put(dir + "\\Pakrun.reg", Crlf({"REGEDIT4"}));
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ(2u, Starts().size());
+  EXPECT_EQ("\"" + dir + "\\Setup.exe\"", Starts()[1]);
+  EXPECT_EQ(3, machine.devices.reenumerations);
+}
+
+// A failure of any one platform operation, on every call, still ends with 1, leaves
+// nothing open, and never starts the setup program twice.
+class RunSequenceFaults : public RunSequence, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RunSequenceFaults, EndWithOneAndReleaseEverything) {
+  AddSetupPrograms("C:\\Setup");
+  EverythingToDo();
+  machine.Fail(GetParam(), ERROR_GEN_FAILURE);
+  EXPECT_EQ(1, Run("-x"));
+  EXPECT_TRUE(machine.self.openMutexes.empty());
+  EXPECT_LE(EventsStartingWith("Setup runs").size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachOperation, RunSequenceFaults,
+    ::testing::Values("GetModuleFileNameA", "GetShortPathNameA", "GetVersionExA", "CreateMutexA",
+                      "GetPrivateProfileIntA", "GetPrivateProfileStringA", "SetupDiGetClassDevsA",
+                      "SetupDiGetClassDevsExA", "SetupDiEnumDeviceInfo",
+                      "SetupDiGetDeviceRegistryPropertyA", "SetupDiGetDeviceInfoListDetailA",
+                      "SetupDiCallClassInstaller", "CM_Locate_DevNodeA", "CM_Reenumerate_DevNode",
+                      "MoveFileA", "CreateProcessA", "WaitForSingleObject", "OpenTextStream",
+                      "CloseTextStream", "DeleteFileA"));
+
+}  // namespace

@@ -1,0 +1,62 @@
+// Devices for Pakrun's integration tests, created and removed through SetupAPI.
+#pragma once
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace wt {
+
+inline const GUID kNetClass = {0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+// Creates and registers a device with the given instance ID and hardware IDs; `driver`,
+// when given, becomes the "Driver" value of its Enum key (its driver key name).
+inline bool CreateDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds,
+                  const std::string& driver) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(&kNetClass, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return false;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  std::string ids;
+  for (const std::string& id : hardwareIds) ids += id + '\0';
+  ids += '\0';
+  bool ok = SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kNetClass, nullptr, nullptr, 0,
+                                     &device) &&
+            SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
+                                              reinterpret_cast<const BYTE*>(ids.data()),
+                                              static_cast<DWORD>(ids.size())) &&
+            SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
+  SetupDiDestroyDeviceInfoList(set);
+  if (ok && !driver.empty())
+    ok = wt::RegSetString(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId,
+                          "Driver", driver);
+  return ok;
+}
+
+// Whether a device with this instance ID is installed.
+inline bool DeviceInstalled(const std::string& instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return false;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  bool found = SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device) != FALSE;
+  SetupDiDestroyDeviceInfoList(set);
+  return found;
+}
+
+// Removes a device left by an earlier run of a test, if any.
+inline void RemoveDevice(const std::string& instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  if (SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device))
+    SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+}  // namespace wt

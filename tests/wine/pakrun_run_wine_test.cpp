@@ -1,0 +1,207 @@
+// Pakrun.exe for real: its settings file beside it in a folder whose name has blanks, a
+// stand-in setup program that records the command line it got, the Driver Cache
+// renames, the real INF installer and "regedit /s", and devices created through SetupAPI.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pakrun_devices.h"
+#include "support.h"
+
+namespace {
+
+constexpr char kNetClassGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
+const std::string kClassRoot = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+const std::string kTestKey = "SOFTWARE\\PakrunRunWineTest";
+
+std::string WindowsDir() {
+  char dir[MAX_PATH] = {};
+  GetWindowsDirectoryA(dir, sizeof dir);
+  return dir;
+}
+
+class PakrunRunWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = wt::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = base_ + "\\Vendor Setup";
+    ASSERT_TRUE(wt::CopyFromBuild("Pakrun.exe", dir_ + "\\Pakrun.exe"));
+    ASSERT_TRUE(wt::CopyFromBuild("setupstub.exe", dir_ + "\\Setup.exe"));
+    ASSERT_TRUE(wt::CopyFromBuild("setupstub.exe", dir_ + "\\Netprep.exe"));
+    char shortDir[MAX_PATH] = {};
+    DWORD length = GetShortPathNameA(dir_.c_str(), shortDir, sizeof shortDir);
+    ASSERT_TRUE(length > 0 && length < sizeof shortDir);
+    shortDir_ = shortDir;
+    ASSERT_EQ(std::string::npos, shortDir_.find(' ')) << shortDir_;
+  }
+  void TearDown() override {
+    wt::SetReportedVersion("Pakrun.exe", "");
+    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kTestKey);
+  }
+
+  void Settings(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    ASSERT_TRUE(wt::WriteFile(dir_ + "\\Pakrun.ini", text));
+  }
+
+  std::string PakrunCommand(const std::string& tail = "") const {
+    return "\"" + dir_ + "\\Pakrun.exe\"" + (tail.empty() ? "" : " " + tail);
+  }
+
+  // The command lines a stand-in setup program recorded, one per run.
+  std::vector<std::string> Recorded(const char* program) const {
+    std::vector<std::string> lines;
+    std::string text = wt::ReadFile(dir_ + "\\" + program + ".log");
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find("\r\n", at);
+      if (end == std::string::npos) end = text.size();
+      lines.push_back(text.substr(at, end - at));
+      at = end + 2;
+    }
+    return lines;
+  }
+
+  std::string base_;
+  std::string dir_;
+  std::string shortDir_;
+};
+
+TEST_F(PakrunRunWine, EachCommandLineFormReachesTheSetupProgram) {
+  const std::string tail = "-s  -f \"a b\"";
+  Settings({"[PARAMS]", "SWAPCMD=1"});
+  EXPECT_EQ(1u, wt::Run(PakrunCommand(tail)));
+  EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+  Settings({"[PARAMS]", "SWAPCMD=2", "CMDEXE=Missing.exe"});
+  EXPECT_EQ(1u, wt::Run(PakrunCommand(tail)));
+  EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+  ASSERT_TRUE(DeleteFileA((dir_ + "\\Pakrun.ini").c_str()));  // no settings at all
+  EXPECT_EQ(1u, wt::Run(PakrunCommand("/q")));
+
+  EXPECT_EQ((std::vector<std::string>{
+                "\"" + dir_ + "\\Netprep.exe\" /INI " + shortDir_ + "\\Netprep.ini " + tail,
+                "\"" + dir_ + "\\Netprep.exe\" /INI " + shortDir_ + "\\Netprep.ini"}),
+            Recorded("Netprep.exe"));
+  EXPECT_EQ((std::vector<std::string>{"\"" + dir_ + "\\Setup.exe\" " + tail,
+                                      "\"" + dir_ + "\\Setup.exe\"",
+                                      "\"" + dir_ + "\\Setup.exe\" /q"}),
+            Recorded("Setup.exe"));
+}
+
+TEST_F(PakrunRunWine, SecondCopyEndsAtOnceWhileTheFirstWaitsForItsSetupProgram) {
+  Settings({"[PARAMS]", "SWAPCMD=0"});
+  const std::string hold = dir_ + "\\Setup.exe.hold";
+  ASSERT_TRUE(wt::WriteFile(hold, ""));
+  wt::Child first;
+  ASSERT_TRUE(first.Start(PakrunCommand("first")));
+  EXPECT_TRUE(wt::WaitUntil([this] { return Recorded("Setup.exe").size() == 1; }, wt::kSettleBoundMs));
+  ASSERT_TRUE(first.Running());
+
+  // A copy of the same file name from another folder is the same program.
+  ASSERT_TRUE(wt::CopyFromBuild("Pakrun.exe", base_ + "\\other\\Pakrun.exe"));
+  ASSERT_TRUE(wt::CopyFromBuild("setupstub.exe", base_ + "\\other\\Setup.exe"));
+  DWORD before = GetTickCount();
+  EXPECT_EQ(1u, wt::Run(PakrunCommand("second")));
+  EXPECT_EQ(1u, wt::Run("\"" + base_ + "\\other\\Pakrun.exe\" third"));
+  EXPECT_LT(GetTickCount() - before, 10000u);
+  EXPECT_TRUE(first.Running());
+  EXPECT_EQ(1u, Recorded("Setup.exe").size());
+  EXPECT_FALSE(wt::FileExists(base_ + "\\other\\Setup.exe.log"));
+
+  ASSERT_TRUE(DeleteFileA(hold.c_str()));
+  DWORD code = 0;
+  EXPECT_TRUE(first.WaitExit(wt::kRunBoundMs, &code));
+  EXPECT_EQ(1u, code);
+  // Once the first has ended, the next copy runs.
+  EXPECT_EQ(1u, wt::Run(PakrunCommand("fourth")));
+  EXPECT_EQ((std::vector<std::string>{"\"" + dir_ + "\\Setup.exe\" first",
+                                      "\"" + dir_ + "\\Setup.exe\" fourth"}),
+            Recorded("Setup.exe"));
+}
+
+TEST_F(PakrunRunWine, DriverCacheFilesAreRenamedUnlessTheOrgFileExists) {
+  const std::string cache = WindowsDir() + "\\Driver Cache";
+  const std::vector<std::string> names = {"tq3p81.inf", "tq3p81.org", "tq3p8.inf", "tq3p8.org"};
+  for (const std::string& name : names) DeleteFileA((cache + "\\" + name).c_str());
+  ASSERT_TRUE(wt::WriteFile(cache + "\\tq3p81.inf", "new81"));
+  ASSERT_TRUE(wt::WriteFile(cache + "\\tq3p8.inf", "new8"));
+  ASSERT_TRUE(wt::WriteFile(cache + "\\tq3p8.org", "old8"));
+  Settings({"[PARAMS]", "RENAME=1"});
+
+  EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+
+  EXPECT_FALSE(wt::FileExists(cache + "\\tq3p81.inf"));
+  EXPECT_EQ("new81", wt::ReadFile(cache + "\\tq3p81.org"));
+  EXPECT_EQ("new8", wt::ReadFile(cache + "\\tq3p8.inf"));  // refused: the ".org" is there
+  EXPECT_EQ("old8", wt::ReadFile(cache + "\\tq3p8.org"));
+  EXPECT_EQ(1u, Recorded("Setup.exe").size());
+  for (const std::string& name : names) DeleteFileA((cache + "\\" + name).c_str());
+}
+
+TEST_F(PakrunRunWine, StaticSectionAndRegistryScriptAreAppliedForReal) {
+  ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, kTestKey, "Obsolete", "old"));
+  ASSERT_TRUE(wt::WriteFile(dir_ + "\\Pakrun.reg",
+                            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + kTestKey + "\\Script]\r\n"
+                            "\"FromScript\"=\"yes\"\r\n\"Count\"=dword:00000007\r\n"));
+  // The setup program is missing: the follow-up steps run all the same.
+  ASSERT_TRUE(DeleteFileA((dir_ + "\\Setup.exe").c_str()));
+  Settings({"[PARAMS]", "STATICREG=1", "STATICREGFROMFILE=1",
+            "[STATICREG]", "ADDREG=1", "DELREG=1",
+            "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=" + kTestKey, "ADDREG1_ENTRYNAME=UseZeroConfig",
+            "ADDREG1_FLAGS=0x00010001", "ADDREG1_VALUE=1",
+            "DELREG1_ROOT=HKLM", "DELREG1_SUBKEY=" + kTestKey, "DELREG1_ENTRYNAME=Obsolete"});
+
+  EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+
+  DWORD number = 0;
+  std::string text;
+  EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, kTestKey, "UseZeroConfig", &number));
+  EXPECT_EQ(1u, number);
+  EXPECT_FALSE(wt::RegGetString(HKEY_LOCAL_MACHINE, kTestKey, "Obsolete", &text));
+  EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, kTestKey + "\\Script", "FromScript", &text));
+  EXPECT_EQ("yes", text);
+  EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, kTestKey + "\\Script", "Count", &number));
+  EXPECT_EQ(7u, number);
+  EXPECT_TRUE(Recorded("Setup.exe").empty());
+}
+
+TEST_F(PakrunRunWine, DeviceSectionFollowsTheReportedWindowsVersion) {
+  const std::string id = "PCI\\VEN_1D4A&DEV_0303&SUBSYS_00031D4A";
+  const std::string instance = id + "&REV_01\\4&PAKRUN&0&00F0";
+  const std::string driver = std::string(kNetClassGuid) + "\\0043";
+  const std::string classKey = kClassRoot + driver;
+  wt::RemoveDevice(instance);
+  ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, classKey));
+  ASSERT_TRUE(wt::CreateDevice(instance, {id + "&REV_01", id}, driver));
+  std::vector<std::string> lines = {"[PARAMS]", "DRIVERREG=1", "[DRIVERREG]", "NIC=1", "DEV1=" + id};
+  for (const char* suffix : {"_XP", "_2000", "_2003", "_ELSE"}) {
+    lines.push_back("[DRIVERREG_" + id + suffix + "]");
+    lines.push_back("ADDREG=1");
+    lines.push_back("ADDREG1_ENTRYNAME=Section");
+    lines.push_back("ADDREG1_FLAGS=0");
+    lines.push_back(std::string("ADDREG1_VALUE=") + suffix);
+  }
+  Settings(lines);
+
+  struct Case {
+    const char* version;
+    const char* suffix;
+  };
+  for (const Case& c : {Case{"winxp", "_XP"}, Case{"win2k", "_2000"}, Case{"win2003", "_2003"},
+                        Case{"win98", "_ELSE"}}) {
+    ASSERT_TRUE(wt::SetReportedVersion("Pakrun.exe", c.version));
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, classKey, "Section", "none"));
+    EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+    std::string text;
+    EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, classKey, "Section", &text));
+    EXPECT_EQ(c.suffix, text) << c.version;
+  }
+  EXPECT_EQ(4u, Recorded("Setup.exe").size());
+  wt::RemoveDevice(instance);
+  wt::RegDeleteTree(HKEY_LOCAL_MACHINE, classKey);
+}
+
+}  // namespace
