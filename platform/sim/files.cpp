@@ -241,13 +241,6 @@ BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
 
 namespace {
 
-std::string Trim(const std::string& text) {
-  auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
 // The value of `key` in `section` of a profile file's text, or none when the section or
 // the key is missing. Names match without regard to case; the first of duplicates
 // counts; a value in matching quotes loses them.
@@ -255,26 +248,19 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
                                         const std::string& key) {
   bool inSection = false;
   bool sectionSeen = false;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = Trim(text.substr(start, end - start));
-    start = end + 1;
+  for (const std::string& line : sim::TrimmedLines(text)) {
     if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      auto close = line.find(']');
-      std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    if (auto name = sim::SectionName(line)) {
       if (inSection) break;  // the first section of that name is the one read
-      inSection = !sectionSeen && sim::SameText(name, section);
+      inSection = !sectionSeen && sim::SameText(*name, section);
       sectionSeen = sectionSeen || inSection;
       continue;
     }
     if (!inSection) continue;
     auto equals = line.find('=');
     if (equals == std::string::npos) continue;
-    if (!sim::SameText(Trim(line.substr(0, equals)), key)) continue;
-    std::string value = Trim(line.substr(equals + 1));
+    if (!sim::SameText(sim::Trim(line.substr(0, equals)), key)) continue;
+    std::string value = sim::Trim(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
       value = value.substr(1, value.size() - 2);

@@ -27,13 +27,6 @@ constexpr unsigned kKeyOnlyCommon = 0x00002000;
 constexpr unsigned kDelRegBit = 0x00008000;
 constexpr unsigned kTypeMask = 0xFFFF0001;
 
-std::string Trim(const std::string& text) {
-  auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
 // Splits a line into its comma-separated fields: blanks around a field go, double
 // quotes group (two in a row stand for one), a semicolon outside quotes starts a comment.
 std::vector<std::string> Fields(const std::string& line) {
@@ -89,17 +82,10 @@ struct Inf {
 Inf Parse(const std::string& text) {
   Inf inf;
   std::vector<std::string>* current = nullptr;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = Trim(text.substr(start, end - start));
-    start = end + 1;
+  for (const std::string& line : TrimmedLines(text)) {
     if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      auto close = line.find(']');
-      current = &inf.sections[Trim(line.substr(1, close == std::string::npos ? std::string::npos
-                                                                             : close - 1))];
+    if (auto name = SectionName(line)) {
+      current = &inf.sections[*name];
       continue;
     }
     if (current != nullptr) current->push_back(line);

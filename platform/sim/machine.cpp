@@ -28,6 +28,31 @@ std::string Upper(std::string text) {
   return text;
 }
 
+std::string Trim(const std::string& text) {
+  auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string> TrimmedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(Trim(text.substr(start, end - start)));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::optional<std::string> SectionName(const std::string& line) {
+  if (line.empty() || line[0] != '[') return std::nullopt;
+  auto close = line.find(']');
+  return Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+}
+
 Machine::Machine() {
   if (current != nullptr) {
     std::fprintf(stderr, "sim: a machine already exists\n");

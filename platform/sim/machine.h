@@ -28,6 +28,12 @@ namespace sim {
 // Case-insensitive comparison of ASCII text, as Windows compares names and paths.
 bool SameText(const std::string& a, const std::string& b);
 std::string Upper(std::string text);
+// Text without leading and trailing blanks, tabs and carriage returns.
+std::string Trim(const std::string& text);
+// The lines of a text file (LF or CRLF), each trimmed.
+std::vector<std::string> TrimmedLines(const std::string& text);
+// For a trimmed line "[name]" (closing bracket optional), the trimmed name.
+std::optional<std::string> SectionName(const std::string& line);
 
 // An object behind a handle. Each family derives its own kinds.
 struct HandleObject {

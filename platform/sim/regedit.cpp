@@ -11,13 +11,6 @@ namespace sim {
 
 namespace {
 
-std::string Trim(const std::string& text) {
-  auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
 // "HKEY_LOCAL_MACHINE\SOFTWARE\..." as "HKLM\SOFTWARE\..."; empty for an unknown root.
 std::string ShortRoot(const std::string& path) {
   static const std::pair<const char*, const char*> kRoots[] = {
@@ -100,12 +93,7 @@ void Import(Machine& m, const std::string& script) {
   // Lines; a hex list goes on over lines that end in a backslash.
   std::vector<std::string> lines;
   std::string pending;
-  std::size_t start = 0;
-  while (start < script.size()) {
-    std::size_t end = script.find('\n', start);
-    if (end == std::string::npos) end = script.size();
-    std::string line = Trim(script.substr(start, end - start));
-    start = end + 1;
+  for (const std::string& line : TrimmedLines(script)) {
     bool continued = !line.empty() && line.back() == '\\' &&
                      (!pending.empty() || line.find("=hex") != std::string::npos);
     if (continued) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pakrun_devices.h"
+#include "devices.h"
 #include "support.h"
 
 namespace {

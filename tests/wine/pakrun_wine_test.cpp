@@ -13,7 +13,7 @@
 
 #include "pakrun/device_search.h"
 #include "pakrun/inf_files.h"
-#include "pakrun_devices.h"
+#include "devices.h"
 #include "support.h"
 
 namespace {

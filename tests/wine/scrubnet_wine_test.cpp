@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "devices.h"
 #include "support.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-const GUID kNetClass = {0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 const std::string kNtClassKey =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 const std::string k9xClassKey = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
@@ -32,44 +32,14 @@ std::string Directory(UINT(WINAPI* get)(LPSTR, UINT)) {
   return std::string(path, length < sizeof path ? length : 0);
 }
 
-// Creates and registers a network-class device with this instance identifier, carrying
-// the identifier's first part as its hardware ID.
+// Creates a network-class device with this instance identifier, carrying the
+// identifier's first part as its hardware ID.
 bool CreateDevice(const std::string& instanceId) {
-  HDEVINFO set = SetupDiCreateDeviceInfoList(&kNetClass, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return false;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  std::string ids = instanceId.substr(0, instanceId.rfind('\\'));
-  ids += std::string(2, '\0');
-  bool ok = SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kNetClass, nullptr, nullptr, 0,
-                                     &device) &&
-            SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
-                                              reinterpret_cast<const BYTE*>(ids.data()),
-                                              static_cast<DWORD>(ids.size())) &&
-            SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
-  SetupDiDestroyDeviceInfoList(set);
-  return ok;
+  return wt::CreateDevice(instanceId, {instanceId.substr(0, instanceId.rfind('\\'))}, "");
 }
 
-bool DeviceInstalled(const std::string& instanceId) {
-  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return false;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  bool found = SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device) != FALSE;
-  SetupDiDestroyDeviceInfoList(set);
-  return found;
-}
-
-void RemoveDevice(const std::string& instanceId) {
-  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  if (SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device))
-    SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
-  SetupDiDestroyDeviceInfoList(set);
-}
+using wt::DeviceInstalled;
+using wt::RemoveDevice;
 
 class ScrubnetWine : public ::testing::Test {
  protected:

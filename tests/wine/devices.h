@@ -1,4 +1,4 @@
-// Devices for Pakrun's integration tests, created and removed through SetupAPI.
+// Devices for the integration tests, created and removed through SetupAPI.
 #pragma once
 
 #include <windows.h>
