@@ -119,10 +119,10 @@ LRESULT CALLBACK CMainFrame::WindowProcedure(HWND window, UINT message, WPARAM w
   }
   auto* frame = reinterpret_cast<CMainFrame*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (frame == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-  return frame->OnMessage(message, wParam, lParam);
+  return frame->OnMessage(window, message, wParam, lParam);
 }
 
-LRESULT CMainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CMainFrame::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       return OnCreate();
@@ -142,8 +142,13 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       m_hWndToolBar = nullptr;
       PostQuitMessage(0);
       return 0;
+    case WM_NCDESTROY:
+      // The frame no longer answers for this window.
+      SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+      return DefWindowProcA(window, message, wParam, lParam);
     default:
-      return DefWindowProcA(m_hWnd, message, wParam, lParam);
+      // The window handed in, not m_hWnd: that is gone once WM_DESTROY has run.
+      return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
@@ -160,7 +165,8 @@ int CMainFrame::OnCreate() {
 
   ReadServicePackLevel();
   ReadRecordedMode();
-  SetTimer(m_hWnd, kSwitchTimerId, kSwitchTimerPeriodMs, nullptr);
+  // Without the timer nothing would ever end the message loop: give up the window.
+  if (SetTimer(m_hWnd, kSwitchTimerId, kSwitchTimerPeriodMs, nullptr) == 0) return -1;
   return 0;
 }
 

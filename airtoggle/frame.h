@@ -80,7 +80,7 @@ class CMainFrame {
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnTimer();
   void OnCommand(UINT id);
   void ApplyToAdapter(const char* subkeyName, int mode);

@@ -78,7 +78,11 @@ void CMainFrame::ApplyToAdapter(const char* subkeyName, int mode) {
   if (std::strcmp(prefix, kChipsetUpper) != 0 && std::strcmp(prefix, kChipsetLower) != 0) return;
 
   char instanceId[50];
-  if (!ReadText(adapterKey.get(), kNetCfgInstanceIdValue, instanceId, sizeof instanceId)) return;
+  // An empty identifier, or one with a backslash, names no record of its own: it would
+  // steer the writes into the Interfaces key itself or into a key below another record.
+  if (!ReadText(adapterKey.get(), kNetCfgInstanceIdValue, instanceId, sizeof instanceId) ||
+      instanceId[0] == '\0' || std::strchr(instanceId, '\\') != nullptr)
+    return;
   char interfacePath[100];
   if (!FormatText(interfacePath, sizeof interfacePath, "%s\\%s", kInterfacesKey, instanceId)) return;
 

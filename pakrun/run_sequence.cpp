@@ -111,9 +111,15 @@ bool ComposeSetupCommandLine(const StartupValues& values, const RunParams& param
   if (!FormatText(setupPath, sizeof setupPath, "%s\\%s", values.programDirectory, params.cmdExe) ||
       !FormatText(iniPath, sizeof iniPath, "%s\\%s", values.shortProgramDirectory, params.cmdIni))
     return false;
+  // The short form exists to keep the INI path one argument; standing in for it, a long
+  // directory with blanks is quoted instead.
+  const char* quote =
+      values.shortFormMissing && std::strpbrk(values.shortProgramDirectory, " \t") != nullptr ? "\""
+                                                                                              : "";
   if (*tail != '\0')
-    return FormatText(commandLine, capacity, "\"%s\" /INI %s %s", setupPath, iniPath, tail);
-  return FormatText(commandLine, capacity, "\"%s\" /INI %s", setupPath, iniPath);
+    return FormatText(commandLine, capacity, "\"%s\" /INI %s%s%s %s", setupPath, quote, iniPath,
+                      quote, tail);
+  return FormatText(commandLine, capacity, "\"%s\" /INI %s%s%s", setupPath, quote, iniPath, quote);
 }
 
 // Renames the cached INF files below the Windows directory. Without the Windows
@@ -178,7 +184,8 @@ bool FormStartupValues(StartupValues* values) {
   // given its settings file, in the one directory there is.
   DWORD shortLength = GetShortPathNameA(values->programDirectory, values->shortProgramDirectory,
                                         sizeof values->shortProgramDirectory);
-  if (shortLength == 0 || shortLength >= sizeof values->shortProgramDirectory)
+  values->shortFormMissing = shortLength == 0 || shortLength >= sizeof values->shortProgramDirectory;
+  if (values->shortFormMissing)
     CopyText(values->shortProgramDirectory, sizeof values->shortProgramDirectory,
              values->programDirectory);
   return true;

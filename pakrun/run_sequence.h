@@ -9,7 +9,8 @@
 struct StartupValues {
   char programPath[MAX_PATH];
   char programDirectory[MAX_PATH];
-  char shortProgramDirectory[MAX_PATH];
+  char shortProgramDirectory[MAX_PATH];  // the long directory when no short form exists
+  bool shortFormMissing;                  // so a blank in it would split the INI argument
   char programFileName[MAX_PATH];
   char settingsPath[MAX_PATH];  // empty when it would not fit
   char scriptPath[MAX_PATH];    // empty when it would not fit

@@ -69,6 +69,7 @@ typedef struct tagCREATESTRUCTA {
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_TIMER 0x0113

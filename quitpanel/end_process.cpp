@@ -59,7 +59,7 @@ class ProcessIdList {
   DWORD count_ = 0;
 };
 
-// Ends the process; the owners release it (and then the library) on return.
+// Ends the process; its handle is released on return, before the caller's library.
 int EndProcess(DWORD processId) {
   ProcessHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
   if (!victim) return kOpenForEndingFailed;
@@ -129,7 +129,15 @@ int EndOn9xFamily(const char* upperTarget) {
     for (BOOL found = moduleFirst(modules.get(), &module); found;
          module.dwSize = sizeof module, found = moduleNext(modules.get(), &module)) {
       module.szModule[sizeof module.szModule - 1] = '\0';
-      if (std::strcmp(module.szModule, upperTarget) == 0) return EndProcess(process.th32ProcessID);
+      if (std::strcmp(module.szModule, upperTarget) != 0) continue;
+      ProcessHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, process.th32ProcessID));
+      if (!victim) return kOpenForEndingFailed;
+      BOOL ended = TerminateProcess(victim.get(), 0);
+      // Both snapshots go before the process handle; the library goes last.
+      modules.reset();
+      processes.reset();
+      victim.reset();
+      return ended ? kEnded : kTerminateFailed;
     }
   }
   return kNoMatch;

@@ -31,8 +31,14 @@ enum class Visit { kKept, kDeleted };
 // After a visit that deleted its subkey the same index is read again, since the subkeys
 // after it have moved up by one. A name longer than `capacity` is passed over (no path
 // to it would fit either) and the walk goes on; any other failure ends the walk.
+// A subkey reported deleted that still stands at its index is passed over, so the walk
+// ends even then.
+constexpr DWORD kMaxWalkedName = 256;
+
 template <class VisitSubkey>
 void WalkSubkeys(HKEY key, char* name, DWORD capacity, VisitSubkey visit) {
+  char deleted[kMaxWalkedName] = {};
+  if (capacity > sizeof deleted) return;
   DWORD index = 0;
   for (;;) {
     std::memset(name, 0, capacity);
@@ -42,7 +48,17 @@ void WalkSubkeys(HKEY key, char* name, DWORD capacity, VisitSubkey visit) {
       continue;
     }
     if (status != ERROR_SUCCESS) return;
-    if (visit(static_cast<const char*>(name)) != Visit::kDeleted) ++index;
+    if (deleted[0] != '\0' && std::strcmp(deleted, name) == 0) {
+      deleted[0] = '\0';
+      ++index;
+      continue;
+    }
+    deleted[0] = '\0';
+    if (visit(static_cast<const char*>(name)) == Visit::kDeleted) {
+      std::memcpy(deleted, name, capacity);
+    } else {
+      ++index;
+    }
   }
 }
 

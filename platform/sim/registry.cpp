@@ -331,6 +331,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (m.version.platformId == VER_PLATFORM_WIN32_NT && !found->subkeys.empty())
     return ERROR_ACCESS_DENIED;
   std::string path = sim::Registry::PathOf(*found);
+  if (found->deleteLies) return ERROR_SUCCESS;
   m.registry.Remove(path);
   m.Log("RegDeleteKey " + path);
   return ERROR_SUCCESS;

@@ -26,6 +26,7 @@ struct RegKey {
   bool deleted = false;
   bool refuseOpen = false;   // every open of this key is refused (access denied)
   bool refuseWrite = false;  // opens asking for more than read access are refused
+  bool deleteLies = false;   // RegDeleteKeyA reports success and leaves the key
   std::map<std::string, std::shared_ptr<RegKey>, NoCaseLess> subkeys;
   std::map<std::string, RegValue, NoCaseLess> values;
 };

@@ -143,6 +143,8 @@ BOOL WINAPI DestroyWindow(HWND window) {
     if (child == nullptr) break;
     DestroyWindow(child);
   }
+  // The last message a window gets.
+  procedure(window, WM_NCDESTROY, 0, 0);
   // Messages still queued for it are dropped.
   for (auto it = m.desktop.queue.begin(); it != m.desktop.queue.end();) {
     it = it->hwnd == window ? m.desktop.queue.erase(it) : it + 1;
@@ -197,6 +199,10 @@ BOOL WINAPI UpdateWindow(HWND window) {
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
   sim::Machine& m = Current();
   m.Enter("DefWindowProcA");
+  if (sim::WindowOf(m, window, "DefWindowProcA") == nullptr) {
+    m.lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return 0;
+  }
   if (message == WM_NCCREATE) return TRUE;
   if (message == WM_CLOSE) DestroyWindow(window);
   return 0;

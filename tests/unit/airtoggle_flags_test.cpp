@@ -170,6 +170,24 @@ TEST_F(InterfaceFlags, AdaptersWithUnusableValuesAreSkipped) {
   EXPECT_EQ(0x00918002u, Flags(longest));
 }
 
+TEST_F(InterfaceFlags, IdentifierNamingNoRecordOfItsOwnIsSkipped) {
+  // Empty, or with a backslash: the path would land on the Interfaces key itself or on a
+  // key below another adapter's record.
+  AddAdapter("0000", "PCI\\VEN_1D4A", "", std::nullopt);
+  AddAdapter("0001", "PCI\\VEN_1D4A", std::string(kGuidA) + "\\Sub", std::nullopt);
+  AddAdapter("0002", "PCI\\VEN_1D4A", kGuidB, 0x2u);
+  SetFlags(kGuidA, 0x2u);
+  frame.m_nServicePackLevel = 0;
+  frame.m_nZeroConfigWasRunning = 1;
+  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  EXPECT_FALSE(machine.registry.Value(kInterfaces, "ControlFlags"));
+  EXPECT_FALSE(machine.registry.Value(kInterfaces, "LayoutVersion"));
+  EXPECT_FALSE(machine.registry.HasKey(Interface(kGuidA) + "\\Sub"));
+  EXPECT_EQ(0x2u, Flags(kGuidA));
+  EXPECT_EQ(0x8002u, Flags(kGuidB));
+  EXPECT_EQ(1u, EventsStartingWith("RegSetValue").size());
+}
+
 TEST_F(InterfaceFlags, LockedKeysAreSkippedAndTheWalkGoesOn) {
   AddAdapter("0000", "PCI\\VEN_1D4A", kGuidA, 0x2u);
   AddAdapter("0001", "PCI\\VEN_1D4A", kGuidB, 0x2u);

@@ -187,7 +187,7 @@ TEST_F(ServiceSequences, WaitsAreBoundedWhateverTheServiceDoes) {
     machine.services = sim::ServiceManager();
     sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
     v.script(wzc);
-    SetFlags(kGuidA, 0x0000F002u);
+    SetFlags(kGuidA, 0x00000002u);
     DWORD started = machine.now;
     int sleepsBefore = Sleeps("100");
     frame.CycleZeroConfigService();
@@ -195,7 +195,7 @@ TEST_F(ServiceSequences, WaitsAreBoundedWhateverTheServiceDoes) {
     EXPECT_GE(Sleeps("100") - sleepsBefore, kMaxServiceStatePolls);
     EXPECT_LE(Sleeps("100") - sleepsBefore, 2 * kMaxServiceStatePolls);
     EXPECT_LE(machine.now - started, 2u * kMaxServiceStatePolls * kServicePollMs);
-    EXPECT_EQ(0x0000F002u | 0x8000u, Flags(kGuidA));
+    EXPECT_EQ(0x00008002u, Flags(kGuidA));
     EXPECT_EQ(1u, RecordedMode());
   }
 }

@@ -265,6 +265,15 @@ TEST_F(AirtoggleProgram, FrameThatCannotBeCreatedEndsTheProgramAtOnce) {
   EXPECT_EQ(0u, RecordedMode());
 }
 
+TEST_F(AirtoggleProgram, TimerThatCannotBeSetEndsTheProgramInsteadOfWaitingForEver) {
+  ZeroConfig(SERVICE_RUNNING);
+  machine.Fail("SetTimer", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(0, Run(Line("-installer")));
+  EXPECT_TRUE(Story().empty());
+  EXPECT_EQ(EventsStartingWith("CreateWindow").size(), EventsStartingWith("DestroyWindow").size());
+  EXPECT_EQ(0u, RecordedMode());
+}
+
 TEST_F(AirtoggleProgram, StartUpFailuresLeaveMembersUnsetAndHarmless) {
   ZeroConfig(SERVICE_RUNNING);
   machine.registry.DeleteValue(Interface(kGuidA), "ControlFlags");

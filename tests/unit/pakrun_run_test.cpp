@@ -276,7 +276,7 @@ TEST_F(RunSequence, SettingsPathReplacesTheExtensionOfTheFileNameOnly) {
             Starts());
 }
 
-TEST_F(RunSequence, WithoutAShortDirectoryTheLongOneNamesTheIniFile) {
+TEST_F(RunSequence, WithoutAShortDirectoryTheLongOneNamesTheIniFileAsOneArgument) {
   machine.self.modulePath = std::string(kVendorDir) + "\\Pakrun.exe";
   machine.files.AddDirectory(kVendorDir);
   AddSetupPrograms(kVendorDir);
@@ -284,7 +284,18 @@ TEST_F(RunSequence, WithoutAShortDirectoryTheLongOneNamesTheIniFile) {
   machine.Fail("GetShortPathNameA", ERROR_ACCESS_DENIED);
   EXPECT_EQ(1, Run());
   EXPECT_EQ((std::vector<std::string>{
-                "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI C:\\Program Files\\Vendor Setup\\Netprep.ini"}),
+                "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI \"C:\\Program Files\\Vendor Setup\\Netprep.ini\""}),
+            Starts());
+}
+
+TEST_F(RunSequence, WithoutAShortDirectoryABlankFreeOneStaysUnquoted) {
+  machine.self.modulePath = "C:\\Setup\\Pakrun.exe";
+  machine.files.AddDirectory("C:\\Setup");
+  AddSetupPrograms("C:\\Setup");
+  machine.files.Put("C:\\Setup\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
+  machine.Fail("GetShortPathNameA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{"\"C:\\Setup\\Netprep.exe\" /INI C:\\Setup\\Netprep.ini"}),
             Starts());
 }
 

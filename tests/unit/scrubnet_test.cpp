@@ -264,6 +264,24 @@ TEST_F(ScrubnetTest, AKeyThatCannotBeDeletedIsVisitedOnceAndTheWalkGoesOn) {
   EXPECT_EQ(4, machine.Calls("RegDeleteKeyA"));
 }
 
+TEST_F(ScrubnetTest, AKeyReportedDeletedThatStaysDoesNotHoldTheWalk) {
+  Use9x();
+  Key9x("0000", "PCI\\VEN_1D4A&DEV_7403", "oem10.inf");
+  Key9x("0001", "PCI\\VEN_1D4A&DEV_7403", "oem11.inf");
+  machine.registry.Find(std::string(k9xClassKey) + "\\0000")->deleteLies = true;
+  EnumKey("VEN_1D4A&DEV_7403");
+  EnumKey("VEN_1D4A&DEV_7404");
+  machine.registry.Find(std::string(kEnumPciKey) + "\\VEN_1D4A&DEV_7403")->deleteLies = true;
+
+  PurgeDriverKeys9x();
+  PurgeEnumPciKeys9x();
+
+  EXPECT_TRUE(HasKey(std::string(k9xClassKey) + "\\0000"));
+  EXPECT_FALSE(HasKey(std::string(k9xClassKey) + "\\0001"));
+  EXPECT_FALSE(HasKey(std::string(kEnumPciKey) + "\\VEN_1D4A&DEV_7404"));
+  EXPECT_EQ(4, machine.Calls("RegDeleteKeyA"));
+}
+
 TEST_F(ScrubnetTest, SubkeyNamesTooLongForTheirBufferArePassedOver) {
   Use9x();
   // 120 characters do not fit a class subkey name buffer of 120; 200 not the Enum one.
