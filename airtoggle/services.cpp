@@ -19,6 +19,17 @@ bool QueryState(SC_HANDLE statusHandle, DWORD* state) {
   return true;
 }
 
+// A start or stop request, then the wait for the state it leads to.
+void StartAndWait(const char* name, SC_HANDLE statusHandle) {
+  StartNamedService(name);
+  WaitForServiceState(statusHandle, SERVICE_RUNNING);
+}
+
+void StopAndWait(const char* name, SC_HANDLE statusHandle) {
+  StopNamedService(name);
+  WaitForServiceState(statusHandle, SERVICE_STOPPED);
+}
+
 }  // namespace
 
 void StartNamedService(const char* name) {
@@ -59,10 +70,8 @@ void CMainFrame::RestartVendorService() {
   ServiceHandle status(OpenServiceA(manager.get(), kVendorService, SERVICE_QUERY_STATUS));
   DWORD state = 0;
   if (QueryState(status.get(), &state) && state == SERVICE_RUNNING) {
-    StopNamedService(kVendorService);
-    WaitForServiceState(status.get(), SERVICE_STOPPED);
-    StartNamedService(kVendorService);
-    WaitForServiceState(status.get(), SERVICE_RUNNING);
+    StopAndWait(kVendorService, status.get());
+    StartAndWait(kVendorService, status.get());
   }
   status.reset();
   manager.reset();
@@ -76,24 +85,18 @@ void CMainFrame::CycleZeroConfigService() {
   if (QueryState(status.get(), &state)) {
     if (state == SERVICE_RUNNING) {
       m_nZeroConfigWasRunning = 1;
-      StopNamedService(kZeroConfigService);
-      WaitForServiceState(status.get(), SERVICE_STOPPED);
+      StopAndWait(kZeroConfigService, status.get());
       ApplyInterfaceFlags(m_nTargetMode);
-      StartNamedService(kZeroConfigService);
-      WaitForServiceState(status.get(), SERVICE_RUNNING);
+      StartAndWait(kZeroConfigService, status.get());
     } else if (state == SERVICE_STOPPED) {
       // Run it twice with the new flags, then leave it stopped as it was found.
       m_nZeroConfigWasRunning = 0;
       ApplyInterfaceFlags(m_nTargetMode);
-      StartNamedService(kZeroConfigService);
-      WaitForServiceState(status.get(), SERVICE_RUNNING);
-      StopNamedService(kZeroConfigService);
-      WaitForServiceState(status.get(), SERVICE_STOPPED);
+      StartAndWait(kZeroConfigService, status.get());
+      StopAndWait(kZeroConfigService, status.get());
       ApplyInterfaceFlags(m_nTargetMode);
-      StartNamedService(kZeroConfigService);
-      WaitForServiceState(status.get(), SERVICE_RUNNING);
-      StopNamedService(kZeroConfigService);
-      WaitForServiceState(status.get(), SERVICE_STOPPED);
+      StartAndWait(kZeroConfigService, status.get());
+      StopAndWait(kZeroConfigService, status.get());
     }
   }
   status.reset();
@@ -108,11 +111,9 @@ void CMainFrame::RestartZeroConfigService() {
   DWORD state = 0;
   if (QueryState(status.get(), &state) && state == SERVICE_RUNNING) {
     m_nZeroConfigWasRunning = 1;
-    StopNamedService(kZeroConfigService);
-    WaitForServiceState(status.get(), SERVICE_STOPPED);
+    StopAndWait(kZeroConfigService, status.get());
     ApplyInterfaceFlags(m_nTargetMode);
-    StartNamedService(kZeroConfigService);
-    WaitForServiceState(status.get(), SERVICE_RUNNING);
+    StartAndWait(kZeroConfigService, status.get());
   }
   status.reset();
   manager.reset();
