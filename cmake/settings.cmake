@@ -22,7 +22,7 @@ endfunction()
 if(WIN32)
   # Statically linked so an executable imports nothing but system DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++)
-  add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0500 WINVER=0x0500)
   add_compile_options(-Os -ffunction-sections -fdata-sections)
   # Shipped programs: small, stripped, no console.
   function(tools_program target)

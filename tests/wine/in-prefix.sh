@@ -6,4 +6,4 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "in-prefix: no Wine prefix at $WINEPREFIX (the prefix fixture did not run)" >&2
   exit 1
 fi
-exec "$WINE64" "$@"
+exec "$WINE" "$@"

@@ -13,15 +13,15 @@ rm -rf "$WINEPREFIX"
 # behind (the server, services.exe, ...) must not hold the test runner's pipe open.
 run() { timeout 120 "$@" </dev/null >>"$log" 2>&1; }
 
-if ! run "$WINE64" wineboot -i; then
+if ! run "$WINE" wineboot -i; then
   echo "prefix-setup: wineboot failed; see $log" >&2
   cat "$log" >&2
   exit 1
 fi
 # No display: Wine's null graphics driver still gives hidden windows, timers and
 # FindWindow. A crashing program must not wait on an invisible dialog.
-run "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-run "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+run "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+run "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
 # The settings take effect only after a restart of the server.
 run "$WINESERVER" -k || true
 run "$WINESERVER" -w || true
@@ -29,7 +29,7 @@ run "$WINESERVER" -w || true
 # A persistent server keeps the running services alive between test programs.
 "$WINESERVER" -p </dev/null >>"$log" 2>&1
 # Start the system processes now, with their output going to the log.
-if ! run "$WINE64" cmd /c exit; then
+if ! run "$WINE" cmd /c exit; then
   echo "prefix-setup: Wine does not run programs in $WINEPREFIX; see $log" >&2
   cat "$log" >&2
   exit 1

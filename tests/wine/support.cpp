@@ -25,9 +25,22 @@ bool MakeDirs(const std::string& path) {
   }
 }
 
+std::string SourceOf(const std::string& fileName) {
+  static const char* const kShipped[] = {"Svcpilot.exe", "Pakrun.exe", "Scrubnet.exe",
+                                         "Quitpanel.exe"};
+  char shipped[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableA("TOOLS_SHIPPED_DIR", shipped, sizeof shipped);
+  if (length > 0 && length < sizeof shipped) {
+    for (const char* name : kShipped) {
+      if (_stricmp(name, fileName.c_str()) == 0) return std::string(shipped) + "\\" + fileName;
+    }
+  }
+  return BuildDir() + "\\" + fileName;
+}
+
 bool CopyFromBuild(const std::string& fileName, const std::string& target) {
   MakeDirs(target.substr(0, target.find_last_of('\\')));
-  return CopyFileA((BuildDir() + "\\" + fileName).c_str(), target.c_str(), FALSE) != 0;
+  return CopyFileA(SourceOf(fileName).c_str(), target.c_str(), FALSE) != 0;
 }
 
 static void RemoveTree(const std::string& dir) {

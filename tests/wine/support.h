@@ -21,7 +21,11 @@ constexpr DWORD kTimedOut = 0xFFFFFFFFu;
 std::string BuildDir();
 // Creates `path` and any missing directory above it.
 bool MakeDirs(const std::string& path);
-// Copies a file from the build directory to `target` (full path), creating directories.
+// Where a program or stand-in comes from: the four shipped programs from TOOLS_SHIPPED_DIR
+// when it is set (the 32-bit suite starts the very files the release carries), everything
+// else from the build directory.
+std::string SourceOf(const std::string& fileName);
+// Copies SourceOf(fileName) to `target` (full path), creating directories.
 bool CopyFromBuild(const std::string& fileName, const std::string& target);
 // A fresh, empty scratch directory C:\tests\<name>.
 std::string ScratchDir(const std::string& name);
