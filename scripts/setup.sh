@@ -19,7 +19,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
 
-for tool in cmake ctest i686-w64-mingw32-g++ x86_64-w64-mingw32-g++-posix \
+# wine32, of the i386 architecture, is the 32-bit loader that runs the shipped PE32 files.
+# A kernel booted without 32-bit emulation may refuse parts of it; scripts/test.sh then
+# tells, by running the loader, that the 32-bit suite cannot run here.
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 architecture"
+    dpkg --add-architecture i386
+  fi
+  echo "setup: installing wine32:i386"
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q wine32:i386 ||
+    echo "setup: wine32 could not be installed; the 32-bit suite will not run" >&2
+fi
+
+for tool in cmake ctest i686-w64-mingw32-g++ i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix \
             /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 python3; do
   command -v "$tool" >/dev/null || { echo "setup: $tool is missing after install" >&2; exit 1; }
 done

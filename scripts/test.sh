@@ -2,7 +2,9 @@
 # Sets up the machine, builds every preset and runs every suite:
 #   native   unit tests on the substitute machine (AddressSanitizer + UBSan)
 #   windows  the shipped 32-bit executables, checked as files
-#   wine     the same sources built for x86_64, integration tests under Wine
+#   wine32   integration tests built for i686, starting the shipped executables under
+#            32-bit Wine (only where the kernel runs 32-bit programs)
+#   wine     the same sources built for x86_64, integration tests under 64-bit Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,6 +41,14 @@ run_suite() {
 
 run_suite native
 run_suite windows
+# Whether 32-bit programs run here is told by running the 32-bit loader itself.
+if why=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then
+  run_suite wine32
+else
+  why=$(tr '\n' ' ' <<<"${why:-the 32-bit loader /usr/lib/wine/wine does not start}")
+  echo "=== wine32: not run: $why"
+  summary+=("wine32: not run: the 32-bit Wine loader cannot start here (${why% })")
+fi
 run_suite wine
 
 echo "=== summary"
