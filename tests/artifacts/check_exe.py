@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks a shipped executable: PE32 for i386, imports only the allowed DLLs, size
-budget (stripped), and the strings of its version resource."""
+"""Checks a shipped executable: PE32 for i386, imports only the allowed DLLs and, name by
+name, only functions reviewed as present on Windows 98 and 2000, size budget (stripped),
+and the strings of its version resource."""
 import argparse
 import os
 import re
@@ -14,6 +15,32 @@ SYSTEM_DLLS = {
 }
 
 
+def imported_functions(dump):
+    """(dll, function) pairs of objdump's import tables, the DLL in lower case."""
+    pairs = set()
+    dll = None
+    for line in dump.splitlines():
+        named = re.match(r"\s*DLL Name: (\S+)", line)
+        if named:
+            dll = named.group(1).lower()
+            continue
+        member = re.match(r"\s+[0-9a-f]+\s+\d+\s+(\S+)\s*$", line)
+        if dll and member:
+            pairs.add((dll, member.group(1)))
+        elif dll and not line.strip():
+            dll = None
+    return pairs
+
+
+def reviewed_functions(path):
+    pairs = set()
+    for line in open(path):
+        fields = line.split("#", 1)[0].split()
+        if fields:
+            pairs.add((fields[0].lower(), fields[1]))
+    return pairs
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe")
@@ -21,6 +48,8 @@ def main():
     parser.add_argument("--max-kib", type=int, default=100)
     parser.add_argument("--also-import", action="append", default=[],
                         help="a non-system DLL the program may import")
+    parser.add_argument("--reviewed", required=True,
+                        help="file of the functions reviewed as present on 98 and 2000")
     parser.add_argument("--version", action="append", default=[],
                         help="Key=Value expected in the version resource")
     args = parser.parse_args()
@@ -35,6 +64,13 @@ def main():
     stray = [name for name in imports if name not in allowed]
     if stray:
         failures.append("imports non-system DLLs: " + ", ".join(stray))
+    functions = imported_functions(dump)
+    if not functions:
+        failures.append("no imported function found in the import tables")
+    unreviewed = sorted(functions - reviewed_functions(args.reviewed))
+    if unreviewed:
+        failures.append("imports functions not reviewed for Windows 98 and 2000: " +
+                        ", ".join(f"{dll}!{name}" for dll, name in unreviewed))
     for needed in args.also_import:
         if needed.lower() not in imports:
             failures.append("does not import " + needed)
@@ -56,7 +92,8 @@ def main():
         elif found.group(1) != value:
             failures.append(f"version {key} is {found.group(1)!r}, expected {value!r}")
 
-    print(f"{os.path.basename(args.exe)}: {size} bytes, imports {', '.join(imports)}")
+    print(f"{os.path.basename(args.exe)}: {size} bytes, imports {', '.join(imports)}"
+          f" ({len(functions)} functions)")
     for failure in failures:
         print("FAIL: " + failure)
     return 1 if failures else 0
