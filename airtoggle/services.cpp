@@ -4,7 +4,7 @@
 
 #include "airtoggle/frame.h"
 #include "airtoggle/managers.h"
-#include "airtoggle/radioapi.h"
+#include "vendor/radioapi/radioapi.h"
 
 namespace {
 

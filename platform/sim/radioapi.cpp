@@ -3,7 +3,7 @@
 #include <deque>
 #include <string>
 
-#include "airtoggle/radioapi.h"
+#include "vendor/radioapi/radioapi.h"
 #include "platform/sim/machine.h"
 
 namespace sim {

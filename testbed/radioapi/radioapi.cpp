@@ -6,7 +6,7 @@
 #include <cstring>
 
 #define RADIOAPI_BUILDING
-#include "airtoggle/radioapi.h"
+#include "vendor/radioapi/radioapi.h"
 #include "testbed/testbed_keys.h"
 
 namespace {

@@ -1,4 +1,5 @@
-// The vendor's radio library, "radioapi.dll": what the mode switcher relies on of it.
+// The vendor's radio library, "radioapi.dll", an outside interface like a system header:
+// what the mode switcher relies on of it.
 // The objects are used only through their virtual functions, which stand in each
 // interface in the order below; nothing obtained from the library is ever released.
 #pragma once
