@@ -6,7 +6,7 @@
 #include "airtoggle/managers.h"
 #include "airtoggle/resource.h"
 #include "platform/registry.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 namespace {
 

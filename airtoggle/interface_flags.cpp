@@ -4,7 +4,7 @@
 #include "airtoggle/frame.h"
 #include "airtoggle/managers.h"
 #include "platform/registry.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 namespace {
 

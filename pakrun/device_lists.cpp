@@ -4,7 +4,7 @@
 #include "pakrun/settings.h"
 #include "platform/devices.h"
 #include "platform/profile.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 namespace {
 

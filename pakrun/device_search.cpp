@@ -5,7 +5,7 @@
 
 #include "pakrun/inf_files.h"
 #include "platform/devices.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 namespace {
 

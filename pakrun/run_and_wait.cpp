@@ -4,7 +4,7 @@
 
 #include "platform/handles.h"
 #include "platform/programs.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 int RunAndWait(const char* commandLine) {
   // CreateProcessA wants a writable command line.

@@ -8,7 +8,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/programs.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "airtoggle/managers.h"
 #include "platform/handles.h"
 #include "platform/proclist.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 namespace {
 

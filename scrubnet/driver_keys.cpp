@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/registry.h"
-#include "platform/text.h"
+#include "common/text.h"
 #include "scrubnet/chipset.h"
 #include "scrubnet/folders.h"
 #include "scrubnet/prefix.h"

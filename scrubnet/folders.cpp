@@ -4,7 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/kernel.h"
-#include "platform/text.h"
+#include "common/text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // (CAT).
 #include <cstring>
 
-#include "platform/text.h"
+#include "common/text.h"
 #include "scrubnet/folders.h"
 #include "scrubnet/scrubnet.h"
 

@@ -1,3 +1,4 @@
+// The programs' own small helpers, not Win32.
 // Bounded text composition into fixed, zero-filled character buffers. A text that does
 // not fit is never cut into a different one: the call reports it and leaves the buffer
 // empty, and the caller skips the step that needed it.
