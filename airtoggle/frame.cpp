@@ -72,11 +72,10 @@ int ServicePackLevel(const char* csdVersion) {
 void WriteUseZeroConfig(int value) {
   // A mode that is not known is never recorded.
   if (value != kVendorMode && value != kZeroConfigMode) return;
-  HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_ALL_ACCESS, &opened) !=
-      ERROR_SUCCESS)
+  RegistryKey settings;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_ALL_ACCESS,
+                    settings.put()) != ERROR_SUCCESS)
     return;
-  RegistryKey settings(opened);
   DWORD data = static_cast<DWORD>(value);
   RegSetValueExA(settings.get(), kUseZeroConfigValue, 0, REG_DWORD,
                  reinterpret_cast<const BYTE*>(&data), sizeof data);
@@ -181,10 +180,10 @@ void CMainFrame::ReadServicePackLevel() {
 }
 
 void CMainFrame::ReadRecordedMode() {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+  RegistryKey settings;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_READ, settings.put()) !=
+      ERROR_SUCCESS)
     return;
-  RegistryKey settings(opened);
   DWORD value = 0;
   DWORD size = sizeof value;
   if (RegQueryValueExA(settings.get(), kUseZeroConfigValue, nullptr, nullptr,

@@ -51,10 +51,10 @@ void WriteDword(HKEY key, const char* name, DWORD value) {
 }  // namespace
 
 void CMainFrame::ApplyInterfaceFlags(int mode) {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+  RegistryKey classKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, classKey.put()) !=
+      ERROR_SUCCESS)
     return;
-  RegistryKey classKey(opened);
   // Every adapter instance, in the order of the class key's subkey indexes.
   for (DWORD index = 0;; ++index) {
     char name[100] = {};
@@ -66,10 +66,10 @@ void CMainFrame::ApplyInterfaceFlags(int mode) {
 void CMainFrame::ApplyToAdapter(const char* subkeyName, int mode) {
   char adapterPath[200];
   if (!FormatText(adapterPath, sizeof adapterPath, "%s\\%s", kNetworkClassKey, subkeyName)) return;
-  HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, adapterPath, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+  RegistryKey adapterKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, adapterPath, 0, KEY_ALL_ACCESS, adapterKey.put()) !=
+      ERROR_SUCCESS)
     return;
-  RegistryKey adapterKey(opened);
 
   char matching[50];
   ReadText(adapterKey.get(), kMatchingDeviceIdValue, matching, sizeof matching);
@@ -86,15 +86,17 @@ void CMainFrame::ApplyToAdapter(const char* subkeyName, int mode) {
   char interfacePath[100];
   if (!FormatText(interfacePath, sizeof interfacePath, "%s\\%s", kInterfacesKey, instanceId)) return;
 
-  HKEY created = nullptr;
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, interfacePath, &created) == ERROR_SUCCESS)
-    RegCloseKey(created);
+  // Created if missing, then opened anew with the access the rewrite needs.
+  {
+    RegistryKey created;
+    RegCreateKeyA(HKEY_LOCAL_MACHINE, interfacePath, created.put());
+  }
 
   // An interface record that cannot be opened with full access is left alone.
-  opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, interfacePath, 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS)
+  RegistryKey interfaceKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, interfacePath, 0, KEY_ALL_ACCESS,
+                    interfaceKey.put()) != ERROR_SUCCESS)
     return;
-  RegistryKey interfaceKey(opened);
   DWORD flags = 0;
   DWORD size = sizeof flags;
   if (RegQueryValueExA(interfaceKey.get(), kControlFlagsValue, nullptr, nullptr,

@@ -37,7 +37,6 @@ void StartNamedService(const char* name) {
   if (!manager) return;
   ServiceHandle service(OpenServiceA(manager.get(), name, SERVICE_START));
   if (service) StartServiceA(service.get(), 0, nullptr);
-  service.reset();
 }
 
 void StopNamedService(const char* name) {
@@ -49,7 +48,6 @@ void StopNamedService(const char* name) {
     std::memset(&status, 0, sizeof status);
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
   }
-  service.reset();
 }
 
 void WaitForServiceState(SC_HANDLE statusHandle, DWORD wanted) {
@@ -73,8 +71,6 @@ void CMainFrame::RestartVendorService() {
     StopAndWait(kVendorService, status.get());
     StartAndWait(kVendorService, status.get());
   }
-  status.reset();
-  manager.reset();
 }
 
 void CMainFrame::CycleZeroConfigService() {
@@ -99,6 +95,7 @@ void CMainFrame::CycleZeroConfigService() {
       StopAndWait(kZeroConfigService, status.get());
     }
   }
+  // The service handles are closed before the mode is recorded, as the sequence ends.
   status.reset();
   manager.reset();
   WriteUseZeroConfig(m_nTargetMode);
@@ -115,6 +112,7 @@ void CMainFrame::RestartZeroConfigService() {
     ApplyInterfaceFlags(m_nTargetMode);
     StartAndWait(kZeroConfigService, status.get());
   }
+  // The service handles are closed before the mode is recorded, as the sequence ends.
   status.reset();
   manager.reset();
   WriteUseZeroConfig(1);

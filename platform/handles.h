@@ -4,6 +4,7 @@
 
 #include "platform/kernel.h"
 
+// Each handle kind is named by its traits: how it is released and which value is invalid.
 template <class Traits>
 class Owned {
  public:
@@ -14,6 +15,11 @@ class Owned {
   ~Owned() { reset(); }
   Owned(const Owned&) = delete;
   Owned& operator=(const Owned&) = delete;
+  Owned(Owned&& other) noexcept : value_(other.release()) {}
+  Owned& operator=(Owned&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
 
   Value get() const { return value_; }
   bool valid() const { return value_ != Traits::Invalid(); }
@@ -29,6 +35,19 @@ class Owned {
     value_ = value;
   }
 
+  // Gives up ownership without releasing.
+  Value release() {
+    Value value = value_;
+    value_ = Traits::Invalid();
+    return value;
+  }
+
+  // For an out-parameter: releases what is held and lends the empty slot to be filled.
+  Value* put() {
+    reset();
+    return &value_;
+  }
+
  private:
   Value value_ = Traits::Invalid();
 };
@@ -39,20 +58,20 @@ struct LibraryTraits {
   static void Release(Value v) { FreeLibrary(v); }
 };
 
-// Process and thread handles are invalid when NULL.
-struct ProcessTraits {
+// Kernel handles that are invalid when NULL: processes, threads, mutexes.
+struct NullHandleTraits {
   using Value = HANDLE;
   static Value Invalid() { return nullptr; }
   static void Release(Value v) { CloseHandle(v); }
 };
 
-// Toolhelp snapshots are invalid as INVALID_HANDLE_VALUE.
-struct SnapshotTraits {
+// Kernel handles that are invalid as INVALID_HANDLE_VALUE: Toolhelp snapshots.
+struct InvalidHandleValueTraits {
   using Value = HANDLE;
   static Value Invalid() { return INVALID_HANDLE_VALUE; }
   static void Release(Value v) { CloseHandle(v); }
 };
 
 using LibraryHandle = Owned<LibraryTraits>;
-using ProcessHandle = Owned<ProcessTraits>;
-using SnapshotHandle = Owned<SnapshotTraits>;
+using ProcessHandle = Owned<NullHandleTraits>;
+using SnapshotHandle = Owned<InvalidHandleValueTraits>;

@@ -56,7 +56,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, 
 #endif
 
 // A mutex handle, like a process handle, is invalid when NULL.
-using MutexHandle = Owned<ProcessTraits>;
+using MutexHandle = Owned<NullHandleTraits>;
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(STARTUPINFOA) == 68, "ANSI STARTUPINFOA of 32-bit Windows");
