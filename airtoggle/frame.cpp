@@ -1,39 +1,18 @@
-// Start-up, the hidden frame window, the mode decision and the command-line dispatch.
+// Start-up, the hidden frame window and its timer, which hands the command line to the
+// sequences.
 #include "airtoggle/frame.h"
 
 #include <cstring>
 
-#include "airtoggle/managers.h"
+#include "airtoggle/interface_flags.h"
+#include "airtoggle/recorded_mode.h"
 #include "airtoggle/resource.h"
-#include "platform/registry.h"
+#include "airtoggle/sequences.h"
 #include "common/text.h"
 
 namespace {
 
 constexpr char kFrameClass[] = "AirtoggleFrame";
-
-struct OptionSuffix {
-  const char* suffix;
-  SwitchCommand command;
-};
-
-constexpr OptionSuffix kOptions[] = {
-    {"\\Svcpilot.exe -installer", SwitchCommand::kInstaller},
-    {"\\Svcpilot.exe -Airtoggle", SwitchCommand::kAirtoggle},
-    {"\\Svcpilot.exe -EnableLinkdesk", SwitchCommand::kEnableLinkdesk},
-    {"\\Svcpilot.exe -WZC", SwitchCommand::kWzc},
-    {"\\Svcpilot.exe -Linkdesk", SwitchCommand::kLinkdesk},
-};
-
-char UpperLetter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Equal when every character is, with A-Z matching a-z.
-bool SameIgnoringLetterCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (UpperLetter(*a) != UpperLetter(*b)) return false;
-  }
-  return *a == *b;
-}
 
 INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) return TRUE;
@@ -45,41 +24,6 @@ INT_PTR CALLBACK AboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 }  // namespace
-
-SwitchCommand MatchCommandLine(const char* commandLine, const char* systemDirectory) {
-  if (commandLine == nullptr || systemDirectory == nullptr || *systemDirectory == '\0')
-    return SwitchCommand::kNone;
-  // Every comparison is made before the dispatch; the strings exclude each other.
-  SwitchCommand matched = SwitchCommand::kNone;
-  for (const OptionSuffix& option : kOptions) {
-    char expected[300];
-    if (!FormatText(expected, sizeof expected, "%s%s", systemDirectory, option.suffix)) continue;
-    if (SameIgnoringLetterCase(commandLine, expected)) matched = option.command;
-  }
-  return matched;
-}
-
-int ServicePackLevel(const char* csdVersion) {
-  char head[50] = {};
-  std::strncpy(head, csdVersion, 14);
-  if (head[0] == '\0') return 0;
-  if (std::strcmp(head, "Service Pack 1") == 0) return 1;
-  if (std::strcmp(head, "Service Pack 2") == 0)
-    return std::strcmp(csdVersion, "Service Pack 2, v.2149") == 0 ? 2 : 3;
-  return kLevelUnknown;
-}
-
-void WriteUseZeroConfig(int value) {
-  // A mode that is not known is never recorded.
-  if (value != kVendorMode && value != kZeroConfigMode) return;
-  RegistryKey settings;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_ALL_ACCESS,
-                    settings.put()) != ERROR_SUCCESS)
-    return;
-  DWORD data = static_cast<DWORD>(value);
-  RegSetValueExA(settings.get(), kUseZeroConfigValue, 0, REG_DWORD,
-                 reinterpret_cast<const BYTE*>(&data), sizeof data);
-}
 
 CMainFrame::~CMainFrame() {
   if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
@@ -162,37 +106,11 @@ int CMainFrame::OnCreate() {
                                   m_hInstance, nullptr);
   if (m_hWndToolBar == nullptr) return -1;
 
-  ReadServicePackLevel();
-  ReadRecordedMode();
+  ReadServicePackLevel(*this);
+  ReadRecordedMode(*this);
   // Without the timer nothing would ever end the message loop: give up the window.
   if (SetTimer(m_hWnd, kSwitchTimerId, kSwitchTimerPeriodMs, nullptr) == 0) return -1;
   return 0;
-}
-
-void CMainFrame::ReadServicePackLevel() {
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version)) return;
-  version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
-  int level = ServicePackLevel(version.szCSDVersion);
-  if (level != kLevelUnknown) m_nServicePackLevel = level;
-}
-
-void CMainFrame::ReadRecordedMode() {
-  RegistryKey settings;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorSettingsKey, 0, KEY_READ, settings.put()) !=
-      ERROR_SUCCESS)
-    return;
-  DWORD value = 0;
-  DWORD size = sizeof value;
-  if (RegQueryValueExA(settings.get(), kUseZeroConfigValue, nullptr, nullptr,
-                       reinterpret_cast<LPBYTE>(&value), &size) != ERROR_SUCCESS)
-    return;
-  m_dwUseZeroConfig = value;
-  // The target is the other manager than the recorded one.
-  if (value == 0) m_nTargetMode = kZeroConfigMode;
-  if (value == 1) m_nTargetMode = kVendorMode;
 }
 
 void CMainFrame::OnTimer() {
@@ -201,42 +119,8 @@ void CMainFrame::OnTimer() {
   UINT length = GetSystemDirectoryA(systemDirectory, sizeof systemDirectory);
   // A directory that did not fit is no directory: nothing can match.
   if (length == 0 || length >= sizeof systemDirectory) std::memset(systemDirectory, 0, sizeof systemDirectory);
-  RunSwitch(MatchCommandLine(GetCommandLineA(), systemDirectory));
+  RunSwitch(MatchCommandLine(GetCommandLineA(), systemDirectory), *this);
   DestroyWindow(m_hWnd);
-}
-
-void CMainFrame::RunSwitch(SwitchCommand command) {
-  switch (command) {
-    case SwitchCommand::kInstaller:
-      CycleZeroConfigService();
-      break;
-    case SwitchCommand::kAirtoggle:
-      ApplyInterfaceFlags(m_nTargetMode);
-      WriteUseZeroConfig(1);
-      RestartVendorService();
-      Sleep(kVendorSettleMs);
-      SignalVendorAdapter();
-      CycleZeroConfigService();
-      break;
-    case SwitchCommand::kEnableLinkdesk:
-      ApplyInterfaceFlags(m_nTargetMode);
-      WriteUseZeroConfig(0);
-      RestartVendorService();
-      CycleZeroConfigService();
-      break;
-    case SwitchCommand::kLinkdesk:
-      RestartVendorService();
-      break;
-    case SwitchCommand::kWzc:
-      WriteUseZeroConfig(1);
-      RestartVendorService();
-      Sleep(kVendorSettleMs);
-      SignalVendorAdapter();
-      RestartZeroConfigService();
-      break;
-    case SwitchCommand::kNone:
-      break;
-  }
 }
 
 void CMainFrame::OnCommand(UINT id) {

@@ -1,7 +1,7 @@
-// The zero-configuration service's "ControlFlags" of every supported adapter's interface.
+#include "airtoggle/interface_flags.h"
+
 #include <cstring>
 
-#include "airtoggle/frame.h"
 #include "airtoggle/managers.h"
 #include "platform/registry.h"
 #include "common/text.h"
@@ -48,22 +48,19 @@ void WriteDword(HKEY key, const char* name, DWORD value) {
   RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
-}  // namespace
-
-void CMainFrame::ApplyInterfaceFlags(int mode) {
-  RegistryKey classKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, classKey.put()) !=
-      ERROR_SUCCESS)
-    return;
-  // Every adapter instance, in the order of the class key's subkey indexes.
-  for (DWORD index = 0;; ++index) {
-    char name[100] = {};
-    if (RegEnumKeyA(classKey.get(), index, name, sizeof name) != ERROR_SUCCESS) break;
-    ApplyToAdapter(name, mode);
-  }
+void WriteCompleteRecord(const SwitchState& state, HKEY interfaceKey, int mode) {
+  if (state.m_nServicePackLevel < 0 || state.m_nServicePackLevel > 3) return;
+  if (mode != kVendorMode && mode != kZeroConfigMode) return;
+  if (state.m_nZeroConfigWasRunning != 0 && state.m_nZeroConfigWasRunning != 1) return;
+  const CompleteRecord& record = kCompleteRecords[state.m_nServicePackLevel];
+  DWORD flags = record.flagsVendor;
+  if (mode == kZeroConfigMode)
+    flags = state.m_nZeroConfigWasRunning == 1 ? record.flagsManagedRunning : record.flagsManagedStopped;
+  WriteDword(interfaceKey, kControlFlagsValue, flags);
+  WriteDword(interfaceKey, kLayoutVersionValue, record.layoutVersion);
 }
 
-void CMainFrame::ApplyToAdapter(const char* subkeyName, int mode) {
+void ApplyToAdapter(const SwitchState& state, const char* subkeyName, int mode) {
   char adapterPath[200];
   if (!FormatText(adapterPath, sizeof adapterPath, "%s\\%s", kNetworkClassKey, subkeyName)) return;
   RegistryKey adapterKey;
@@ -103,7 +100,7 @@ void CMainFrame::ApplyToAdapter(const char* subkeyName, int mode) {
                        reinterpret_cast<LPBYTE>(&flags), &size) != ERROR_SUCCESS ||
       size != sizeof flags) {
     // Nothing to change bits of: write the complete record, or leave it.
-    WriteCompleteRecord(interfaceKey.get(), mode);
+    WriteCompleteRecord(state, interfaceKey.get(), mode);
     return;
   }
   if (mode == kVendorMode) {
@@ -116,14 +113,37 @@ void CMainFrame::ApplyToAdapter(const char* subkeyName, int mode) {
   WriteDword(interfaceKey.get(), kControlFlagsValue, flags);
 }
 
-void CMainFrame::WriteCompleteRecord(HKEY interfaceKey, int mode) {
-  if (m_nServicePackLevel < 0 || m_nServicePackLevel > 3) return;
-  if (mode != kVendorMode && mode != kZeroConfigMode) return;
-  if (m_nZeroConfigWasRunning != 0 && m_nZeroConfigWasRunning != 1) return;
-  const CompleteRecord& record = kCompleteRecords[m_nServicePackLevel];
-  DWORD flags = record.flagsVendor;
-  if (mode == kZeroConfigMode)
-    flags = m_nZeroConfigWasRunning == 1 ? record.flagsManagedRunning : record.flagsManagedStopped;
-  WriteDword(interfaceKey, kControlFlagsValue, flags);
-  WriteDword(interfaceKey, kLayoutVersionValue, record.layoutVersion);
+}  // namespace
+
+int ServicePackLevel(const char* csdVersion) {
+  char head[50] = {};
+  std::strncpy(head, csdVersion, 14);
+  if (head[0] == '\0') return 0;
+  if (std::strcmp(head, "Service Pack 1") == 0) return 1;
+  if (std::strcmp(head, "Service Pack 2") == 0)
+    return std::strcmp(csdVersion, "Service Pack 2, v.2149") == 0 ? 2 : 3;
+  return kLevelUnknown;
+}
+
+void ReadServicePackLevel(SwitchState& state) {
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return;
+  version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
+  int level = ServicePackLevel(version.szCSDVersion);
+  if (level != kLevelUnknown) state.m_nServicePackLevel = level;
+}
+
+void ApplyInterfaceFlags(const SwitchState& state, int mode) {
+  RegistryKey classKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, classKey.put()) !=
+      ERROR_SUCCESS)
+    return;
+  // Every adapter instance, in the order of the class key's subkey indexes.
+  for (DWORD index = 0;; ++index) {
+    char name[100] = {};
+    if (RegEnumKeyA(classKey.get(), index, name, sizeof name) != ERROR_SUCCESS) break;
+    ApplyToAdapter(state, name, mode);
+  }
 }

@@ -9,6 +9,12 @@
 #include <vector>
 
 #include "airtoggle/frame.h"
+#include "airtoggle/interface_flags.h"
+#include "airtoggle/recorded_mode.h"
+#include "airtoggle/sequences.h"
+#include "airtoggle/service_control.h"
+#include "airtoggle/vendor_signal.h"
+#include "platform/registry.h"
 #include "airtoggle/managers.h"
 #include "airtoggle/resource.h"
 #include "sim_test.h"

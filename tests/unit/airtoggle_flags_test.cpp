@@ -16,14 +16,14 @@ TEST_F(InterfaceFlags, EverySupportedAdapterInSubkeyOrderOtherBitsKept) {
   AddAdapter("0001", "PCI\\VEN_1D4A&DEV_3890", kGuidA, 0x00818002u);
   AddAdapter("0002", "PCI\\VEN_8086&DEV_1229", kGuidC, 0x0000F002u);
 
-  frame.ApplyInterfaceFlags(kVendorMode);
+  ApplyInterfaceFlags(frame, kVendorMode);
   EXPECT_EQ(0x00810002u, Flags(kGuidA));
   EXPECT_EQ(0x00000002u, Flags(kGuidB));
   EXPECT_EQ(0x0000F002u, Flags(kGuidC));  // another vendor's adapter
   EXPECT_EQ((Strings{"01 ControlFlags=0x00810002", "02 ControlFlags=0x00000002"}), Story());
 
   SetFlags(kGuidA, 0x00000002u);
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_EQ(0x00008002u, Flags(kGuidA));
   EXPECT_EQ(0x00008002u, Flags(kGuidB));
   EXPECT_EQ(0x0000F002u, Flags(kGuidC));
@@ -32,13 +32,13 @@ TEST_F(InterfaceFlags, EverySupportedAdapterInSubkeyOrderOtherBitsKept) {
 
 TEST_F(InterfaceFlags, SettingAndClearingAreIdempotent) {
   AddAdapter("0000", "PCI\\VEN_1D4A", kGuidA, 0xFFFFFFFFu);
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_EQ(0xFFFFFFFFu, Flags(kGuidA));
-  frame.ApplyInterfaceFlags(kVendorMode);
+  ApplyInterfaceFlags(frame, kVendorMode);
   EXPECT_EQ(0xFFFF0FFFu, Flags(kGuidA));
-  frame.ApplyInterfaceFlags(kVendorMode);
+  ApplyInterfaceFlags(frame, kVendorMode);
   EXPECT_EQ(0xFFFF0FFFu, Flags(kGuidA));
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_EQ(0xFFFF8FFFu, Flags(kGuidA));
 }
 
@@ -48,7 +48,7 @@ TEST_F(InterfaceFlags, MatchingIdCaseRules) {
   AddAdapter("0002", "Pci\\Ven_1d4a", kGuidC, 0x2u);           // mixed: no match
   AddAdapter("0003", "PCI\\VEN_1D4", "{00000000-0000-0000-0000-000000000004}", 0x2u);
   AddAdapter("0004", "PCI\\VEN_1D4B&DEV_0001", "{00000000-0000-0000-0000-000000000005}", 0x2u);
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_EQ(0x8002u, Flags(kGuidA));
   EXPECT_EQ(0x2u, Flags(kGuidB));
   EXPECT_EQ(0x2u, Flags(kGuidC));
@@ -62,7 +62,7 @@ TEST_F(InterfaceFlags, OtherModeChangesNothingButCreatesTheMissingRecord) {
   AddAdapter("0001", "PCI\\VEN_1D4A", kGuidB, std::nullopt);
   frame.m_nServicePackLevel = 3;
   frame.m_nZeroConfigWasRunning = 1;
-  for (int mode : {kModeUnknown, 2, 0x7FFFFFFF}) frame.ApplyInterfaceFlags(mode);
+  for (int mode : {kModeUnknown, 2, 0x7FFFFFFF}) ApplyInterfaceFlags(frame, mode);
   EXPECT_TRUE(EventsStartingWith("RegSetValue").empty());
   EXPECT_EQ(0x0000F002u, Flags(kGuidA));
   EXPECT_TRUE(machine.registry.HasKey(Interface(kGuidB)));
@@ -72,12 +72,12 @@ TEST_F(InterfaceFlags, OtherModeChangesNothingButCreatesTheMissingRecord) {
 TEST_F(InterfaceFlags, NoSupportedAdapterMeansNothingButReads) {
   AddAdapter("0000", "PCI\\VEN_8086&DEV_1229", kGuidA, 0x2u);
   machine.registry.SetString(std::string(kClassKey) + "\\0001", "DriverDesc", "no ids at all");
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
-  frame.ApplyInterfaceFlags(kVendorMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kVendorMode);
   EXPECT_TRUE(Story().empty());
   // No class key at all: still nothing.
   machine.registry.Remove(kClassKey);
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_TRUE(Story().empty());
 }
 
@@ -105,7 +105,7 @@ TEST_F(InterfaceFlags, MissingFlagsGetTheCompleteRecordForTheLevel) {
     std::size_t before = machine.Events().size();
     frame.m_nServicePackLevel = c.level;
     frame.m_nZeroConfigWasRunning = c.wasRunning;
-    frame.ApplyInterfaceFlags(c.mode);
+    ApplyInterfaceFlags(frame, c.mode);
     EXPECT_EQ(c.flags, Flags(kGuidA));
     EXPECT_EQ(c.layout, Layout(kGuidA));
     // The key is created first, the flags written before the layout version.
@@ -125,11 +125,11 @@ TEST_F(InterfaceFlags, MissingFlagsGetTheCompleteRecordForTheLevel) {
 TEST_F(InterfaceFlags, MissingFlagsWithoutKnownLevelOrStateAreLeftAlone) {
   AddAdapter("0000", "PCI\\VEN_1D4A", kGuidA, std::nullopt);
   frame.m_nZeroConfigWasRunning = 1;
-  frame.ApplyInterfaceFlags(kZeroConfigMode);  // level unknown (e.g. service pack 3)
+  ApplyInterfaceFlags(frame, kZeroConfigMode);  // level unknown (e.g. service pack 3)
   frame.m_nServicePackLevel = 2;
   frame.m_nZeroConfigWasRunning = kStateUnknown;
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
-  frame.ApplyInterfaceFlags(kVendorMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kVendorMode);
   EXPECT_TRUE(machine.registry.HasKey(Interface(kGuidA)));
   EXPECT_FALSE(Flags(kGuidA).has_value());
   EXPECT_FALSE(Layout(kGuidA).has_value());
@@ -144,7 +144,7 @@ TEST_F(InterfaceFlags, UnreadableFlagsAreReplacedNotComputedFromGarbage) {
   machine.registry.SetRaw(Interface(kGuidB), "ControlFlags", REG_BINARY, {0x02, 0xF0});
   frame.m_nServicePackLevel = 1;
   frame.m_nZeroConfigWasRunning = 0;
-  frame.ApplyInterfaceFlags(kVendorMode);
+  ApplyInterfaceFlags(frame, kVendorMode);
   EXPECT_EQ(0x00810002u, Flags(kGuidA));
   EXPECT_EQ(0x00810002u, Flags(kGuidB));
   EXPECT_EQ(4u, Layout(kGuidB));
@@ -162,7 +162,7 @@ TEST_F(InterfaceFlags, AdaptersWithUnusableValuesAreSkipped) {
   AddAdapter("0003", "PCI\\VEN_1D4A", longest, std::nullopt);
   frame.m_nServicePackLevel = 0;
   frame.m_nZeroConfigWasRunning = 1;
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_EQ(0x2u, Flags(kGuidB));
   EXPECT_EQ(0x2u, Flags(kGuidC));
   EXPECT_FALSE(machine.registry.HasKey(Interface("{" + std::string(60, '1') + "}")));
@@ -179,7 +179,7 @@ TEST_F(InterfaceFlags, IdentifierNamingNoRecordOfItsOwnIsSkipped) {
   SetFlags(kGuidA, 0x2u);
   frame.m_nServicePackLevel = 0;
   frame.m_nZeroConfigWasRunning = 1;
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_FALSE(machine.registry.Value(kInterfaces, "ControlFlags"));
   EXPECT_FALSE(machine.registry.Value(kInterfaces, "LayoutVersion"));
   EXPECT_FALSE(machine.registry.HasKey(Interface(kGuidA) + "\\Sub"));
@@ -194,7 +194,7 @@ TEST_F(InterfaceFlags, LockedKeysAreSkippedAndTheWalkGoesOn) {
   AddAdapter("0002", "PCI\\VEN_1D4A", kGuidC, 0x2u);
   machine.registry.Find(std::string(kClassKey) + "\\0000")->refuseWrite = true;
   machine.registry.Find(Interface(kGuidB))->refuseWrite = true;  // interface record locked
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_EQ(0x2u, Flags(kGuidA));
   EXPECT_EQ(0x2u, Flags(kGuidB));
   EXPECT_EQ(0x8002u, Flags(kGuidC));
@@ -204,14 +204,14 @@ TEST_F(InterfaceFlags, FailedWritesAndEnumerationEndQuietly) {
   AddAdapter("0000", "PCI\\VEN_1D4A", kGuidA, 0x2u);
   AddAdapter("0001", "PCI\\VEN_1D4A", kGuidB, 0x2u);
   machine.Fail("RegSetValueExA", ERROR_ACCESS_DENIED, 1);
-  frame.ApplyInterfaceFlags(kZeroConfigMode);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
   EXPECT_EQ(0x2u, Flags(kGuidA));
   EXPECT_EQ(0x8002u, Flags(kGuidB));
   EXPECT_EQ(3, machine.Calls("RegEnumKeyA"));
 
   // An enumeration that fails part way stops the walk there.
   machine.Fail("RegEnumKeyA", ERROR_MORE_DATA, 5);
-  frame.ApplyInterfaceFlags(kVendorMode);
+  ApplyInterfaceFlags(frame, kVendorMode);
   EXPECT_EQ(0x2u, Flags(kGuidA));
   EXPECT_EQ(0x8002u, Flags(kGuidB));
 }

@@ -26,7 +26,7 @@ TEST_F(ServiceSequences, CycleOfARunningServiceStopsRewritesStartsAndRecords) {
   sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
   wzc.stopPendingPolls = 2;
   wzc.startPendingPolls = 3;
-  frame.CycleZeroConfigService();
+  CycleZeroConfigService(frame);
   EXPECT_EQ((Strings{"ControlService WZCSVC stop", "Service WZCSVC stopped", "01 ControlFlags=0x0000F002",
                      "StartService WZCSVC", "Service WZCSVC running", "UseZeroConfig=1"}),
             Story());
@@ -53,7 +53,7 @@ TEST_F(ServiceSequences, RewriteHappensWhileTheServiceKnowsItWasRunning) {
   sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
   std::optional<std::uint32_t> seenAtStart;
   wzc.onRunning = [&] { seenAtStart = Flags(kGuidA); };
-  frame.CycleZeroConfigService();
+  CycleZeroConfigService(frame);
   EXPECT_EQ(0x07918002u, seenAtStart);
   EXPECT_EQ(7u, Layout(kGuidA));
 }
@@ -63,7 +63,7 @@ TEST_F(ServiceSequences, CycleOfAStoppedServiceRunsItTwiceAndLeavesItStopped) {
   sim::Service& wzc = ZeroConfig(SERVICE_STOPPED);
   std::vector<std::optional<std::uint32_t>> seen;
   wzc.onRunning = [&] { seen.push_back(Flags(kGuidA)); };
-  frame.CycleZeroConfigService();
+  CycleZeroConfigService(frame);
   EXPECT_EQ((Strings{"01 ControlFlags=0x03818002", "01 LayoutVersion=0x00000007", "StartService WZCSVC",
                      "Service WZCSVC running", "ControlService WZCSVC stop", "Service WZCSVC stopped",
                      "01 ControlFlags=0x03818002", "StartService WZCSVC", "Service WZCSVC running",
@@ -88,7 +88,7 @@ TEST_F(ServiceSequences, PendingMissingOrUnqueryableServiceStillRecordsTheMode) 
     if (variant == 2) ZeroConfig(SERVICE_RUNNING).queryFails = true;
     std::size_t before = machine.Events().size();
     frame.m_nZeroConfigWasRunning = kStateUnknown;
-    frame.CycleZeroConfigService();
+    CycleZeroConfigService(frame);
     std::vector<std::string> tail(machine.Events().begin() + static_cast<long>(before), machine.Events().end());
     ASSERT_EQ(1u, tail.size());
     EXPECT_EQ("UseZeroConfig=1", Short(tail[0]));
@@ -101,16 +101,16 @@ TEST_F(ServiceSequences, NoServiceManagerMeansNothingAtAll) {
   ZeroConfig(SERVICE_RUNNING);
   Vendor(SERVICE_RUNNING);
   machine.services.available = false;
-  frame.CycleZeroConfigService();
-  frame.RestartZeroConfigService();
-  frame.RestartVendorService();
+  CycleZeroConfigService(frame);
+  RestartZeroConfigService(frame);
+  RestartVendorService();
   EXPECT_TRUE(Story().empty());
 }
 
 TEST_F(ServiceSequences, UnknownTargetModeIsNeverRecordedAndChangesNoFlags) {
   frame.m_nTargetMode = kModeUnknown;
   sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
-  frame.CycleZeroConfigService();
+  CycleZeroConfigService(frame);
   // The service is still cycled; its flags and the recorded mode stay.
   EXPECT_EQ((Strings{"ControlService WZCSVC stop", "Service WZCSVC stopped", "StartService WZCSVC",
                      "Service WZCSVC running"}),
@@ -122,13 +122,13 @@ TEST_F(ServiceSequences, UnknownTargetModeIsNeverRecordedAndChangesNoFlags) {
 TEST_F(ServiceSequences, RestartOfTheZeroConfigServiceOnlyWhenRunning) {
   sim::Service& wzc = ZeroConfig(SERVICE_STOPPED);
   frame.m_nTargetMode = kVendorMode;
-  frame.RestartZeroConfigService();
+  RestartZeroConfigService(frame);
   EXPECT_EQ((Strings{"UseZeroConfig=1"}), Story());
   EXPECT_EQ(0x0000F002u, Flags(kGuidA));
   EXPECT_EQ((std::vector<std::uint32_t>{SERVICE_QUERY_STATUS}), wzc.openedWith);
 
   wzc.state = SERVICE_RUNNING;
-  frame.RestartZeroConfigService();
+  RestartZeroConfigService(frame);
   EXPECT_EQ((Strings{"UseZeroConfig=1", "ControlService WZCSVC stop", "Service WZCSVC stopped",
                      "01 ControlFlags=0x00000002", "StartService WZCSVC", "Service WZCSVC running",
                      "UseZeroConfig=1"}),
@@ -138,23 +138,23 @@ TEST_F(ServiceSequences, RestartOfTheZeroConfigServiceOnlyWhenRunning) {
 
 TEST_F(ServiceSequences, VendorServiceRestartedOnlyWhenRunning) {
   sim::Service& kvx = Vendor(SERVICE_STOPPED);
-  frame.RestartVendorService();
+  RestartVendorService();
   EXPECT_TRUE(Story().empty());
   EXPECT_EQ(DWORD{SERVICE_STOPPED}, kvx.state);
 
   kvx.state = SERVICE_STOP_PENDING;
-  frame.RestartVendorService();
+  RestartVendorService();
   EXPECT_TRUE(Story().empty());
 
   kvx.state = SERVICE_RUNNING;
   kvx.stopPendingPolls = 1;
-  frame.RestartVendorService();
+  RestartVendorService();
   EXPECT_EQ((Strings{"ControlService KVX stop", "Service KVX stopped", "StartService KVX", "Service KVX running"}),
             Story());
   EXPECT_EQ(DWORD{SERVICE_RUNNING}, kvx.state);
 
   machine.services = sim::ServiceManager();  // not installed
-  frame.RestartVendorService();
+  RestartVendorService();
   EXPECT_EQ(4u, Story().size());
 }
 
@@ -190,7 +190,7 @@ TEST_F(ServiceSequences, WaitsAreBoundedWhateverTheServiceDoes) {
     SetFlags(kGuidA, 0x00000002u);
     DWORD started = machine.now;
     int sleepsBefore = Sleeps("100");
-    frame.CycleZeroConfigService();
+    CycleZeroConfigService(frame);
     // One wait ran to its bound: 300 polls of 100 ms.
     EXPECT_GE(Sleeps("100") - sleepsBefore, kMaxServiceStatePolls);
     EXPECT_LE(Sleeps("100") - sleepsBefore, 2 * kMaxServiceStatePolls);
@@ -203,7 +203,7 @@ TEST_F(ServiceSequences, WaitsAreBoundedWhateverTheServiceDoes) {
 TEST_F(ServiceSequences, StartThatNeverCompletesIsAlsoBounded) {
   sim::Service& wzc = ZeroConfig(SERVICE_STOPPED);
   wzc.startPendingPolls = -1;
-  frame.CycleZeroConfigService();
+  CycleZeroConfigService(frame);
   // Start pending for ever: the stop that follows is refused, the second round still
   // rewrites the flags, and the mode is recorded.
   EXPECT_EQ(2, static_cast<int>(EventsStartingWith("RegSetValue HKLM\\SOFTWARE\\Microsoft").size()));
@@ -229,54 +229,54 @@ class VendorSignal : public AirtoggleTest {
 
 TEST_F(VendorSignal, WalkStopsAtTheFirstAdapterWithAnotherCode) {
   Adapters({101, 301, 7, 101});
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_EQ((Options{{"adapter2", 1}}), Signalled());
   EXPECT_EQ(3, machine.Calls("GetAdapter"));
 }
 
 TEST_F(VendorSignal, WalkToTheEndUsesTheLastAdapterFound) {
   Adapters({101, 301, 101});
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_EQ((Options{{"adapter2", 1}}), Signalled());
 }
 
 TEST_F(VendorSignal, PointerIsNeverResetBetweenLookups) {
   Adapters({101, 101, 101});
   machine.radio.adapters[2].lookupFails = true;  // leaves the previous adapter in place
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_EQ((Options{{"adapter1", 1}}), Signalled());
 }
 
 TEST_F(VendorSignal, NoAdapterAfterTheWalkFallsBackToIndexZero) {
   Adapters({101, 101});
   machine.radio.adapters[1].lookupYieldsNull = true;
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_EQ((Options{{"adapter0", 1}}), Signalled());
 
   machine.radio.options.clear();
   machine.radio.reportedCount = 0;
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_EQ((Options{{"adapter0", 1}}), Signalled());
 
   // A count that is never filled in counts as none.
   machine.radio.options.clear();
   machine.radio.reportedCount = -1;
   machine.radio.countLeftUnfilled = true;
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_EQ((Options{{"adapter0", 1}}), Signalled());
 }
 
 TEST_F(VendorSignal, EachMissingObjectEndsSilently) {
-  frame.SignalVendorAdapter();  // no adapters at all
+  SignalVendorAdapter();  // no adapters at all
   Adapters({101});
   machine.radio.adapters[0].controlFails = true;
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   machine.radio.adapters[0].controlFails = false;
   machine.radio.adapters[0].controlYieldsNull = true;
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   machine.radio.adapters[0].controlYieldsNull = false;
   machine.radio.listMissing = true;
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_TRUE(Signalled().empty());
   EXPECT_EQ(4, machine.Calls("RadioLoadAPI"));
 }
@@ -284,7 +284,7 @@ TEST_F(VendorSignal, EachMissingObjectEndsSilently) {
 TEST_F(VendorSignal, AbsurdCountIsBounded) {
   Adapters({101, 101});
   machine.radio.reportedCount = 0x7FFFFFFF;
-  frame.SignalVendorAdapter();
+  SignalVendorAdapter();
   EXPECT_EQ(static_cast<int>(kMaxRadioAdapters), machine.Calls("GetAdapter"));
   EXPECT_EQ((Options{{"adapter1", 1}}), Signalled());
 }
