@@ -37,6 +37,3 @@ class CMainFrame : public SwitchState {
   HWND m_hWndView = nullptr;
   HWND m_hWndToolBar = nullptr;
 };
-
-// The program: single-instance check, hidden frame, message loop. Always 0.
-int AirtoggleMain(HINSTANCE instance);

@@ -164,12 +164,3 @@ int EndProcessByName(const char* name) {
   if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return EndOn9xFamily(upperTarget);
   return kPlatformUnknown;
 }
-
-int QuitpanelMain() {
-  // The vendor utility first, then the mode switcher, whatever the first call gave.
-  char targets[2][100] = {};
-  CopyText(targets[0], sizeof targets[0], kVendorUtilityImage);
-  CopyText(targets[1], sizeof targets[1], kModeSwitcherImage);
-  for (const char* target : targets) EndProcessByName(target);
-  return 0;
-}

@@ -23,6 +23,3 @@ constexpr int kMaxTargetName = 260;
 // code 0. The NT family lists processes through PSAPI.DLL and ignores letter case; the
 // 9x family walks every module through Toolhelp and matches the upper-case name exactly.
 int EndProcessByName(const char* name);
-
-// The program: ends the vendor utility, then the mode switcher. Always 0.
-int QuitpanelMain();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "airtoggle/airtoggle.h"
 #include "airtoggle/frame.h"
 #include "airtoggle/interface_flags.h"
 #include "airtoggle/recorded_mode.h"

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "pakrun/run_sequence.h"
+#include "pakrun/pakrun.h"
 #include "pakrun_fixture.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "quitpanel/end_process.h"
+#include "quitpanel/quitpanel.h"
 #include "sim_test.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "pakrun/run_sequence.h"
+#include "pakrun/pakrun.h"
 
 #include <cstring>
 
