@@ -51,16 +51,6 @@ constexpr SwitchOption kOptions[] = {
     {"\\Svcpilot.exe -Linkdesk", SwitchCommand::kLinkdesk, RunLinkdesk},
 };
 
-char UpperLetter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Equal when every character is, with A-Z matching a-z.
-bool SameIgnoringLetterCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (UpperLetter(*a) != UpperLetter(*b)) return false;
-  }
-  return *a == *b;
-}
-
 }  // namespace
 
 SwitchCommand MatchCommandLine(const char* commandLine, const char* systemDirectory) {
@@ -71,7 +61,7 @@ SwitchCommand MatchCommandLine(const char* commandLine, const char* systemDirect
   for (const SwitchOption& option : kOptions) {
     char expected[300];
     if (!FormatText(expected, sizeof expected, "%s%s", systemDirectory, option.suffix)) continue;
-    if (SameIgnoringLetterCase(commandLine, expected)) matched = option.command;
+    if (SameText(commandLine, expected, LetterCase::kIgnored)) matched = option.command;
   }
   return matched;
 }

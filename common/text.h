@@ -35,9 +35,36 @@ inline bool FormatText(char* buffer, std::size_t capacity, const char* format, .
   return true;
 }
 
-// Turns ASCII letters a-z into A-Z in place; every other byte stays as it is.
+// Letter case in the comparisons below: only the ASCII letters A-Z and a-z pair up;
+// every other byte must be equal, whatever the code page.
+enum class LetterCase { kExact, kIgnored };
+
+// A-Z for a-z; every other byte as it is.
+inline char UpperLetter(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Turns ASCII letters a-z into A-Z in place.
 inline void UpperAscii(char* text) {
-  for (; *text != '\0'; ++text) {
-    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+  for (; *text != '\0'; ++text) *text = UpperLetter(*text);
+}
+
+// True when the first `length` bytes of `a` and `b` are equal.
+inline bool SameBytes(const char* a, const char* b, std::size_t length, LetterCase letterCase) {
+  if (letterCase == LetterCase::kExact) return std::memcmp(a, b, length) == 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (UpperLetter(a[i]) != UpperLetter(b[i])) return false;
   }
+  return true;
+}
+
+// True when the two texts are equal as a whole.
+inline bool SameText(const char* a, const char* b, LetterCase letterCase) {
+  std::size_t length = std::strlen(a);
+  return length == std::strlen(b) && SameBytes(a, b, length, letterCase);
+}
+
+// True when `text` begins with the first `length` characters of `prefix`; a shorter text
+// never matches.
+inline bool BeginsWith(const char* text, const char* prefix, std::size_t length,
+                       LetterCase letterCase) {
+  return std::strlen(text) >= length && SameBytes(text, prefix, length, letterCase);
 }

@@ -12,21 +12,12 @@ namespace {
 constexpr char kClassKeyRoot[] = "SYSTEM\\CurrentControlSet\\Control\\Class";
 constexpr unsigned kClassKeyCapacity = MAX_PATH;
 
-enum class MatchRule { kExact, kIgnoreCase };
-
 // What a matching hardware ID leads to: go on with the walk, or end it with a result.
 constexpr int kGoOn = -1;
 
-char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool SameId(const char* text, std::size_t length, const char* id, std::size_t idLength,
-            MatchRule rule) {
-  if (length != idLength) return false;
-  if (rule == MatchRule::kExact) return std::memcmp(text, id, length) == 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (FoldCase(text[i]) != FoldCase(id[i])) return false;
-  }
-  return true;
+            LetterCase letterCase) {
+  return length == idLength && SameBytes(text, id, length, letterCase);
 }
 
 // A zero-filled property buffer of exactly the size the platform asked for.
@@ -78,11 +69,11 @@ ReadResult ReadHardwareIds(HDEVINFO list, SP_DEVINFO_DATA* device, PropertyBuffe
 // The walk shared by the three operations: every device of `list` in enumeration order,
 // every non-empty entry of its hardware-ID list, never beyond the size the platform
 // reported (a list need not carry its final terminators). For each entry equal to
-// `hardwareId` under `rule`, `onMatch(list, device)` says whether to go on (kGoOn) or
+// `hardwareId` under `letterCase`, `onMatch(list, device)` says whether to go on (kGoOn) or
 // to end the walk with a result. The result is 0 after the last device and when a
 // hardware-ID list cannot be read for any reason but its absence.
 template <class OnMatch>
-int WalkDevices(HDEVINFO list, const char* hardwareId, MatchRule rule, OnMatch onMatch) {
+int WalkDevices(HDEVINFO list, const char* hardwareId, LetterCase letterCase, OnMatch onMatch) {
   const std::size_t idLength = std::strlen(hardwareId);
   SP_DEVINFO_DATA device;
   std::memset(&device, 0, sizeof device);
@@ -101,7 +92,7 @@ int WalkDevices(HDEVINFO list, const char* hardwareId, MatchRule rule, OnMatch o
       const void* end = std::memchr(text, '\0', length - offset);
       std::size_t textLength = end == nullptr ? length - offset
                                               : static_cast<std::size_t>(static_cast<const char*>(end) - text);
-      if (SameId(text, textLength, hardwareId, idLength, rule)) {
+      if (SameId(text, textLength, hardwareId, idLength, letterCase)) {
         int result = onMatch(list, &device);
         if (result != kGoOn) return result;
       }
@@ -117,7 +108,7 @@ int FindPresentDevice(const char* hardwareId) {
   DeviceInfoList list(
       SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
   if (!list) return 0;
-  return WalkDevices(list.get(), hardwareId, MatchRule::kExact,
+  return WalkDevices(list.get(), hardwareId, LetterCase::kExact,
                      [](HDEVINFO, SP_DEVINFO_DATA*) { return 1; });
 }
 
@@ -125,7 +116,7 @@ int RemoveDeviceByHardwareId(const char* hardwareId) {
   DeviceInfoList list(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
   if (!list) return 0;
   // A device that cannot be removed is passed over as if it had not matched.
-  return WalkDevices(list.get(), hardwareId, MatchRule::kExact,
+  return WalkDevices(list.get(), hardwareId, LetterCase::kExact,
                      [](HDEVINFO devices, SP_DEVINFO_DATA* device) {
                        return SetupDiCallClassInstaller(DIF_REMOVE, devices, device) ? 1 : kGoOn;
                      });
@@ -145,7 +136,7 @@ int ApplyDriverAddDelForDevice(const char* settingsPath, const char* section,
   // Only the first matching device is handled. Without the name of its driver key there
   // is no key to change: the class key itself, or a shortened name, is never used.
   return WalkDevices(
-      list.get(), hardwareId, MatchRule::kIgnoreCase,
+      list.get(), hardwareId, LetterCase::kIgnored,
       [settingsPath, section](HDEVINFO devices, SP_DEVINFO_DATA* device) {
         char driver[kClassKeyCapacity] = {};
         if (!SetupDiGetDeviceRegistryPropertyA(devices, device, SPDRP_DRIVER, nullptr,

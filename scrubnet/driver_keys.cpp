@@ -6,7 +6,6 @@
 #include "common/text.h"
 #include "scrubnet/chipset.h"
 #include "scrubnet/folders.h"
-#include "scrubnet/prefix.h"
 #include "scrubnet/scrubnet.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "platform/devices.h"
 #include "scrubnet/chipset.h"
-#include "scrubnet/prefix.h"
+#include "common/text.h"
 #include "scrubnet/scrubnet.h"
 
 namespace {
