@@ -8,6 +8,9 @@
 
 namespace {
 
+// The network adapter class key. The lower-case "b" is the mode switcher's own spelling,
+// kept on purpose: registry names ignore letter case, so this is the very key the driver
+// remover spells all in capitals.
 constexpr char kNetworkClassKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002bE10318}";
 constexpr char kMatchingDeviceIdValue[] = "MatchingDeviceId";
