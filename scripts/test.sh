@@ -19,24 +19,34 @@ run_suite() {
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   echo "=== $preset: tests"
-  local log
-  log=$(mktemp)
+  local junit="$PWD/build/$preset/results.xml"
+  rm -f "$junit"
   local status=0
-  ctest --preset "$preset" 2>&1 | tee "$log" || status=$?
-  local line
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
-  rm -f "$log"
-  if [ -z "$line" ]; then
-    echo "=== $preset: ctest printed no result" >&2
+  ctest --preset "$preset" --output-junit "$junit" || status=$?
+  if [ ! -s "$junit" ]; then
+    echo "=== $preset: ctest wrote no results" >&2
     exit 1
   fi
+  # Counted from CTest's JUnit report; a skipped or disabled case counts as failed, since
+  # nothing in these suites may skip.
   local total fails
-  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
-  fails=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  read -r total fails < <(python3 - "$junit" <<'PY'
+import sys
+import xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot()
+total = int(suite.get("tests", 0))
+bad = sum(int(suite.get(key, 0)) for key in ("failures", "errors", "skipped", "disabled"))
+print(total, bad)
+PY
+  )
+  if [ "$total" -eq 0 ]; then
+    echo "=== $preset: no test ran" >&2
+    exit 1
+  fi
   passed=$((passed + total - fails))
   failed=$((failed + fails))
   summary+=("$preset: $((total - fails)) passed, $fails failed")
-  [ "$status" -eq 0 ] || { echo "=== $preset: FAILED" >&2; printf '%s\n' "${summary[@]}"; exit 1; }
+  [ "$status" -eq 0 ] && [ "$fails" -eq 0 ] || { echo "=== $preset: FAILED" >&2; printf '%s\n' "${summary[@]}"; exit 1; }
 }
 
 run_suite native
