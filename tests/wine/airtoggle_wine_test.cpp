@@ -17,10 +17,11 @@ using Lines = std::vector<std::string>;
 
 constexpr char kClassKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-constexpr char kTestAdapters[][5] = {"9000", "9001", "9002"};
+constexpr char kTestAdapters[][5] = {"9000", "9001", "9002", "9003"};
 constexpr char kGuidA[] = "{0A1B2C3D-0000-4000-8000-00000000000A}";
 constexpr char kGuidB[] = "{0A1B2C3D-0000-4000-8000-00000000000B}";
 constexpr char kGuidC[] = "{0A1B2C3D-0000-4000-8000-00000000000C}";
+constexpr char kGuidD[] = "{0A1B2C3D-0000-4000-8000-00000000000D}";
 constexpr DWORD kStartDelayMs = 300;
 constexpr DWORD kStopDelayMs = 200;
 
@@ -31,6 +32,26 @@ std::string SystemDirectory() {
 }
 
 std::string Interface(const std::string& guid) { return std::string(kInterfacesKey) + "\\" + guid; }
+
+// What the switcher writes into an interface record that has no "ControlFlags", by the
+// service-pack text Wine reports for each version: Windows 98 " A ", 2000 "Service Pack
+// 4", XP "Service Pack 3", 2003 "Service Pack 2" (level 3), 7 "Service Pack 1" (level 1).
+// Only an empty text and service packs 1 and 2 give a level with a complete record;
+// under service packs 3 and 4 and under " A " the record is left without values.
+struct CompleteRecord {
+  const char* version;
+  bool written;
+  DWORD layoutVersion;
+  DWORD flagsVendor;          // mode 0
+  DWORD flagsManagedRunning;  // mode 1, the service was running
+};
+constexpr CompleteRecord kCompleteRecords[] = {
+    {"win98", false, 0, 0, 0},
+    {"win2k", false, 0, 0, 0},
+    {"winxp", false, 0, 0, 0},
+    {"win2003", true, 7, 0x07810002u, 0x07918002u},
+    {"", true, 4, 0x00810002u, 0x00918002u},
+};
 
 DWORD ServiceState(const char* name) {
   DWORD state = 0;
@@ -86,6 +107,7 @@ class AirtoggleWine : public ::testing::Test {
   }
 
   void TearDown() override {
+    wt::SetReportedVersion("Svcpilot.exe", "");
     for (const char* name : {kZeroConfigService, kVendorService}) BringTo(name, SERVICE_STOPPED);
     for (const char* subkey : kTestAdapters) wt::RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kClassKey) + "\\" + subkey);
   }
@@ -131,6 +153,11 @@ class AirtoggleWine : public ::testing::Test {
     wt::RegGetDword(HKEY_LOCAL_MACHINE, Interface(guid), kControlFlagsValue, &flags);
     return flags;
   }
+  static DWORD Layout(const std::string& guid) {
+    DWORD layout = 0xDEADBEEFu;
+    wt::RegGetDword(HKEY_LOCAL_MACHINE, Interface(guid), kLayoutVersionValue, &layout);
+    return layout;
+  }
   static DWORD RecordedMode() {
     DWORD mode = 0xDEADBEEFu;
     wt::RegGetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, &mode);
@@ -166,48 +193,96 @@ class AirtoggleWine : public ::testing::Test {
     return code;
   }
 
+  // "-installer" twice with the zero-configuration service running, under the reported
+  // version: to zero configuration and back, the service restarted each time with the
+  // new flags, and a fourth supported adapter whose interface record is missing gets the
+  // complete record of the version's service-pack level (or none).
+  void InstallerTwiceUnder(const std::string& version) {
+    const CompleteRecord* record = nullptr;
+    for (const CompleteRecord& entry : kCompleteRecords) {
+      if (version == entry.version) record = &entry;
+    }
+    ASSERT_NE(nullptr, record) << version;
+    ASSERT_TRUE(wt::SetReportedVersion("Svcpilot.exe", version));
+    AddAdapter(kTestAdapters[3], "PCI\\VEN_1D4A&DEV_3890&SUBSYS_00021D4A&REV_01", kGuidD, 0);
+    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, Interface(kGuidD)));
+    const DWORD kAbsent = 0xDEADBEEFu;
+    char managed[16];
+    char vendor[16];
+    std::snprintf(managed, sizeof managed, "0x%08lX", static_cast<unsigned long>(record->flagsManagedRunning));
+    std::snprintf(vendor, sizeof vendor, "0x%08lX", static_cast<unsigned long>(record->flagsVendor));
+
+    ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+    // The stand-in's own stop and start time, as the program will meet it.
+    DWORD begin = GetTickCount();
+    ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_STOPPED));
+    DWORD stopMs = GetTickCount() - begin;
+    begin = GetTickCount();
+    ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+    DWORD startMs = GetTickCount() - begin;
+    ClearRecords();
+
+    DWORD firstMs = 0;
+    DWORD secondMs = 0;
+    EXPECT_EQ(0u, RunTimed(Line("-installer"), &firstMs));
+    EXPECT_EQ(1u, RecordedMode());
+    EXPECT_EQ(0x00008002u, Flags(kGuidA));
+    EXPECT_EQ(0x00818002u, Flags(kGuidB));
+    EXPECT_EQ(0x0000F002u, Flags(kGuidC));
+    EXPECT_TRUE(wt::RegKeyExists(HKEY_LOCAL_MACHINE, Interface(kGuidD)));
+    EXPECT_EQ(record->written ? record->flagsManagedRunning : kAbsent, Flags(kGuidD));
+    EXPECT_EQ(record->written ? record->layoutVersion : kAbsent, Layout(kGuidD));
+    EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00008002u, 0x00818002u, 0x0000F002u) + " " + kGuidD +
+                                        "=" + (record->written ? managed : "none")}),
+              Journal());
+    EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
+
+    ClearRecords();
+    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, Interface(kGuidD)));
+    EXPECT_EQ(0u, RunTimed(Line("-installer"), &secondMs));
+    EXPECT_EQ(0u, RecordedMode());
+    EXPECT_EQ(0x00000002u, Flags(kGuidA));
+    EXPECT_EQ(0x00810002u, Flags(kGuidB));
+    EXPECT_EQ(0x0000F002u, Flags(kGuidC));
+    EXPECT_EQ(record->written ? record->flagsVendor : kAbsent, Flags(kGuidD));
+    EXPECT_EQ(record->written ? record->layoutVersion : kAbsent, Layout(kGuidD));
+    EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00000002u, 0x00810002u, 0x0000F002u) + " " + kGuidD +
+                                        "=" + (record->written ? vendor : "none")}),
+              Journal());
+    EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
+
+    timing_ = {stopMs, startMs, firstMs, secondMs};
+  }
+
+  // The stand-in's own stop and start times and the two runs of the last scenario.
+  struct Timing {
+    DWORD stopMs = 0;
+    DWORD startMs = 0;
+    DWORD firstMs = 0;
+    DWORD secondMs = 0;
+  } timing_;
+
   std::string system_;
 };
 
 TEST_F(AirtoggleWine, InstallerTwiceWithZeroConfigRunning) {
-  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
-  // The stand-in's own stop and start time, as the program will meet it.
-  DWORD begin = GetTickCount();
-  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_STOPPED));
-  DWORD stopMs = GetTickCount() - begin;
-  begin = GetTickCount();
-  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
-  DWORD startMs = GetTickCount() - begin;
-  ClearRecords();
-
-  DWORD firstMs = 0;
-  DWORD secondMs = 0;
-  EXPECT_EQ(0u, RunTimed(Line("-installer"), &firstMs));
-  EXPECT_EQ(1u, RecordedMode());
-  EXPECT_EQ(0x00008002u, Flags(kGuidA));
-  EXPECT_EQ(0x00818002u, Flags(kGuidB));
-  EXPECT_EQ(0x0000F002u, Flags(kGuidC));
-  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00008002u, 0x00818002u, 0x0000F002u)}), Journal());
-  EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
-
-  ClearRecords();
-  EXPECT_EQ(0u, RunTimed(Line("-installer"), &secondMs));
-  EXPECT_EQ(0u, RecordedMode());
-  EXPECT_EQ(0x00000002u, Flags(kGuidA));
-  EXPECT_EQ(0x00810002u, Flags(kGuidB));
-  EXPECT_EQ(0x0000F002u, Flags(kGuidC));
-  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00000002u, 0x00810002u, 0x0000F002u)}), Journal());
-  EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
-
+  ASSERT_NO_FATAL_FAILURE(InstallerTwiceUnder(""));
   // Start-up, the timer and two polled waits may add 1500 ms to the service's own time.
-  DWORD bound = 1000 + stopMs + startMs + 500;
+  const Timing& t = timing_;
+  DWORD bound = 1000 + t.stopMs + t.startMs + 500;
   std::printf("[ timing ] stand-in stop %lu ms, start %lu ms; -installer runs %lu ms and %lu ms; bound %lu ms\n",
-              static_cast<unsigned long>(stopMs), static_cast<unsigned long>(startMs),
-              static_cast<unsigned long>(firstMs), static_cast<unsigned long>(secondMs),
+              static_cast<unsigned long>(t.stopMs), static_cast<unsigned long>(t.startMs),
+              static_cast<unsigned long>(t.firstMs), static_cast<unsigned long>(t.secondMs),
               static_cast<unsigned long>(bound));
-  EXPECT_LE(firstMs, bound);
-  EXPECT_LE(secondMs, bound);
+  EXPECT_LE(t.firstMs, bound);
+  EXPECT_LE(t.secondMs, bound);
 }
+
+TEST_F(AirtoggleWine, Matrix_win98) { InstallerTwiceUnder("win98"); }
+TEST_F(AirtoggleWine, Matrix_win2k) { InstallerTwiceUnder("win2k"); }
+TEST_F(AirtoggleWine, Matrix_winxp) { InstallerTwiceUnder("winxp"); }
+TEST_F(AirtoggleWine, Matrix_win2003) { InstallerTwiceUnder("win2003"); }
+TEST_F(AirtoggleWine, Matrix_default) { InstallerTwiceUnder(""); }
 
 TEST_F(AirtoggleWine, InstallerTwiceWithZeroConfigStopped) {
   ClearRecords();

@@ -40,6 +40,10 @@ class PakrunRunWine : public ::testing::Test {
   void TearDown() override {
     wt::SetReportedVersion("Pakrun.exe", "");
     wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kTestKey);
+    if (!deviceInstance_.empty()) {
+      wt::RemoveDevice(deviceInstance_);
+      wt::RegDeleteTree(HKEY_LOCAL_MACHINE, deviceClassKey_);
+    }
   }
 
   void Settings(const std::vector<std::string>& lines) {
@@ -65,9 +69,62 @@ class PakrunRunWine : public ::testing::Test {
     return lines;
   }
 
+  // A device of the settings' [DRIVERREG] list and one section per OS suffix, each writing
+  // its own suffix as "Section" into the device's driver key.
+  void SetUpDeviceSections() {
+    const std::string id = "PCI\\VEN_1D4A&DEV_0303&SUBSYS_00031D4A";
+    const std::string driver = std::string(kNetClassGuid) + "\\0043";
+    deviceInstance_ = id + "&REV_01\\4&PAKRUN&0&00F0";
+    deviceClassKey_ = kClassRoot + driver;
+    wt::RemoveDevice(deviceInstance_);
+    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, deviceClassKey_));
+    ASSERT_TRUE(wt::CreateDevice(deviceInstance_, {id + "&REV_01", id}, driver));
+    std::vector<std::string> lines = {"[PARAMS]", "DRIVERREG=1", "[DRIVERREG]", "NIC=1", "DEV1=" + id};
+    for (const char* suffix : {"_XP", "_2000", "_2003", "_ELSE"}) {
+      lines.push_back("[DRIVERREG_" + id + suffix + "]");
+      lines.push_back("ADDREG=1");
+      lines.push_back("ADDREG1_ENTRYNAME=Section");
+      lines.push_back("ADDREG1_FLAGS=0");
+      lines.push_back(std::string("ADDREG1_VALUE=") + suffix);
+    }
+    Settings(lines);
+  }
+
+  // One run of Pakrun.exe under the reported version: the setup program runs (its
+  // `runs`-th start), then the section of the version's suffix is applied: "_2000",
+  // "_XP", "_2003" for Windows 2000, XP and 2003, "_ELSE" for 98 and Wine's default 7.
+  void RunDeviceSection(const std::string& version, std::size_t runs) {
+    static const struct {
+      const char* version;
+      const char* suffix;
+    } kSuffixes[] = {{"win98", "_ELSE"}, {"win2k", "_2000"}, {"winxp", "_XP"},
+                     {"win2003", "_2003"}, {"", "_ELSE"}};
+    const char* expected = nullptr;
+    for (const auto& entry : kSuffixes) {
+      if (version == entry.version) expected = entry.suffix;
+    }
+    ASSERT_NE(nullptr, expected) << version;
+    ASSERT_TRUE(wt::SetReportedVersion("Pakrun.exe", version));
+    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, deviceClassKey_, "Section", "none"));
+    EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+    std::vector<std::string> recorded = Recorded("Setup.exe");
+    ASSERT_EQ(runs, recorded.size());
+    EXPECT_EQ("\"" + dir_ + "\\Setup.exe\"", recorded.back());
+    std::string text;
+    EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, deviceClassKey_, "Section", &text));
+    EXPECT_EQ(expected, text);
+  }
+
+  void DeviceSectionUnder(const std::string& version) {
+    ASSERT_NO_FATAL_FAILURE(SetUpDeviceSections());
+    RunDeviceSection(version, 1);
+  }
+
   std::string base_;
   std::string dir_;
   std::string shortDir_;
+  std::string deviceInstance_;
+  std::string deviceClassKey_;
 };
 
 TEST_F(PakrunRunWine, EachCommandLineFormReachesTheSetupProgram) {
@@ -169,39 +226,19 @@ TEST_F(PakrunRunWine, StaticSectionAndRegistryScriptAreAppliedForReal) {
 }
 
 TEST_F(PakrunRunWine, DeviceSectionFollowsTheReportedWindowsVersion) {
-  const std::string id = "PCI\\VEN_1D4A&DEV_0303&SUBSYS_00031D4A";
-  const std::string instance = id + "&REV_01\\4&PAKRUN&0&00F0";
-  const std::string driver = std::string(kNetClassGuid) + "\\0043";
-  const std::string classKey = kClassRoot + driver;
-  wt::RemoveDevice(instance);
-  ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, classKey));
-  ASSERT_TRUE(wt::CreateDevice(instance, {id + "&REV_01", id}, driver));
-  std::vector<std::string> lines = {"[PARAMS]", "DRIVERREG=1", "[DRIVERREG]", "NIC=1", "DEV1=" + id};
-  for (const char* suffix : {"_XP", "_2000", "_2003", "_ELSE"}) {
-    lines.push_back("[DRIVERREG_" + id + suffix + "]");
-    lines.push_back("ADDREG=1");
-    lines.push_back("ADDREG1_ENTRYNAME=Section");
-    lines.push_back("ADDREG1_FLAGS=0");
-    lines.push_back(std::string("ADDREG1_VALUE=") + suffix);
+  ASSERT_NO_FATAL_FAILURE(SetUpDeviceSections());
+  std::size_t runs = 0;
+  for (const char* version : {"winxp", "win2k", "win2003", "win98", ""}) {
+    SCOPED_TRACE(version);
+    RunDeviceSection(version, ++runs);
   }
-  Settings(lines);
-
-  struct Case {
-    const char* version;
-    const char* suffix;
-  };
-  for (const Case& c : {Case{"winxp", "_XP"}, Case{"win2k", "_2000"}, Case{"win2003", "_2003"},
-                        Case{"win98", "_ELSE"}}) {
-    ASSERT_TRUE(wt::SetReportedVersion("Pakrun.exe", c.version));
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, classKey, "Section", "none"));
-    EXPECT_EQ(1u, wt::Run(PakrunCommand()));
-    std::string text;
-    EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, classKey, "Section", &text));
-    EXPECT_EQ(c.suffix, text) << c.version;
-  }
-  EXPECT_EQ(4u, Recorded("Setup.exe").size());
-  wt::RemoveDevice(instance);
-  wt::RegDeleteTree(HKEY_LOCAL_MACHINE, classKey);
+  EXPECT_EQ(5u, Recorded("Setup.exe").size());
 }
+
+TEST_F(PakrunRunWine, Matrix_win98) { DeviceSectionUnder("win98"); }
+TEST_F(PakrunRunWine, Matrix_win2k) { DeviceSectionUnder("win2k"); }
+TEST_F(PakrunRunWine, Matrix_winxp) { DeviceSectionUnder("winxp"); }
+TEST_F(PakrunRunWine, Matrix_win2003) { DeviceSectionUnder("win2003"); }
+TEST_F(PakrunRunWine, Matrix_default) { DeviceSectionUnder(""); }
 
 }  // namespace

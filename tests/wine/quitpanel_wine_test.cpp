@@ -38,6 +38,37 @@ class QuitpanelWine : public ::testing::Test {
            child.ExitCode() == 0;
   }
 
+  // One run against mixed- and lower-case module names, then one against upper-case
+  // ones. The NT family matches without regard to case and ends the first pair at once;
+  // the 9x family matches only the exact upper-case name and leaves the first pair running.
+  void EndsByNameUnder(const std::string& version) {
+    const bool nineX = version == "win98";
+    ASSERT_TRUE(wt::SetReportedVersion("Quitpanel.exe", version));
+    auto mixed = StartAs("mixed\\Linkdesk.exe");
+    auto lower = StartAs("lower\\svcpilot.exe");
+    auto bystander = StartAs("other\\Bystander.exe");
+    EXPECT_EQ(0u, RunQuitpanel());
+    if (nineX) {
+      Sleep(200);  // let a wrongly ended one show
+      EXPECT_TRUE(mixed->Running()) << "a module named Linkdesk.exe must not match on the 9x family";
+      EXPECT_TRUE(lower->Running()) << "a module named svcpilot.exe must not match on the 9x family";
+    } else {
+      EXPECT_TRUE(EndedWithZero(*mixed));
+      EXPECT_TRUE(EndedWithZero(*lower));
+    }
+
+    auto upperDesk = StartAs("upper\\LINKDESK.EXE");
+    auto upperPilot = StartAs("upper\\SVCPILOT.EXE");
+    EXPECT_EQ(0u, RunQuitpanel());
+    EXPECT_TRUE(EndedWithZero(*upperDesk));
+    EXPECT_TRUE(EndedWithZero(*upperPilot));
+    if (nineX) {
+      EXPECT_TRUE(mixed->Running());
+      EXPECT_TRUE(lower->Running());
+    }
+    EXPECT_TRUE(bystander->Running());
+  }
+
   std::string dir_;
 };
 
@@ -66,26 +97,13 @@ TEST_F(QuitpanelWine, NothingToEndStillExitsZero) {
   EXPECT_TRUE(similar->Running());
 }
 
-TEST_F(QuitpanelWine, NtFamilyMatchesWithoutRegardToCase) {
-  auto upper = StartAs("upper\\LINKDESK.EXE");
-  auto lower = StartAs("lower\\svcpilot.exe");
-  EXPECT_EQ(0u, RunQuitpanel());
-  EXPECT_TRUE(EndedWithZero(*upper));
-  EXPECT_TRUE(EndedWithZero(*lower));
-}
+TEST_F(QuitpanelWine, NtFamilyMatchesWithoutRegardToCase) { EndsByNameUnder(""); }
+TEST_F(QuitpanelWine, NineXFamilyMatchesTheExactUpperCaseModuleName) { EndsByNameUnder("win98"); }
 
-TEST_F(QuitpanelWine, NineXFamilyMatchesTheExactUpperCaseModuleName) {
-  ASSERT_TRUE(wt::SetReportedVersion("Quitpanel.exe", "win98"));
-  auto mixed = StartAs("mixed\\Linkdesk.exe");
-  // Alone, the mixed-case one is left running (the NT family would end it).
-  EXPECT_EQ(0u, RunQuitpanel());
-  Sleep(200);
-  EXPECT_TRUE(mixed->Running());
-
-  auto upper = StartAs("upper\\LINKDESK.EXE");
-  EXPECT_EQ(0u, RunQuitpanel());
-  EXPECT_TRUE(EndedWithZero(*upper));
-  EXPECT_TRUE(mixed->Running()) << "a module named Linkdesk.exe must not match on the 9x family";
-}
+TEST_F(QuitpanelWine, Matrix_win98) { EndsByNameUnder("win98"); }
+TEST_F(QuitpanelWine, Matrix_win2k) { EndsByNameUnder("win2k"); }
+TEST_F(QuitpanelWine, Matrix_winxp) { EndsByNameUnder("winxp"); }
+TEST_F(QuitpanelWine, Matrix_win2003) { EndsByNameUnder("win2003"); }
+TEST_F(QuitpanelWine, Matrix_default) { EndsByNameUnder(""); }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ const std::string kNtClassKey =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 const std::string k9xClassKey = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
 const std::string kEnumPciKey = "Enum\\PCI";
+// The installed INF files the driver keys name: oem70 to oem72 from the NT class key,
+// oem73 to oem75 from the 9x one.
+const char* const kInfBases[] = {"oem70", "oem71", "oem72", "oem73", "oem74", "oem75"};
 
 // Two adjacent chipset devices and one of another vendor, all in the network class.
 const Strings kChipsetDevices = {
@@ -72,7 +76,7 @@ class ScrubnetWine : public ::testing::Test {
     wt::RegDeleteTree(HKEY_LOCAL_MACHINE, k9xClassKey);
     wt::RegDeleteTree(HKEY_LOCAL_MACHINE, "Enum");
     for (const std::string& path : FixedFiles()) DeleteFileA(path.c_str());
-    for (const char* base : {"oem70", "oem71", "oem72"}) {
+    for (const char* base : kInfBases) {
       for (const std::string& path : InstalledInf(base)) DeleteFileA(path.c_str());
     }
   }
@@ -119,60 +123,61 @@ class ScrubnetWine : public ::testing::Test {
 
   DWORD RunScrubnet() { return wt::Run("\"" + dir_ + "\\Scrubnet.exe\"", dir_); }
 
+  // Both families' driver keys and Enum\PCI keys are seeded, and one run shows which walk
+  // ran: the NT family removes the files of the NT keys and the NT driver and deletes no
+  // key; the 9x family removes the files of the 9x keys, the 9x copies, the matching driver
+  // keys and the matching Enum\PCI keys. Both remove the chipset's devices only.
+  void RemovesUnder(const std::string& version) {
+    const bool nineX = version == "win98";
+    ASSERT_TRUE(wt::SetReportedVersion("Scrubnet.exe", version));
+    DriverKey(kNtClassKey, "0070", "ComponentId", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem70");
+    DriverKey(kNtClassKey, "0071", "ComponentId", "pci\\ven_1d4a&dev_7404", "oem71");
+    DriverKey(kNtClassKey, "0072", "ComponentId", "PCI\\VEN_8086&DEV_1229", "oem72");
+    DriverKey(k9xClassKey, "0000", "MatchingDeviceId", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem73");
+    DriverKey(k9xClassKey, "0001", "MatchingDeviceId", "pci\\ven_1d4a&dev_7404", "oem74");
+    DriverKey(k9xClassKey, "0002", "MatchingDeviceId", "PCI\\VEN_8086&DEV_1229", "oem75");
+    const Strings matching = {"VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01",
+                              "ven_1d4a&dev_7404&subsys_00011d4a&rev_01"};
+    const Strings other = {"VEN_1D4&DEV_7403", "VEN_8086&DEV_1229&SUBSYS_00018086&REV_08"};
+    for (const std::string& name : matching) EnumKey(name);
+    for (const std::string& name : other) EnumKey(name);
+
+    EXPECT_EQ(0u, RunScrubnet());
+
+    // The INF files of the family's own matching keys go; every other one stays.
+    const Strings gone = nineX ? Strings{"oem73", "oem74"} : Strings{"oem70", "oem71"};
+    for (const char* base : kInfBases) {
+      const bool removed = std::find(gone.begin(), gone.end(), base) != gone.end();
+      for (const std::string& path : InstalledInf(base)) EXPECT_EQ(!removed, wt::FileExists(path)) << path;
+    }
+    EXPECT_EQ(nineX, wt::FileExists(NtDriver()));
+    for (const std::string& path : NineXCopies()) EXPECT_EQ(!nineX, wt::FileExists(path)) << path;
+    for (const std::string& id : kChipsetDevices) EXPECT_FALSE(DeviceInstalled(id)) << id;
+    EXPECT_TRUE(DeviceInstalled(kOtherDevice));
+    // The NT walk deletes no key; the 9x walk deletes the matching driver keys with the
+    // keys below them, and the matching Enum\PCI keys.
+    for (const char* sub : {"0070", "0071", "0072"})
+      EXPECT_TRUE(HasKey(kNtClassKey + "\\" + sub + "\\Ndi\\Params")) << sub;
+    EXPECT_EQ(!nineX, HasKey(k9xClassKey + "\\0000"));
+    EXPECT_EQ(!nineX, HasKey(k9xClassKey + "\\0001"));
+    EXPECT_TRUE(HasKey(k9xClassKey + "\\0002\\Ndi\\Params"));
+    for (const std::string& name : matching) EXPECT_EQ(!nineX, HasKey(kEnumPciKey + "\\" + name)) << name;
+    for (const std::string& name : other) EXPECT_TRUE(HasKey(kEnumPciKey + "\\" + name)) << name;
+  }
+
   std::string dir_;
   std::string windows_;
   std::string system_;
 };
 
-TEST_F(ScrubnetWine, NtFamilyRemovesTheChipsetsFilesAndDevicesAndDeletesNoKey) {
-  DriverKey(kNtClassKey, "0070", "ComponentId", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem70");
-  DriverKey(kNtClassKey, "0071", "ComponentId", "pci\\ven_1d4a&dev_7404", "oem71");
-  DriverKey(kNtClassKey, "0072", "ComponentId", "PCI\\VEN_8086&DEV_1229", "oem72");
-  EnumKey("VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01");
+TEST_F(ScrubnetWine, NtFamilyRemovesTheChipsetsFilesAndDevicesAndDeletesNoKey) { RemovesUnder(""); }
+TEST_F(ScrubnetWine, NineXFamilyAlsoRemovesTheCopiesAndTheKeys) { RemovesUnder("win98"); }
 
-  EXPECT_EQ(0u, RunScrubnet());
-
-  for (const char* base : {"oem70", "oem71"}) {
-    for (const std::string& path : InstalledInf(base)) EXPECT_FALSE(wt::FileExists(path)) << path;
-  }
-  for (const std::string& path : InstalledInf("oem72")) EXPECT_TRUE(wt::FileExists(path)) << path;
-  EXPECT_FALSE(wt::FileExists(NtDriver()));
-  for (const std::string& path : NineXCopies()) EXPECT_TRUE(wt::FileExists(path)) << path;
-  for (const std::string& id : kChipsetDevices) EXPECT_FALSE(DeviceInstalled(id)) << id;
-  EXPECT_TRUE(DeviceInstalled(kOtherDevice));
-  for (const char* sub : {"0070", "0071", "0072"})
-    EXPECT_TRUE(HasKey(kNtClassKey + "\\" + sub + "\\Ndi\\Params")) << sub;
-  EXPECT_TRUE(HasKey(kEnumPciKey + "\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01"));
-}
-
-TEST_F(ScrubnetWine, NineXFamilyAlsoRemovesTheCopiesAndTheKeys) {
-  ASSERT_TRUE(wt::SetReportedVersion("Scrubnet.exe", "win98"));
-  DriverKey(k9xClassKey, "0000", "MatchingDeviceId", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem70");
-  DriverKey(k9xClassKey, "0001", "MatchingDeviceId", "pci\\ven_1d4a&dev_7404", "oem71");
-  DriverKey(k9xClassKey, "0002", "MatchingDeviceId", "PCI\\VEN_8086&DEV_1229", "oem72");
-  const Strings gone = {"VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01",
-                        "ven_1d4a&dev_7404&subsys_00011d4a&rev_01"};
-  const Strings kept = {"VEN_1D4&DEV_7403", "VEN_8086&DEV_1229&SUBSYS_00018086&REV_08"};
-  for (const std::string& name : gone) EnumKey(name);
-  for (const std::string& name : kept) EnumKey(name);
-
-  EXPECT_EQ(0u, RunScrubnet());
-
-  for (const char* base : {"oem70", "oem71"}) {
-    for (const std::string& path : InstalledInf(base)) EXPECT_FALSE(wt::FileExists(path)) << path;
-  }
-  for (const std::string& path : InstalledInf("oem72")) EXPECT_TRUE(wt::FileExists(path)) << path;
-  for (const std::string& path : NineXCopies()) EXPECT_FALSE(wt::FileExists(path)) << path;
-  EXPECT_TRUE(wt::FileExists(NtDriver()));
-  for (const std::string& id : kChipsetDevices) EXPECT_FALSE(DeviceInstalled(id)) << id;
-  EXPECT_TRUE(DeviceInstalled(kOtherDevice));
-  // The matching driver keys went with the keys below them; the other one stayed.
-  EXPECT_FALSE(HasKey(k9xClassKey + "\\0000"));
-  EXPECT_FALSE(HasKey(k9xClassKey + "\\0001"));
-  EXPECT_TRUE(HasKey(k9xClassKey + "\\0002\\Ndi\\Params"));
-  for (const std::string& name : gone) EXPECT_FALSE(HasKey(kEnumPciKey + "\\" + name)) << name;
-  for (const std::string& name : kept) EXPECT_TRUE(HasKey(kEnumPciKey + "\\" + name)) << name;
-}
+TEST_F(ScrubnetWine, Matrix_win98) { RemovesUnder("win98"); }
+TEST_F(ScrubnetWine, Matrix_win2k) { RemovesUnder("win2k"); }
+TEST_F(ScrubnetWine, Matrix_winxp) { RemovesUnder("winxp"); }
+TEST_F(ScrubnetWine, Matrix_win2003) { RemovesUnder("win2003"); }
+TEST_F(ScrubnetWine, Matrix_default) { RemovesUnder(""); }
 
 TEST_F(ScrubnetWine, RegistryDeletionOfTheNtFamilyRefusesAKeyWithSubkeys) {
   // The premise of the 9x scenario: this test program is reported the NT family, and
