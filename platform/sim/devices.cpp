@@ -154,7 +154,7 @@ BOOL WINAPI SetupDiGetDeviceInfoListDetailA(HDEVINFO deviceInfoSet,
   if (sim::ListOf(m, deviceInfoSet, "SetupDiGetDeviceInfoListDetailA") == nullptr)
     return Failure(ERROR_INVALID_HANDLE, FALSE);
   if (detail == nullptr || detail->cbSize != sizeof(SP_DEVINFO_LIST_DETAIL_DATA_A))
-    return Failure(ERROR_INVALID_USER_BUFFER, FALSE);
+    return Failure(ERROR_INVALID_PARAMETER, FALSE);
   std::memset(&detail->ClassGuid, 0, sizeof detail->ClassGuid);
   detail->RemoteMachineHandle = nullptr;
   std::memset(detail->RemoteMachineName, 0, sizeof detail->RemoteMachineName);
@@ -230,10 +230,12 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA
   if (device == nullptr) return FALSE;
   if (deviceInstanceId == nullptr && deviceInstanceIdSize != 0)
     return Failure(ERROR_INVALID_USER_BUFFER, FALSE);
-  DWORD size = static_cast<DWORD>(device->instanceId.size() + 1);
+  // The device manager keeps instance IDs in upper case, whatever case they were made in.
+  std::string id = device->instanceIdAsSeeded ? device->instanceId : sim::Upper(device->instanceId);
+  DWORD size = static_cast<DWORD>(id.size() + 1);
   if (requiredSize != nullptr) *requiredSize = size;
   if (deviceInstanceIdSize < size) return Failure(ERROR_INSUFFICIENT_BUFFER, FALSE);
-  std::memcpy(deviceInstanceId, device->instanceId.c_str(), size);
+  std::memcpy(deviceInstanceId, id.c_str(), size);
   return TRUE;
 }
 
@@ -266,9 +268,10 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) {
 
 CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULONG flags) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("CM_Locate_DevNodeA")) return static_cast<CONFIGRET>(*fault);
+  auto fault = m.EnterStatus("CM_Locate_DevNodeA");
   if (devInst == nullptr) return 0x00000003;  // CR_INVALID_POINTER
-  *devInst = 0;
+  *devInst = 0;  // on every failure, an injected one too
+  if (fault) return static_cast<CONFIGRET>(*fault);
   if (deviceId == nullptr || *deviceId == '\0') {
     *devInst = sim::kRootDevNode;
     return CR_SUCCESS;
@@ -282,7 +285,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULON
 
 CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST devInst, ULONG) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("CM_Reenumerate_DevNode")) return static_cast<CONFIGRET>(*fault);
+  if (auto fault = m.EnterStatus("CM_Reenumerate_DevNode")) return static_cast<CONFIGRET>(*fault);
   if (devInst != sim::kRootDevNode && m.devices.Find(devInst) == nullptr) return CR_NO_SUCH_DEVNODE;
   ++m.devices.reenumerations;
   m.Log("Reenumerate");

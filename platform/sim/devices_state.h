@@ -17,6 +17,9 @@ constexpr char kNetClassGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 struct Device {
   std::uint32_t devInst = 0;  // the device node, unique for the machine's lifetime
   std::string instanceId;
+  // The device manager reports instance IDs in upper case. A test of a program's own
+  // case rule may have one reported exactly as seeded, which no real machine does.
+  bool instanceIdAsSeeded = false;
   std::string classGuid = kNetClassGuid;
   std::optional<std::vector<unsigned char>> hardwareIds;  // none: the property is missing
   std::uint32_t hardwareIdError = 0;  // reading the hardware IDs fails with this error

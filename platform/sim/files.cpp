@@ -31,23 +31,85 @@ bool FileSystem::HasDirectory(const std::string& path) const {
   // A drive root ("C:" or "C:\") always exists.
   if (path.size() == 2 && path[1] == ':') return true;
   if (path.size() == 3 && path[1] == ':' && path[2] == '\\') return true;
-  return directories_.count(path) != 0;
+  return directories_.count(LongPathOf(path)) != 0;
 }
 
 File& FileSystem::Put(const std::string& path, const std::string& bytes) {
-  AddDirectory(DirectoryOf(path));
-  File& file = files_[path];
+  std::string full = LongPathOf(path);
+  AddDirectory(DirectoryOf(full));
+  File& file = files_[full];
   file.bytes = bytes;
   return file;
 }
 
 File* FileSystem::Find(const std::string& path) {
-  auto it = files_.find(path);
+  auto it = files_.find(LongPathOf(path));
   return it == files_.end() ? nullptr : &it->second;
 }
 
+namespace {
+
+// Whether a name is already a valid short (8.3) name: a base of one to eight characters
+// and at most one dot with up to three after it, none of them a blank or one of +,;=[].
+bool IsShortName(const std::string& name) {
+  if (name.empty() || name.find_first_of(" +,;=[]") != std::string::npos) return false;
+  auto dot = name.find('.');
+  if (dot == std::string::npos) return name.size() <= 8;
+  return dot >= 1 && dot <= 8 && name.size() - dot - 1 <= 3 &&
+         name.find('.', dot + 1) == std::string::npos;
+}
+
+// The short name the file system gives a long one: the first six usable characters of
+// the base in upper case, "~1", and the first three of the last extension.
+std::string GeneratedShortName(const std::string& name) {
+  auto dot = name.rfind('.');
+  std::string base;
+  for (char c : name.substr(0, dot == 0 ? std::string::npos : dot)) {
+    if (c != ' ' && c != '.' && std::string("+,;=[]").find(c) == std::string::npos && base.size() < 6)
+      base += c;
+  }
+  std::string shortName = Upper(base) + "~1";
+  if (dot != std::string::npos && dot != 0) shortName += "." + Upper(name.substr(dot + 1, 3));
+  return shortName;
+}
+
+}  // namespace
+
+std::string FileSystem::LongPathOf(const std::string& path) const {
+  std::string resolved;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(start, end - start);
+    std::string candidate = start == 0 ? part : resolved + "\\" + part;
+    if (start != 0 && !part.empty() && directories_.count(candidate) == 0 &&
+        files_.count(candidate) == 0) {
+      // Entries of the directory resolved so far whose short name is this part.
+      auto matches = [&](const std::string& entry) {
+        if (!SameText(DirectoryOf(entry), resolved)) return false;
+        std::string name = entry.substr(resolved.size() + 1);
+        auto set = shortNames_.find(entry);
+        std::string shortName = set != shortNames_.end() ? set->second
+                                : IsShortName(name)     ? name
+                                                        : GeneratedShortName(name);
+        return SameText(shortName, part);
+      };
+      for (const std::string& directory : directories_) {
+        if (matches(directory)) candidate = directory;
+      }
+      for (const auto& [file, content] : files_) {
+        if (matches(file)) candidate = file;
+      }
+    }
+    resolved = candidate;
+    start = end + 1;
+  }
+  return resolved;
+}
+
 std::optional<std::string> FileSystem::ShortPathOf(const std::string& path) const {
-  std::string whole = path;
+  std::string whole = LongPathOf(path);
   while (whole.size() > 3 && whole.back() == '\\') whole.pop_back();
   if (!HasDirectory(whole) && files_.count(whole) == 0) return std::nullopt;
   // Each part of the path that has a short name of its own is replaced by it.
@@ -59,14 +121,20 @@ std::optional<std::string> FileSystem::ShortPathOf(const std::string& path) cons
     std::string prefix = whole.substr(0, end);
     auto it = shortNames_.find(prefix);
     if (!shortPath.empty() || start > 0) shortPath += '\\';
-    shortPath += it == shortNames_.end() ? whole.substr(start, end - start) : it->second;
+    std::string part = whole.substr(start, end - start);
+    if (it != shortNames_.end()) {
+      shortPath += it->second;
+    } else {
+      bool drive = start == 0 && part.size() == 2 && part[1] == ':';
+      shortPath += drive || IsShortName(part) ? part : GeneratedShortName(part);
+    }
     start = end + 1;
   }
   return shortPath;
 }
 
 std::optional<std::string> FileSystem::Read(const std::string& path) const {
-  auto it = files_.find(path);
+  auto it = files_.find(LongPathOf(path));
   if (it == files_.end()) return std::nullopt;
   return it->second.bytes;
 }
@@ -80,6 +148,7 @@ struct StreamObject : HandleObject {
   bool IsKernelObject() const override { return false; }
   std::string path;
   bool textMode = true;
+  bool failed = false;  // a write was lost: the close reports it, as a failed flush does
 };
 
 StreamObject* OpenStreamOf(Machine& m, TextStream* stream, const char* operation) {
@@ -122,9 +191,13 @@ TextStream* OpenTextStream(const char* path, const char* mode) {
 
 void WriteTextStream(TextStream* stream, const char* format, ...) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("WriteTextStream")) return;
+  auto fault = m.Enter("WriteTextStream");
   sim::StreamObject* object = sim::OpenStreamOf(m, stream, "WriteTextStream");
   if (object == nullptr) return;
+  if (fault) {
+    object->failed = true;
+    return;
+  }
   va_list arguments;
   va_start(arguments, format);
   va_list again;
@@ -148,18 +221,19 @@ bool CloseTextStream(TextStream* stream) {
   sim::StreamObject* object = sim::OpenStreamOf(m, stream, "CloseTextStream");
   if (object == nullptr) return false;
   std::string path = object->path;
+  bool writeLost = object->failed;
   // The stream is released even when the close fails.
   m.CloseHandleOf(reinterpret_cast<HANDLE>(stream));
   if (--m.files.openStreams[path] == 0) m.files.openStreams.erase(path);
   m.Log("CloseTextStream " + path);
-  if (fault) return false;
+  if (fault || writeLost) return false;
   if (m.files.failCloseOf.erase(path) != 0) return false;
   return true;
 }
 
 const char* EnvironmentValue(const char* name) {
   sim::Machine& m = Current();
-  m.Enter("EnvironmentValue");
+  m.Count("EnvironmentValue");
   auto it = m.environment.find(name == nullptr ? "" : name);
   return it == m.environment.end() ? nullptr : it->second.c_str();
 }
@@ -169,6 +243,8 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (auto fault = m.Enter("DeleteFileA")) return FALSE;
   std::string path = fileName == nullptr ? "" : fileName;
   sim::File* file = m.files.Find(path);
+  if (file == nullptr && !m.files.HasDirectory(sim::FileSystem::DirectoryOf(path)))
+    return Failure(ERROR_PATH_NOT_FOUND, FALSE);
   if (file == nullptr) return Failure(ERROR_FILE_NOT_FOUND, FALSE);
   if (file->readOnly) return Failure(ERROR_ACCESS_DENIED, FALSE);
   // Windows refuses to delete a file that is open.
@@ -197,8 +273,9 @@ BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
   return TRUE;
 }
 
-// Only the program's own module (no handle) is known; the path is cut to the buffer,
-// terminated, and reported with ERROR_INSUFFICIENT_BUFFER when it does not fit.
+// Only the program's own module (no handle) is known. A path that does not fit is cut
+// to the whole buffer, without terminator, and the buffer's size returned with
+// ERROR_INSUFFICIENT_BUFFER (Windows XP sets no error; callers look at the length).
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("GetModuleFileNameA")) return 0;
@@ -206,8 +283,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   if (fileName == nullptr || size == 0) return Failure(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
   const std::string& path = m.self.modulePath;
   if (path.size() >= size) {
-    std::memcpy(fileName, path.data(), size - 1);
-    fileName[size - 1] = '\0';
+    std::memcpy(fileName, path.data(), size);
     return Failure(ERROR_INSUFFICIENT_BUFFER, size);
   }
   std::memcpy(fileName, path.c_str(), path.size() + 1);
@@ -230,7 +306,7 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
 
 BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
   sim::Machine& m = Current();
-  m.Enter("IsDBCSLeadByte");
+  m.Count("IsDBCSLeadByte");
   for (const auto& [first, last] : m.self.leadByteRanges) {
     if (testChar >= first && testChar <= last) return TRUE;
   }
@@ -315,10 +391,14 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultVal
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,
                                       LPSTR returned, DWORD size, LPCSTR fileName) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("GetPrivateProfileStringA")) return 0;
+  // A fault is a file that cannot be read: the default is returned, as for a missing file.
+  auto fault = m.Enter("GetPrivateProfileStringA");
   if (returned == nullptr || size == 0) return 0;
-  auto value = ReadProfile(m, appName, keyName, fileName, "GetPrivateProfileStringA");
+  auto value = fault ? std::nullopt
+                     : ReadProfile(m, appName, keyName, fileName, "GetPrivateProfileStringA");
   std::string text = value ? *value : (defaultText == nullptr ? "" : defaultText);
+  // The default loses its trailing blanks.
+  if (!value) text.erase(text.find_last_not_of(' ') + 1);
   // Cut to the buffer, as the platform does.
   std::size_t copied = text.size() < size - 1 ? text.size() : size - 1;
   std::memcpy(returned, text.data(), copied);

@@ -26,18 +26,23 @@ class FileSystem {
   // Creates or replaces a file (and its directory).
   File& Put(const std::string& path, const std::string& bytes);
   File* Find(const std::string& path);
-  bool Exists(const std::string& path) const { return files_.count(path) != 0; }
+  bool Exists(const std::string& path) const { return files_.count(LongPathOf(path)) != 0; }
   std::optional<std::string> Read(const std::string& path) const;
-  bool Remove(const std::string& path) { return files_.erase(path) == 1; }
+  bool Remove(const std::string& path) { return files_.erase(LongPathOf(path)) == 1; }
   static std::string DirectoryOf(const std::string& path);
 
   // Short (8.3) names, per file or directory, by full path: SetShortName("C:\Program
-  // Files", "PROGRA~1"). A name without one is its own short name.
+  // Files", "PROGRA~1"). A name without one is its own short name when it is a valid
+  // 8.3 name, and otherwise gets one made up as the file system does ("LONGFI~1.TXT").
+  // Every lookup also accepts a path written with short names.
   void SetShortName(const std::string& path, const std::string& shortName) {
     shortNames_[path] = shortName;
   }
   // The short form of an existing path, or none when it does not exist.
   std::optional<std::string> ShortPathOf(const std::string& path) const;
+  // The path with every part that is the short name of an existing entry replaced by
+  // that entry's long name; other parts stay as written.
+  std::string LongPathOf(const std::string& path) const;
 
   // The stream a test wants to fail on closing (as when the disk is full): the next
   // close of a stream on this path reports failure, after the text written so far

@@ -27,7 +27,7 @@ BOOL WINAPI CloseHandle(HANDLE object) {
 
 void WINAPI Sleep(DWORD milliseconds) {
   sim::Machine& m = Current();
-  m.Enter("Sleep");
+  m.Count("Sleep");
   m.now += milliseconds;
   m.Log("Sleep " + std::to_string(milliseconds));
 }
@@ -89,7 +89,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
 // Low word: major then minor version; bit 31 set outside the NT family.
 DWORD WINAPI GetVersion() {
   sim::Machine& m = Current();
-  m.Enter("GetVersion");
+  m.Count("GetVersion");
   DWORD low = (m.version.major & 0xFFu) | ((m.version.minor & 0xFFu) << 8);
   if (m.version.platformId == VER_PLATFORM_WIN32_NT) return low | ((m.version.build & 0x7FFFu) << 16);
   return low | 0x80000000u | ((m.version.build & 0x7FFFu) << 16);

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 namespace sim {
 namespace {
@@ -72,20 +73,94 @@ Machine& Current() {
   return *current;
 }
 
+namespace {
+
+// Every operation that honours an injected fault with its documented failure result.
+// Operations that cannot fail (or whose failure the platform never reports) only count
+// their calls and are not here, so a test cannot be given a fault that means nothing.
+const std::set<std::string>& FaultableOperations() {
+  static const std::set<std::string> names = {
+      // files, streams, profiles, directories
+      "OpenTextStream", "WriteTextStream", "CloseTextStream", "DeleteFileA", "MoveFileA",
+      "GetModuleFileNameA", "GetShortPathNameA", "GetPrivateProfileIntA",
+      "GetPrivateProfileStringA", "GetWindowsDirectoryA", "GetSystemDirectoryA",
+      // kernel
+      "CloseHandle", "LoadLibraryA", "GetProcAddress", "FreeLibrary", "GetVersionExA",
+      "OpenProcess", "TerminateProcess", "CreateProcessA", "WaitForSingleObject",
+      "CreateMutexA",
+      // process lists
+      "EnumProcesses", "EnumProcessModules", "GetModuleBaseNameA", "CreateToolhelp32Snapshot",
+      "Process32First", "Process32Next", "Module32First", "Module32Next",
+      // registry
+      "RegOpenKeyExA", "RegCreateKeyA", "RegQueryValueExA", "RegSetValueExA", "RegEnumKeyA",
+      "RegDeleteKeyA", "RegCloseKey",
+      // devices
+      "SetupDiGetClassDevsA", "SetupDiGetClassDevsExA", "SetupDiGetDeviceInfoListDetailA",
+      "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyA", "SetupDiGetDeviceInstanceIdA",
+      "SetupDiCallClassInstaller", "SetupDiDestroyDeviceInfoList", "CM_Locate_DevNodeA",
+      "CM_Reenumerate_DevNode",
+      // services
+      "OpenSCManagerA", "OpenServiceA", "QueryServiceStatus", "StartServiceA", "ControlService",
+      "CloseServiceHandle",
+      // windows, messages, resources
+      "RegisterClassA", "CreateWindowExA", "DestroyWindow", "FindWindowA", "UpdateWindow",
+      "SetWindowLongPtrA", "GetWindowLongPtrA", "SetTimer", "KillTimer", "GetMessageA",
+      "PostMessageA", "LoadStringA", "LoadAcceleratorsA", "DialogBoxParamA",
+  };
+  return names;
+}
+
+[[noreturn]] void Refuse(const char* what, const std::string& operation) {
+  std::fprintf(stderr, "sim: %s: %s does not take injected faults\n", what, operation.c_str());
+  std::abort();
+}
+
+}  // namespace
+
+bool Machine::TakesFaults(const std::string& operation) {
+  return FaultableOperations().count(operation) != 0;
+}
+
 void Machine::Fail(const std::string& operation, DWORD error, int nth) {
-  faults_[operation] = {error, nth};
+  if (!TakesFaults(operation)) Refuse("Fail", operation);
+  if (nth < 0) {
+    std::fprintf(stderr, "sim: Fail: %s call %d is no call\n", operation.c_str(), nth);
+    std::abort();
+  }
+  faults_.push_back(Fault{operation, error, nth});
+}
+
+void Machine::Mend(const std::string& operation) {
+  if (!TakesFaults(operation)) Refuse("Mend", operation);
+  for (Fault& fault : faults_) {
+    if (fault.operation == operation) fault.active = false;
+  }
+}
+
+void Machine::Count(const char* operation) {
+  if (TakesFaults(operation)) Refuse("Count (it must use Enter)", operation);
+  ++totalCalls_;
+  ++calls_[operation];
+}
+
+std::optional<DWORD> Machine::EnterStatus(const char* operation) {
+  if (!TakesFaults(operation)) Refuse("Enter", operation);
+  ++totalCalls_;
+  int count = ++calls_[operation];
+  // The latest active fault for this call wins; one shadowed by it has not fired.
+  for (auto it = faults_.rbegin(); it != faults_.rend(); ++it) {
+    if (it->active && it->operation == operation && (it->nth == 0 || it->nth == count)) {
+      it->fired = true;
+      return it->error;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<DWORD> Machine::Enter(const char* operation) {
-  ++totalCalls_;
-  int count = ++calls_[operation];
-  auto it = faults_.find(operation);
-  if (it == faults_.end()) return std::nullopt;
-  if (it->second.second == 0 || it->second.second == count) {
-    lastError = it->second.first;
-    return it->second.first;
-  }
-  return std::nullopt;
+  auto fault = EnterStatus(operation);
+  if (fault) lastError = *fault;
+  return fault;
 }
 
 int Machine::Calls(const std::string& operation) const {
@@ -182,6 +257,12 @@ bool Machine::Clean(std::string* report) const {
              std::to_string(library->references) + "\n";
   }
   for (const auto& m : misuse_) why += "misuse: " + m + "\n";
+  for (const Fault& fault : faults_) {
+    if (fault.fired) continue;
+    why += "fault never fired: " + fault.operation +
+           (fault.nth == 0 ? std::string(" every call") : " call " + std::to_string(fault.nth)) +
+           "\n";
+  }
   if (report != nullptr) *report = why;
   return why.empty();
 }

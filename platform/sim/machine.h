@@ -80,10 +80,23 @@ class Machine {
 
   // --- fault injection -------------------------------------------------------
   // Makes `operation` fail with `error`: on every call (nth == 0) or on its nth call
-  // only (counting from 1).
+  // only (counting from 1). Only operations that honour a fault take one; any other
+  // name aborts the test. Every fault set must fire before the machine is torn down
+  // (Clean reports one that did not). A later fault on the same call wins.
   void Fail(const std::string& operation, DWORD error, int nth = 0);
-  // Called by each operation on entry: counts the call and reports an injected fault.
+  // Ends the faults set on `operation`: its later calls succeed again.
+  void Mend(const std::string& operation);
+  // Forgets every fault, fired or not (for tests of the bookkeeping itself).
+  void ClearFaults() { faults_.clear(); }
+  // Called on entry by each operation that honours faults: counts the call and reports
+  // an injected fault, with the last error set to it.
   std::optional<DWORD> Enter(const char* operation);
+  // The same, for operations that return their error code and leave the last error alone.
+  std::optional<DWORD> EnterStatus(const char* operation);
+  // Called on entry by operations that have no failure to report: counts the call only.
+  void Count(const char* operation);
+  // Whether `operation` honours injected faults.
+  static bool TakesFaults(const std::string& operation);
   int Calls(const std::string& operation) const;
   int TotalCalls() const { return totalCalls_; }
 
@@ -154,7 +167,14 @@ class Machine {
   bool Clean(std::string* report) const;
 
  private:
-  std::map<std::string, std::pair<DWORD, int>> faults_;  // operation -> (error, nth)
+  struct Fault {
+    std::string operation;
+    DWORD error;
+    int nth;  // 0: every call
+    bool active = true;
+    bool fired = false;
+  };
+  std::vector<Fault> faults_;  // in the order set
   std::map<std::string, int> calls_;
   int totalCalls_ = 0;
   std::vector<std::string> events_;

@@ -69,11 +69,12 @@ DWORD WINAPI SimGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR baseNam
   auto index = reinterpret_cast<std::uintptr_t>(module);
   if (target == nullptr || index == 0 || index > target->modules.size() || size == 0)
     return Failure(ERROR_INVALID_PARAMETER, DWORD{0});
-  // The first module is the executable, reported with its on-disk letter case.
+  // The first module is the executable, reported with its on-disk letter case. A name
+  // that does not fit fills the whole buffer, without terminator.
   const std::string& name = index == 1 ? target->exe : target->modules[index - 1];
-  DWORD copied = static_cast<DWORD>(std::min<std::size_t>(name.size(), size - 1));
+  DWORD copied = static_cast<DWORD>(std::min<std::size_t>(name.size(), size));
   std::memcpy(baseName, name.data(), copied);
-  baseName[copied] = '\0';
+  if (copied < size) baseName[copied] = '\0';
   return copied;
 }
 

@@ -127,7 +127,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   m.Log("WaitForSingleObject " + name + " " +
         (milliseconds == INFINITE ? std::string("INFINITE") : std::to_string(milliseconds)));
   auto pending = m.programs.pending.find(process->pid);
-  if (pending != m.programs.pending.end()) {
+  // A program ended by TerminateProcess before the wait never does its work.
+  if (pending != m.programs.pending.end() && target != nullptr && !target->running) {
+    m.programs.pending.erase(pending);
+  } else if (pending != m.programs.pending.end()) {
     auto [handler, line] = pending->second;
     m.programs.pending.erase(pending);
     unsigned exitCode = (*handler)(m, line);

@@ -19,7 +19,7 @@ class SimControl final : public RadioControl {
   explicit SimControl(std::size_t index) : index_(index) {}
   std::int32_t SetControlOption(std::int32_t option) override {
     Machine& m = Current();
-    m.Enter("SetControlOption");
+    m.Count("SetControlOption");
     RadioAdapterState* adapter = AdapterAt(index_);
     std::string name = adapter == nullptr ? "?" : adapter->name;
     m.radio.options.emplace_back(name, option);
@@ -36,7 +36,7 @@ class SimAdapter final : public RadioAdapter {
   explicit SimAdapter(std::size_t index) : index_(index), control_(index) {}
   std::int32_t QueryAdapterCode(std::int32_t* code) override {
     Machine& m = Current();
-    m.Enter("QueryAdapterCode");
+    m.Count("QueryAdapterCode");
     RadioAdapterState* adapter = AdapterAt(index_);
     if (adapter == nullptr || code == nullptr) return 1;
     *code = adapter->code;
@@ -44,7 +44,7 @@ class SimAdapter final : public RadioAdapter {
   }
   std::int32_t GetAdapterControl(RadioControl** control, std::int32_t) override {
     Machine& m = Current();
-    m.Enter("GetAdapterControl");
+    m.Count("GetAdapterControl");
     RadioAdapterState* adapter = AdapterAt(index_);
     if (adapter == nullptr || control == nullptr || adapter->controlFails) return 1;
     *control = adapter->controlYieldsNull ? nullptr : &control_;
@@ -67,7 +67,7 @@ class SimList final : public RadioAdapterList {
  public:
   std::int32_t GetAdapterCount(std::uint32_t* count) override {
     Machine& m = Current();
-    m.Enter("GetAdapterCount");
+    m.Count("GetAdapterCount");
     if (count == nullptr) return 1;
     if (m.radio.countLeftUnfilled) return 0;
     *count = m.radio.reportedCount >= 0 ? static_cast<std::uint32_t>(m.radio.reportedCount)
@@ -76,7 +76,7 @@ class SimList final : public RadioAdapterList {
   }
   std::int32_t GetAdapter(std::uint32_t index, RadioAdapter** adapter) override {
     Machine& m = Current();
-    m.Enter("GetAdapter");
+    m.Count("GetAdapter");
     m.Log("GetAdapter " + std::to_string(index));
     RadioAdapterState* state = AdapterAt(index);
     if (state == nullptr || adapter == nullptr || state->lookupFails) return 1;
@@ -89,7 +89,7 @@ class SimRadioAPI final : public RadioAPI {
  public:
   RadioAdapterList* GetAdapterList(std::int32_t) override {
     Machine& m = Current();
-    m.Enter("GetAdapterList");
+    m.Count("GetAdapterList");
     return m.radio.listMissing ? nullptr : &list_;
   }
 
@@ -103,7 +103,7 @@ class SimRadioAPI final : public RadioAPI {
 extern "C" RadioAPI* RadioLoadAPI(void*) {
   static sim::SimRadioAPI api;
   sim::Machine& m = sim::Current();
-  m.Enter("RadioLoadAPI");
+  m.Count("RadioLoadAPI");
   m.Log("RadioLoadAPI");
   return &api;
 }

@@ -221,9 +221,10 @@ using sim::Current;
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY result) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("RegOpenKeyExA")) return static_cast<LSTATUS>(*fault);
+  auto fault = m.EnterStatus("RegOpenKeyExA");
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
+  *result = nullptr;  // on every failure, an injected one too
+  if (fault) return static_cast<LSTATUS>(*fault);
   REGSAM parentAccess = 0;
   auto parent = sim::Resolve(m, key, "RegOpenKeyExA", &parentAccess);
   if (parent == nullptr) return ERROR_INVALID_HANDLE;
@@ -238,9 +239,10 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHK
 
 LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("RegCreateKeyA")) return static_cast<LSTATUS>(*fault);
+  auto fault = m.EnterStatus("RegCreateKeyA");
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
+  *result = nullptr;  // on every failure, an injected one too
+  if (fault) return static_cast<LSTATUS>(*fault);
   REGSAM parentAccess = 0;
   auto parent = sim::Resolve(m, key, "RegCreateKeyA", &parentAccess);
   if (parent == nullptr) return ERROR_INVALID_HANDLE;
@@ -259,7 +261,7 @@ LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                 LPBYTE data, LPDWORD dataSize) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("RegQueryValueExA")) return static_cast<LSTATUS>(*fault);
+  if (auto fault = m.EnterStatus("RegQueryValueExA")) return static_cast<LSTATUS>(*fault);
   REGSAM access = 0;
   auto found = sim::Resolve(m, key, "RegQueryValueExA", &access);
   if (found == nullptr) return ERROR_INVALID_HANDLE;
@@ -283,7 +285,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LP
 LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                               DWORD dataSize) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("RegSetValueExA")) return static_cast<LSTATUS>(*fault);
+  if (auto fault = m.EnterStatus("RegSetValueExA")) return static_cast<LSTATUS>(*fault);
   REGSAM access = 0;
   auto found = sim::Resolve(m, key, "RegSetValueExA", &access);
   if (found == nullptr) return ERROR_INVALID_HANDLE;
@@ -301,7 +303,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
 
 LSTATUS WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("RegEnumKeyA")) return static_cast<LSTATUS>(*fault);
+  if (auto fault = m.EnterStatus("RegEnumKeyA")) return static_cast<LSTATUS>(*fault);
   REGSAM access = 0;
   auto found = sim::Resolve(m, key, "RegEnumKeyA", &access);
   if (found == nullptr) return ERROR_INVALID_HANDLE;
@@ -318,7 +320,7 @@ LSTATUS WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("RegDeleteKeyA")) return static_cast<LSTATUS>(*fault);
+  if (auto fault = m.EnterStatus("RegDeleteKeyA")) return static_cast<LSTATUS>(*fault);
   REGSAM access = 0;
   auto parent = sim::Resolve(m, key, "RegDeleteKeyA", &access);
   if (parent == nullptr) return ERROR_INVALID_HANDLE;
@@ -339,7 +341,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("RegCloseKey")) return static_cast<LSTATUS>(*fault);
+  if (auto fault = m.EnterStatus("RegCloseKey")) return static_cast<LSTATUS>(*fault);
   if (sim::RootName(key) != nullptr) return ERROR_SUCCESS;
   if (m.Lookup<sim::KeyObject>(key) == nullptr) {
     m.Misuse("RegCloseKey on a handle that is not an open registry key");

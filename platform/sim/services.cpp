@@ -89,8 +89,10 @@ using sim::Failure;
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("OpenSCManagerA")) return nullptr;
-  if (machineName != nullptr || databaseName != nullptr)
-    return Failure(ERROR_DATABASE_DOES_NOT_EXIST, SC_HANDLE{});
+  if (machineName != nullptr) return Failure(ERROR_DATABASE_DOES_NOT_EXIST, SC_HANDLE{});
+  // The one database there is may be named.
+  if (databaseName != nullptr && !sim::SameText(databaseName, "ServicesActive"))
+    return Failure(ERROR_INVALID_NAME, SC_HANDLE{});
   if (!m.services.available) return Failure(ERROR_ACCESS_DENIED, SC_HANDLE{});
   m.services.managerOpenedWith.push_back(desiredAccess);
   auto object = std::make_unique<sim::ManagerObject>();

@@ -8,6 +8,6 @@
 
 LPSTR WINAPI GetCommandLineA() {
   sim::Machine& m = sim::Current();
-  m.Enter("GetCommandLineA");
+  m.Count("GetCommandLineA");
   return m.commandLine.data();
 }

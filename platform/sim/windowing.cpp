@@ -180,7 +180,7 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
 
 BOOL WINAPI ShowWindow(HWND window, int command) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("ShowWindow")) return FALSE;
+  m.Count("ShowWindow");  // reports the earlier visibility; it has no failure of its own
   sim::WindowOf(m, window, "ShowWindow");
   auto* object = m.Lookup<sim::WindowObject>(reinterpret_cast<HANDLE>(window));
   if (object == nullptr) return FALSE;
@@ -198,7 +198,7 @@ BOOL WINAPI UpdateWindow(HWND window) {
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
   sim::Machine& m = Current();
-  m.Enter("DefWindowProcA");
+  m.Count("DefWindowProcA");
   if (sim::WindowOf(m, window, "DefWindowProcA") == nullptr) {
     m.lastError = ERROR_INVALID_WINDOW_HANDLE;
     return 0;
@@ -306,13 +306,13 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterM
 }
 
 BOOL WINAPI TranslateMessage(const MSG*) {
-  Current().Enter("TranslateMessage");
+  Current().Count("TranslateMessage");
   return FALSE;
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* message) {
   sim::Machine& m = Current();
-  if (auto fault = m.Enter("DispatchMessageA")) return 0;
+  m.Count("DispatchMessageA");  // answers with the window procedure's result; it cannot fail
   if (message == nullptr) return 0;
   sim::WindowObject* object = sim::WindowOf(m, message->hwnd, "DispatchMessageA");
   if (object == nullptr) return 0;
@@ -338,7 +338,7 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 void WINAPI PostQuitMessage(int exitCode) {
   sim::Machine& m = Current();
-  m.Enter("PostQuitMessage");
+  m.Count("PostQuitMessage");
   m.desktop.quitPosted = true;
   m.desktop.quitCode = exitCode;
   m.Log("PostQuitMessage " + std::to_string(exitCode));
@@ -369,7 +369,7 @@ HACCEL WINAPI LoadAcceleratorsA(HINSTANCE, LPCSTR name) {
 }
 
 int WINAPI TranslateAcceleratorA(HWND, HACCEL, LPMSG) {
-  Current().Enter("TranslateAcceleratorA");
+  Current().Count("TranslateAcceleratorA");
   return 0;
 }
 
@@ -381,6 +381,6 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC, LPARAM) {
 }
 
 BOOL WINAPI EndDialog(HWND, INT_PTR) {
-  Current().Enter("EndDialog");
+  Current().Count("EndDialog");
   return TRUE;
 }

@@ -196,6 +196,7 @@ TEST_F(InfFiles, FileThatCannotBeOpenedOrClosedIsNeverApplied) {
   machine.Fail("OpenTextStream", 0, 1);
   EXPECT_EQ(0, ApplyStaticAddDel(kSettingsPath, "S"));
   EXPECT_EQ(0, machine.Calls("CreateProcessA"));
+  EXPECT_FALSE(machine.files.Exists(kStaticInf));
 
   // Closing fails: the file stays, and nothing is started.
   machine.files.failCloseOf.insert(kStaticInf);

@@ -96,8 +96,8 @@ TEST_F(DeviceLists, RefreshWithAnEmptyListReenumeratesAndReportsFailures) {
   // A failing search counts as "not present".
   machine.devices.Add("PCI\\A\\1", {kAdapterId}, true);
   Settings({"[REFRESH]", "DETECTCOUNT=1", std::string("DETECTDEV1=") + kAdapterId});
-  machine.Fail("CM_Locate_DevNodeA", 0, -1);
-  machine.Fail("CM_Reenumerate_DevNode", 0, -1);
+  machine.Mend("CM_Locate_DevNodeA");
+  machine.Mend("CM_Reenumerate_DevNode");
   machine.Fail("SetupDiGetClassDevsA", ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(1, RefreshDevices(kSettingsPath, "REFRESH"));
   EXPECT_EQ(3, machine.devices.reenumerations);

@@ -1,5 +1,7 @@
 // Pakrun's start-up and whole run sequence on the substitute machine.
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pakrun/pakrun.h"
@@ -325,7 +327,7 @@ TEST_F(RunSequence, OsSuffixFollowsPlatformAndVersion) {
             "ADDREG1_ENTRYNAME=W2k", "ADDREG1_FLAGS=0", "ADDREG1_VALUE=1",
             std::string("[DRIVERREG_") + kAdapterId + "_ELSE]", "ADDREG=1",
             "ADDREG1_ENTRYNAME=Else", "ADDREG1_FLAGS=0", "ADDREG1_VALUE=1"});
-  machine.Fail("GetVersionExA", 0, -1);
+  machine.Mend("GetVersionExA");
   machine.version.minor = 0;
   EXPECT_EQ(1, Run());
   EXPECT_EQ("1", machine.registry.String(std::string("HKLM\\") + kNetClass + "\\0001", "W2k"));
@@ -400,26 +402,100 @@ TEST_F(RunSequence, TextsThatDoNotFitSkipTheirStepOnly) {
 }
 
 // A failure of any one platform operation, on every call, still ends with 1, leaves
-// nothing open, and never starts the setup program twice.
-class RunSequenceFaults : public RunSequence, public ::testing::WithParamInterface<const char*> {};
+// nothing open, never starts the setup program twice, and takes out only the steps that
+// depend on that operation. `omitted` names those steps ("mutex", "remove", "move",
+// "reenum"; "setup", "static", "regedit", "driver" for the program started and the same
+// with "Ran" for it having run) and the values the run then does not write ("Static",
+// "Script", "Driver"); `infsLeft` is a run that leaves its INF files behind.
+struct RunFault {
+  const char* operation;
+  const char* omitted;
+  bool infsLeft;
+};
 
-TEST_P(RunSequenceFaults, EndWithOneAndReleaseEverything) {
+void PrintTo(const RunFault& f, std::ostream* os) {
+  *os << f.operation << " omits \"" << f.omitted << "\"" << (f.infsLeft ? ", INFs left" : "");
+}
+
+class RunSequenceFaults : public RunSequence, public ::testing::WithParamInterface<RunFault> {};
+
+TEST_P(RunSequenceFaults, EndWithOneReleaseEverythingAndSkipOnlyTheStepsThatNeedIt) {
+  const RunFault& f = GetParam();
   AddSetupPrograms("C:\\Setup");
   EverythingToDo();
-  machine.Fail(GetParam(), ERROR_GEN_FAILURE);
+  machine.Fail(f.operation, ERROR_GEN_FAILURE);
   EXPECT_EQ(1, Run("-x"));
   EXPECT_TRUE(machine.self.openMutexes.empty());
   EXPECT_LE(EventsStartingWith("Setup runs").size(), 1u);
+
+  const std::string omitted = std::string(" ") + f.omitted + " ";
+  auto kept = [&](const char* token) {
+    return omitted.find(std::string(" ") + token + " ") == std::string::npos;
+  };
+  const std::string installer = std::string("CreateProcess ") + kInstallerPath +
+                                " setupapi,InstallHinfSection DefaultInstall 132 ";
+  const std::pair<const char*, std::string> everyStep[] = {
+      {"mutex", "CreateMutex Pakrun.exe"},
+      {"remove", "RemoveDevice PCI\\A\\stale"},
+      {"move", std::string("MoveFile ") + kCache81 + " -> C:\\WINDOWS\\Driver Cache\\tq3p81.org"},
+      {"move", std::string("MoveFile ") + kCache8 + " -> C:\\WINDOWS\\Driver Cache\\tq3p8.org"},
+      {"setup", "CreateProcess \"C:\\Setup\\Setup.exe\" -x"},
+      {"setupRan", "Setup runs"},
+      {"reenum", "Reenumerate"},
+      {"static", installer + kStaticInf},
+      {"staticRan", std::string("Installer applies ") + kStaticInf},
+      {"regedit", "CreateProcess regedit /s \"C:\\Setup\\Pakrun.reg\""},
+      {"regeditRan", "Regedit imports C:\\Setup\\Pakrun.reg"},
+      {"driver", installer + kDriverInf},
+      {"driverRan", std::string("Installer applies ") + kDriverInf}};
+  std::vector<std::string> expected;
+  for (const auto& [token, step] : everyStep) {
+    if (kept(token)) expected.push_back(step);
+  }
+  EXPECT_EQ(expected, Steps());
+  EXPECT_EQ(kept("Static"), machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Static").has_value());
+  EXPECT_EQ(kept("Script"), machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Script").has_value());
+  EXPECT_EQ(kept("Driver"),
+            machine.registry.Value(std::string("HKLM\\") + kNetClass + "\\0003", "Driver").has_value());
+  EXPECT_EQ(f.infsLeft, machine.files.Exists(kStaticInf));
+  EXPECT_EQ(f.infsLeft, machine.files.Exists(kDriverInf));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachOperation, RunSequenceFaults,
-    ::testing::Values("GetModuleFileNameA", "GetShortPathNameA", "GetVersionExA", "CreateMutexA",
-                      "GetPrivateProfileIntA", "GetPrivateProfileStringA", "SetupDiGetClassDevsA",
-                      "SetupDiGetClassDevsExA", "SetupDiEnumDeviceInfo",
-                      "SetupDiGetDeviceRegistryPropertyA", "SetupDiGetDeviceInfoListDetailA",
-                      "SetupDiCallClassInstaller", "CM_Locate_DevNodeA", "CM_Reenumerate_DevNode",
-                      "MoveFileA", "CreateProcessA", "WaitForSingleObject", "OpenTextStream",
-                      "CloseTextStream", "DeleteFileA"));
+constexpr char kEverything[] =
+    "mutex remove move setup setupRan reenum static staticRan regedit regeditRan driver "
+    "driverRan Static Script Driver";
+constexpr char kNoDriverInf[] = "driver driverRan Driver";
+constexpr char kNoInf[] = "static staticRan driver driverRan Static Driver";
+const RunFault kRunFaults[] = {
+    {"GetModuleFileNameA", kEverything, false},  // without its own path it does nothing
+    {"GetShortPathNameA", "", false},  // the long directory serves
+    {"GetVersionExA", kNoDriverInf, false},  // no section for an unknown Windows
+    {"CreateMutexA", "mutex", false},
+    {"GetPrivateProfileIntA",
+     "remove move reenum static staticRan regedit regeditRan driver driverRan Static Script Driver",
+     false},  // every switch reads as off
+    {"GetPrivateProfileStringA", "remove driver driverRan Static Driver", false},  // no names
+    {"SetupDiGetClassDevsA", "remove", false},
+    {"SetupDiGetClassDevsExA", kNoDriverInf, false},
+    {"SetupDiEnumDeviceInfo", "remove driver driverRan Driver", false},
+    {"SetupDiGetDeviceRegistryPropertyA", "remove driver driverRan Driver", false},
+    {"SetupDiGetDeviceInfoListDetailA", kNoDriverInf, false},
+    {"SetupDiCallClassInstaller", "remove", false},
+    {"CM_Locate_DevNodeA", "reenum", false},
+    {"CM_Reenumerate_DevNode", "reenum", false},
+    {"MoveFileA", "move", false},
+    {"CreateProcessA",
+     "setup setupRan static staticRan regedit regeditRan driver driverRan Static Script Driver", false},
+    {"WaitForSingleObject", "setupRan staticRan regeditRan driverRan Static Script Driver", false},
+    {"OpenTextStream", kNoInf, false},
+    {"WriteTextStream", kNoInf, true},  // reported when the stream is closed
+    {"CloseTextStream", kNoInf, true},  // neither applied nor deleted
+    {"DeleteFileA", "", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(EachOperation, RunSequenceFaults, ::testing::ValuesIn(kRunFaults),
+                         [](const ::testing::TestParamInfo<RunFault>& param) {
+                           return std::string(param.param.operation);
+                         });
 
 }  // namespace

@@ -179,6 +179,7 @@ TEST_F(SubstituteMachine, DeviceDatabaseListsByClassAndPresenceAndReportsSizes) 
   machine.Fail("CM_Locate_DevNodeA", CR_FAILURE);
   EXPECT_EQ(static_cast<CONFIGRET>(CR_FAILURE),
             CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL));
+  EXPECT_EQ(0u, root);
 }
 
 TEST_F(SubstituteMachine, ModulePathShortPathsAndRenames) {
@@ -190,7 +191,7 @@ TEST_F(SubstituteMachine, ModulePathShortPathsAndRenames) {
   char small[8];
   EXPECT_EQ(8u, GetModuleFileNameA(nullptr, small, sizeof small));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-  EXPECT_STREQ("C:\\Prog", small);
+  EXPECT_EQ("C:\\Progr", std::string(small, sizeof small));  // the whole buffer, no terminator
 
   machine.files.AddDirectory("C:\\Program Files\\Vendor");
   machine.files.SetShortName("C:\\Program Files", "PROGRA~1");

@@ -49,6 +49,33 @@ TEST_F(Platform, FaultsHitTheChosenCallOnly) {
   EXPECT_FALSE(GetVersionExA(&info));
 }
 
+TEST_F(Platform, FaultsThatNeverFireAreReportedAndUnknownNamesAreRefused) {
+  machine.Fail("LoadLibraryA", ERROR_MOD_NOT_FOUND, 2);
+  machine.Fail("LoadLibraryA", ERROR_ACCESS_DENIED, 2);  // the later fault wins the call
+  machine.Fail("LoadLibraryA", ERROR_MOD_NOT_FOUND, 4);
+  machine.Fail("RegCloseKey", ERROR_GEN_FAILURE);
+  HMODULE first = LoadLibraryA("PSAPI.DLL");
+  EXPECT_NE(nullptr, first);
+  EXPECT_EQ(nullptr, LoadLibraryA("PSAPI.DLL"));
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, GetLastError());
+  FreeLibrary(first);
+  machine.Mend("LoadLibraryA");
+  for (int call = 3; call <= 4; ++call) EXPECT_TRUE(FreeLibrary(LoadLibraryA("PSAPI.DLL"))) << call;
+  // Operations that return their error leave the last error alone.
+  SetLastError(7);
+  EXPECT_EQ(ERROR_GEN_FAILURE, RegCloseKey(HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(DWORD{7}, GetLastError());
+  std::string report;
+  EXPECT_FALSE(machine.Clean(&report));
+  EXPECT_EQ("fault never fired: LoadLibraryA call 2\nfault never fired: LoadLibraryA call 4\n", report);
+  machine.ClearFaults();  // seen; the fixture checks the rest as usual
+
+  EXPECT_DEATH(machine.Fail("NoSuchOperation", 1), "NoSuchOperation does not take injected faults");
+  // Calls that cannot fail are only counted, and take no fault either.
+  EXPECT_DEATH(machine.Fail("GetVersion", 1), "GetVersion does not take injected faults");
+  EXPECT_DEATH(machine.Fail("LoadLibraryA", 1, -1), "is no call");
+}
+
 TEST_F(Platform, VersionWordCarriesTheFamilyInBit31) {
   machine.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, ""};
   EXPECT_EQ(0x0A280105u, GetVersion());

@@ -87,9 +87,11 @@ TEST_F(QuitpanelNt, OpeningOrEndingTheMatchFails) {
 }
 
 TEST_F(QuitpanelNt, ProcessGoneBetweenListingAndOpening) {
-  machine.AddProcess("Linkdesk.exe");
+  sim::Process& p = machine.AddProcess("Linkdesk.exe");
   machine.Fail("OpenProcess", ERROR_INVALID_PARAMETER, 2);  // the open for ending
   EXPECT_EQ(kOpenForEndingFailed, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(p.running);
+  EXPECT_EQ(0, machine.Calls("TerminateProcess"));
 }
 
 TEST_F(QuitpanelNt, LibraryAndEntryPointFailures) {
@@ -114,9 +116,10 @@ TEST_F(QuitpanelNt, LibraryAndEntryPointFailures) {
 }
 
 TEST_F(QuitpanelNt, VersionFailureAndUnknownPlatforms) {
-  machine.AddProcess("Linkdesk.exe");
+  sim::Process& p = machine.AddProcess("Linkdesk.exe");
   machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER, 1);
   EXPECT_EQ(kVersionUnknown, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(p.running);
   for (DWORD platform : {DWORD{VER_PLATFORM_WIN32s}, DWORD{3}, DWORD{0xFFFFFFFF}}) {
     machine.version.platformId = platform;
     EXPECT_EQ(kPlatformUnknown, EndProcessByName("Linkdesk.exe")) << platform;
@@ -195,9 +198,11 @@ TEST_F(Quitpanel9x, ModuleSnapshotFailureEndsTheSearchEvenWhenALaterProcessMatch
 }
 
 TEST_F(Quitpanel9x, SnapshotLibraryAndEntryPointFailures) {
-  AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
+  sim::Process& p = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
   machine.Fail("CreateToolhelp32Snapshot", ERROR_NOT_ENOUGH_MEMORY, 1);
   EXPECT_EQ(kSnapshotFailed, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(p.running);
+  EXPECT_EQ(0, machine.Calls("OpenProcess"));
 
   machine.FindLibrary("KERNEL32.DLL")->present = false;
   EXPECT_EQ(kKernelMissing, EndProcessByName("Linkdesk.exe"));

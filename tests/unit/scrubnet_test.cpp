@@ -1,7 +1,7 @@
 // Scrubnet's run on the substitute machine: the family split and order of steps, the
 // walks of the driver and enumeration keys, the device removal, failures passed over.
+#include <ostream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "scrubnet/scrubnet.h"
@@ -140,7 +140,7 @@ TEST_F(ScrubnetTest, DeviceInstanceIdentifierMustBeginWithThePrefixInItsOwnCase)
   const Strings kept = {"pci\\ven_1d4a&dev_7403\\4&1&0&30F0", "PCI\\VEN_1D4a&DEV_7403\\0",
                         "PCI\\VEN_1D4", "XPCI\\VEN_1D4A\\0", "PCI/VEN_1D4A&DEV_7403\\0"};
   for (const std::string& id : removed) machine.devices.Add(id, {"PCI\\VEN_1D4A"});
-  for (const std::string& id : kept) machine.devices.Add(id, {"PCI\\VEN_1D4A"});
+  for (const std::string& id : kept) machine.devices.Add(id, {"PCI\\VEN_1D4A"}).instanceIdAsSeeded = true;
 
   RemoveChipsetDevices();
 
@@ -409,14 +409,30 @@ TEST_F(ScrubnetTest, DeviceWalkGoesOnPastUnreadableAndUnremovableDevices) {
 
 // --- resources released on every path --------------------------------------------------
 
-// A fault in each operation the run uses, on each of its first calls, on both families:
-// whatever the run opened is released (the fixture checks at the end), and it ends with 0.
-class ScrubnetFaults : public ScrubnetTest,
-                       public ::testing::WithParamInterface<std::tuple<const char*, int, bool>> {};
+// A fault in one call of an operation the run makes, on either family: the run ends with
+// 0, releases whatever it opened (the fixture checks at the end) and still does every
+// step the fault does not reach. `spared` names what the fault leaves in place of all
+// that a run without faults removes: installed INF files ("i10" oem10.inf, "p10" its
+// PNF, "c10" its CAT; the same for oem12), the NT driver ("nt"), the 9x fixed files
+// ("9x", "opt", "oth", "chip", "net"), the chipset devices ("d03", "d04"), the 9x
+// driver keys ("k00", "k02") and enumeration keys ("e03", "e04").
+struct FaultCase {
+  const char* operation;
+  int nth;  // 0: every call
+  bool nineX;
+  const char* spared;
+};
 
-TEST_P(ScrubnetFaults, ReleasesEverythingAndEndsWithZero) {
-  auto [operation, nth, nineX] = GetParam();
-  if (nineX) Use9x(); else UseNt();
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.operation << " call " << c.nth << (c.nineX ? " 9x" : " NT") << " spares \"" << c.spared
+      << "\"";
+}
+
+class ScrubnetFaults : public ScrubnetTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(ScrubnetFaults, ReleasesEverythingAndEndsWithZeroDoingWhatTheFaultDoesNotReach) {
+  const FaultCase& c = GetParam();
+  if (c.nineX) Use9x(); else UseNt();
   for (const char* classKey : {kNtClassKey, k9xClassKey}) {
     const char* idName = classKey == kNtClassKey ? "ComponentId" : "MatchingDeviceId";
     DriverKey(classKey, "0000", idName, "PCI\\VEN_1D4A&DEV_7403", "oem10.inf");
@@ -425,23 +441,143 @@ TEST_P(ScrubnetFaults, ReleasesEverythingAndEndsWithZero) {
   }
   EnumKey("VEN_1D4A&DEV_7403");
   EnumKey("VEN_1D4A&DEV_7404");
+  const std::string kSecondChipsetDevice = "PCI\\VEN_1D4A&DEV_7404\\1";
   NetDevice(kChipsetDevice);
   NetDevice(kOtherDevice);
-  NetDevice("PCI\\VEN_1D4A&DEV_7404\\1");
-  Put(InstalledInf("oem10"));
+  NetDevice(kSecondChipsetDevice);
+  for (const char* base : {"oem10", "oem11", "oem12"}) Put(InstalledInf(base));
   Put(FixedFiles());
-  machine.Fail(operation, operation[0] == 'R' ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE, nth);
+  machine.Fail(c.operation, c.operation[0] == 'R' ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE, c.nth);
 
   EXPECT_EQ(0, ScrubnetMain());
+
+  const std::string spared = std::string(" ") + c.spared + " ";
+  auto isSpared = [&](const char* token) {
+    return spared.find(std::string(" ") + token + " ") != std::string::npos;
+  };
+  Strings oem10 = InstalledInf("oem10"), oem12 = InstalledInf("oem12");
+  struct Item {
+    const char* token;
+    bool removedByFamily;  // what a run without faults removes on this family
+    bool present;
+  };
+  const bool nt = !c.nineX;
+  const std::string classKey = c.nineX ? k9xClassKey : kNtClassKey;
+  const std::string enumKey = std::string(kEnumPciKey) + "\\VEN_1D4A&DEV_7403";
+  for (const Item& item : {
+           Item{"i10", true, Has(oem10[0])}, Item{"p10", true, Has(oem10[1])},
+           Item{"c10", true, Has(oem10[2])}, Item{"i12", true, Has(oem12[0])},
+           Item{"p12", true, Has(oem12[1])}, Item{"c12", true, Has(oem12[2])},
+           Item{"nt", nt, Has(NtDriver())}, Item{"9x", !nt, Has(Win9xDriver())},
+           Item{"opt", !nt, Has(Win9xOptionsDriver())}, Item{"oth", !nt, Has(InfOther())},
+           Item{"chip", !nt, Has(ChipsetInf())}, Item{"net", !nt, Has(InfInternet())},
+           Item{"d03", true, Installed(kChipsetDevice)},
+           Item{"d04", true, Installed(kSecondChipsetDevice)},
+           Item{"k00", !nt, HasKey(classKey + "\\0000")}, Item{"k02", !nt, HasKey(classKey + "\\0002")},
+           Item{"e03", !nt, HasKey(enumKey)},
+           Item{"e04", !nt, HasKey(std::string(kEnumPciKey) + "\\VEN_1D4A&DEV_7404")}}) {
+    EXPECT_EQ(!item.removedByFamily || isSpared(item.token), item.present) << item.token;
+    if (!item.removedByFamily) {
+      EXPECT_FALSE(isSpared(item.token)) << "never removed: " << item.token;
+    }
+  }
+  // What does not match is never touched.
+  for (const std::string& path : InstalledInf("oem11")) EXPECT_TRUE(Has(path)) << path;
+  EXPECT_TRUE(Installed(kOtherDevice));
+  EXPECT_TRUE(HasKey(classKey + "\\0001"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryOperation, ScrubnetFaults,
-    ::testing::Combine(::testing::Values("RegOpenKeyExA", "RegEnumKeyA", "RegQueryValueExA",
-                                         "RegDeleteKeyA", "DeleteFileA",
-                                         "GetWindowsDirectoryA", "GetSystemDirectoryA",
-                                         "SetupDiGetClassDevsA", "SetupDiEnumDeviceInfo",
-                                         "SetupDiGetDeviceInstanceIdA", "SetupDiCallClassInstaller"),
-                       ::testing::Values(1, 2, 3, 0), ::testing::Bool()));
+// Every case's fault fires (the fixture fails one that does not): the NT family deletes
+// no key, the run builds one device list, calls the class installer twice and asks for
+// the system directory once per matching driver key.
+const FaultCase kScrubnetFaultCases[] = {
+    // NT family: driver keys 0000 and 0002 match, 0001 does not; then the devices.
+    {"RegOpenKeyExA", 1, false, "i10 p10 c10 i12 p12 c12 nt"},  // the class key
+    {"RegOpenKeyExA", 2, false, "i10 p10 c10"},
+    {"RegOpenKeyExA", 3, false, ""},  // the key that does not match
+    {"RegOpenKeyExA", 0, false, "i10 p10 c10 i12 p12 c12 nt"},
+    {"RegEnumKeyA", 1, false, "i10 p10 c10 i12 p12 c12 nt"},
+    {"RegEnumKeyA", 2, false, "i12 p12 c12"},
+    {"RegEnumKeyA", 3, false, "i12 p12 c12"},
+    {"RegEnumKeyA", 0, false, "i10 p10 c10 i12 p12 c12 nt"},
+    {"RegQueryValueExA", 1, false, "i10 p10 c10"},  // the identifier of 0000
+    {"RegQueryValueExA", 2, false, "i10 p10 c10"},  // its "InfPath"
+    {"RegQueryValueExA", 3, false, ""},
+    {"RegQueryValueExA", 0, false, "i10 p10 c10 i12 p12 c12 nt"},
+    {"DeleteFileA", 1, false, "i10"},
+    {"DeleteFileA", 2, false, "p10"},
+    {"DeleteFileA", 3, false, "c10"},
+    {"DeleteFileA", 0, false, "i10 p10 c10 i12 p12 c12 nt"},
+    {"GetWindowsDirectoryA", 1, false, "i10"},
+    {"GetWindowsDirectoryA", 2, false, "p10"},
+    {"GetWindowsDirectoryA", 3, false, ""},  // the driver, deleted again for 0002
+    {"GetWindowsDirectoryA", 0, false, "i10 p10 i12 p12 nt"},
+    {"GetSystemDirectoryA", 1, false, "c10"},
+    {"GetSystemDirectoryA", 2, false, "c12"},
+    {"GetSystemDirectoryA", 0, false, "c10 c12"},
+    {"SetupDiGetClassDevsA", 1, false, "d03 d04"},
+    {"SetupDiGetClassDevsA", 0, false, "d03 d04"},
+    {"SetupDiEnumDeviceInfo", 1, false, "d03 d04"},
+    {"SetupDiEnumDeviceInfo", 2, false, "d04"},
+    {"SetupDiEnumDeviceInfo", 3, false, "d04"},
+    {"SetupDiEnumDeviceInfo", 0, false, "d03 d04"},
+    {"SetupDiGetDeviceInstanceIdA", 1, false, "d03"},
+    {"SetupDiGetDeviceInstanceIdA", 2, false, ""},  // the other maker's device
+    {"SetupDiGetDeviceInstanceIdA", 3, false, "d04"},
+    {"SetupDiGetDeviceInstanceIdA", 0, false, "d03 d04"},
+    {"SetupDiCallClassInstaller", 1, false, "d03"},
+    {"SetupDiCallClassInstaller", 2, false, "d04"},
+    {"SetupDiCallClassInstaller", 0, false, "d03 d04"},
+    // 9x family: the devices, then the driver keys (each match deletes its INF files,
+    // the five fixed files and the key), then the enumeration keys.
+    {"RegOpenKeyExA", 1, true, "i10 p10 c10 i12 p12 c12 9x opt oth chip net k00 k02"},
+    {"RegOpenKeyExA", 2, true, "i10 p10 c10 k00"},
+    {"RegOpenKeyExA", 3, true, ""},
+    {"RegOpenKeyExA", 0, true, "i10 p10 c10 i12 p12 c12 9x opt oth chip net k00 k02 e03 e04"},
+    {"RegEnumKeyA", 1, true, "i10 p10 c10 i12 p12 c12 9x opt oth chip net k00 k02"},
+    {"RegEnumKeyA", 2, true, "i12 p12 c12 k02"},  // index 0 read again after 0000 went
+    {"RegEnumKeyA", 3, true, "i12 p12 c12 k02"},
+    {"RegEnumKeyA", 0, true, "i10 p10 c10 i12 p12 c12 9x opt oth chip net k00 k02 e03 e04"},
+    {"RegQueryValueExA", 1, true, "i10 p10 c10 k00"},
+    {"RegQueryValueExA", 2, true, "i10 p10 c10"},
+    {"RegQueryValueExA", 3, true, ""},
+    {"RegQueryValueExA", 0, true, "i10 p10 c10 i12 p12 c12 9x opt oth chip net k00 k02"},
+    {"RegDeleteKeyA", 1, true, "k00"},
+    {"RegDeleteKeyA", 2, true, "k02"},
+    {"RegDeleteKeyA", 3, true, "e03"},
+    {"RegDeleteKeyA", 0, true, "k00 k02 e03 e04"},
+    {"DeleteFileA", 1, true, "i10"},
+    {"DeleteFileA", 2, true, "p10"},
+    {"DeleteFileA", 3, true, "c10"},
+    {"DeleteFileA", 0, true, "i10 p10 c10 i12 p12 c12 9x opt oth chip net"},
+    {"GetWindowsDirectoryA", 1, true, "i10"},
+    {"GetWindowsDirectoryA", 2, true, "p10"},
+    {"GetWindowsDirectoryA", 3, true, ""},  // a fixed file, deleted again for 0002
+    {"GetWindowsDirectoryA", 0, true, "i10 p10 i12 p12 9x opt oth chip net"},
+    {"GetSystemDirectoryA", 1, true, "c10"},
+    {"GetSystemDirectoryA", 2, true, "c12"},
+    {"GetSystemDirectoryA", 0, true, "c10 c12"},
+    {"SetupDiGetClassDevsA", 1, true, "d03 d04"},
+    {"SetupDiGetClassDevsA", 0, true, "d03 d04"},
+    {"SetupDiEnumDeviceInfo", 1, true, "d03 d04"},
+    {"SetupDiEnumDeviceInfo", 2, true, "d04"},
+    {"SetupDiEnumDeviceInfo", 3, true, "d04"},
+    {"SetupDiEnumDeviceInfo", 0, true, "d03 d04"},
+    {"SetupDiGetDeviceInstanceIdA", 1, true, "d03"},
+    {"SetupDiGetDeviceInstanceIdA", 2, true, ""},
+    {"SetupDiGetDeviceInstanceIdA", 3, true, "d04"},
+    {"SetupDiGetDeviceInstanceIdA", 0, true, "d03 d04"},
+    {"SetupDiCallClassInstaller", 1, true, "d03"},
+    {"SetupDiCallClassInstaller", 2, true, "d04"},
+    {"SetupDiCallClassInstaller", 0, true, "d03 d04"},
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, ScrubnetFaults, ::testing::ValuesIn(kScrubnetFaultCases),
+                         [](const ::testing::TestParamInfo<FaultCase>& param) {
+                           const FaultCase& c = param.param;
+                           return std::string(c.operation) +
+                                  (c.nth == 0 ? "_EveryCall" : "_Call" + std::to_string(c.nth)) +
+                                  (c.nineX ? "_9x" : "_Nt");
+                         });
 
 }  // namespace
