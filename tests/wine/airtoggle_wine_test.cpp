@@ -9,6 +9,7 @@
 
 #include "airtoggle/managers.h"
 #include "support.h"
+#include "testbed/support/services.h"
 #include "testbed/testbed_keys.h"
 
 namespace {
@@ -24,12 +25,6 @@ constexpr char kGuidC[] = "{0A1B2C3D-0000-4000-8000-00000000000C}";
 constexpr char kGuidD[] = "{0A1B2C3D-0000-4000-8000-00000000000D}";
 constexpr DWORD kStartDelayMs = 300;
 constexpr DWORD kStopDelayMs = 200;
-
-std::string SystemDirectory() {
-  char path[MAX_PATH] = {};
-  GetSystemDirectoryA(path, sizeof path);
-  return path;
-}
 
 std::string Interface(const std::string& guid) { return std::string(kInterfacesKey) + "\\" + guid; }
 
@@ -53,44 +48,13 @@ constexpr CompleteRecord kCompleteRecords[] = {
     {"", true, 4, 0x00810002u, 0x00918002u},
 };
 
-DWORD ServiceState(const char* name) {
-  DWORD state = 0;
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (manager == nullptr) return 0;
-  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
-  SERVICE_STATUS status = {};
-  if (service != nullptr && QueryServiceStatus(service, &status)) state = status.dwCurrentState;
-  if (service != nullptr) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return state;
-}
-
-// Asks the service for `wanted` and waits, bounded, until it is there.
-bool BringTo(const char* name, DWORD wanted) {
-  if (ServiceState(name) != wanted) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (manager == nullptr) return false;
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
-    if (service != nullptr) {
-      SERVICE_STATUS status = {};
-      if (wanted == SERVICE_RUNNING) {
-        wt::WaitUntil([name] { return ServiceState(name) == SERVICE_STOPPED; }, wt::kSettleBoundMs);
-        StartServiceA(service, 0, nullptr);
-      } else {
-        wt::WaitUntil([name] { return ServiceState(name) == SERVICE_RUNNING; }, wt::kSettleBoundMs);
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-      }
-      CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-  }
-  return wt::WaitUntil([name, wanted] { return ServiceState(name) == wanted; }, wt::kSettleBoundMs);
-}
+using wt::BringTo;
+using wt::ServiceState;
 
 class AirtoggleWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    system_ = SystemDirectory();
+    system_ = wt::SystemDir();
     ASSERT_FALSE(system_.empty());
     ASSERT_TRUE(wt::CopyFromBuild("Svcpilot.exe", system_ + "\\Svcpilot.exe"));
     ASSERT_TRUE(wt::CopyFromBuild("radioapi.dll", system_ + "\\radioapi.dll"));
@@ -116,19 +80,8 @@ class AirtoggleWine : public ::testing::Test {
     std::string binary = "C:\\tests\\services\\svcstandin.exe";
     if (!wt::FileExists(binary) && !wt::CopyFromBuild("svcstandin.exe", binary)) return false;
     std::string parameters = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name + "\\Parameters";
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (manager == nullptr) return false;
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
-    if (service == nullptr) {
-      std::string command = binary + " " + name;
-      service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                               SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr,
-                               nullptr, nullptr, nullptr, nullptr);
-    }
-    bool ok = service != nullptr;
-    if (service != nullptr) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return ok && wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StartDelayMs", kStartDelayMs) &&
+    return wt::InstallService(name, binary + " " + name) &&
+           wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StartDelayMs", kStartDelayMs) &&
            wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StopDelayMs", kStopDelayMs) &&
            BringTo(name, SERVICE_STOPPED);
   }

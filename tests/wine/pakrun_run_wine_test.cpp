@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "devices.h"
+#include "testbed/support/devices.h"
 #include "support.h"
 
 namespace {

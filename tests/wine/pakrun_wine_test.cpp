@@ -13,7 +13,7 @@
 
 #include "pakrun/device_search.h"
 #include "pakrun/inf_files.h"
-#include "devices.h"
+#include "testbed/support/devices.h"
 #include "support.h"
 
 namespace {

@@ -1,90 +1,17 @@
-// Helpers for integration tests that run under Wine: copies of the programs into drive C,
-// child processes with bounded waits (a child still running at the bound is ended and the
-// test fails), and the Windows version Wine reports to one program.
+// The integration tests' helpers: the test bed's (testbed/support) plus runs whose
+// problems fail the running test.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
+
+#include "testbed/support/support.h"
 
 namespace wt {
 
-// Bound of a program run that should end by itself.
-constexpr DWORD kRunBoundMs = 30000;
-// Bound of a wait for a state a child reaches soon after starting.
-constexpr DWORD kSettleBoundMs = 10000;
-// Exit code reported for a child that had to be ended at its bound.
-constexpr DWORD kTimedOut = 0xFFFFFFFFu;
-
-// The directory of the running test program (the build's bin directory).
-std::string BuildDir();
-// Creates `path` and any missing directory above it.
-bool MakeDirs(const std::string& path);
-// Where a program or stand-in comes from: the four shipped programs from TOOLS_SHIPPED_DIR
-// when it is set (the 32-bit suite starts the very files the release carries), everything
-// else from the build directory.
-std::string SourceOf(const std::string& fileName);
-// Copies SourceOf(fileName) to `target` (full path), creating directories.
-bool CopyFromBuild(const std::string& fileName, const std::string& target);
-// A fresh, empty scratch directory C:\tests\<name>.
-std::string ScratchDir(const std::string& name);
-
-// A started program; ended on destruction if still running.
-class Child {
- public:
-  Child() = default;
-  ~Child();
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  // Starts `commandLine` exactly as given (no handles inherited).
-  bool Start(const std::string& commandLine, const std::string& workDir = "");
-  // Waits at most `boundMs` for the end; at the bound the child is ended and false returned.
-  bool WaitExit(DWORD boundMs, DWORD* exitCode);
-  bool Running() const;
-  DWORD ExitCode() const;
-  DWORD Pid() const { return pid_; }
-  HANDLE Handle() const { return process_; }
-  void Kill();
-
- private:
-  HANDLE process_ = nullptr;
-  DWORD pid_ = 0;
-};
-
-// Runs a program to its end within kRunBoundMs; returns its exit code or kTimedOut.
+// Runs a program to its end within kRunBoundMs; returns its exit code or kTimedOut. A
+// program that cannot be started or is still running at the bound fails the test.
 DWORD Run(const std::string& commandLine, const std::string& workDir = "");
-
-// Polls `condition` every 20 ms until it holds or `boundMs` passed.
-template <class Condition>
-bool WaitUntil(Condition condition, DWORD boundMs) {
-  for (DWORD waited = 0;; waited += 20) {
-    if (condition()) return true;
-    if (waited >= boundMs) return false;
-    Sleep(20);
-  }
-}
-
-// The Windows version Wine reports to one executable ("win98", "winxp", "win2k", ...),
-// set under HKCU\Software\Wine\AppDefaults; an empty version removes the setting.
-bool SetReportedVersion(const std::string& exeName, const std::string& version);
-
-// True once the process has its module list (it is fully started).
-bool ModulesListed(DWORD pid);
-
-// Registry helpers for seeding and inspection.
-bool RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
-bool RegSetString(HKEY root, const std::string& path, const std::string& name,
-                  const std::string& value);
-bool RegGetDword(HKEY root, const std::string& path, const std::string& name, DWORD* value);
-bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* value);
-bool RegKeyExists(HKEY root, const std::string& path);
-// Deletes a key with everything below it; true also when it did not exist.
-bool RegDeleteTree(HKEY root, const std::string& path);
-
-bool FileExists(const std::string& path);
-std::string ReadFile(const std::string& path);
-bool WriteFile(const std::string& path, const std::string& content);
 
 }  // namespace wt

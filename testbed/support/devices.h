@@ -1,4 +1,5 @@
-// Devices for the integration tests, created and removed through SetupAPI.
+// Devices for the integration tests and the demo, created and removed through SetupAPI
+// (callers link setupapi).
 #pragma once
 
 #include <windows.h>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
+#include "testbed/support/support.h"
 
 namespace wt {
 
