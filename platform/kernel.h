@@ -51,6 +51,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_BAD_LENGTH 24L
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
@@ -93,6 +94,8 @@ DWORD WINAPI GetVersion();
 #define PROCESS_TERMINATE 0x0001
 #define PROCESS_VM_READ 0x0010
 #define PROCESS_QUERY_INFORMATION 0x0400
+// Every right, as the headers for Windows XP and earlier define it.
+#define PROCESS_ALL_ACCESS 0x1F0FFF
 
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);

@@ -269,7 +269,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) {
 CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULONG flags) {
   sim::Machine& m = Current();
   auto fault = m.EnterStatus("CM_Locate_DevNodeA");
-  if (devInst == nullptr) return 0x00000003;  // CR_INVALID_POINTER
+  if (devInst == nullptr) return CR_INVALID_POINTER;
   *devInst = 0;  // on every failure, an injected one too
   if (fault) return static_cast<CONFIGRET>(*fault);
   if (deviceId == nullptr || *deviceId == '\0') {
@@ -278,7 +278,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULON
   }
   sim::Device* device = m.devices.FindByInstanceId(deviceId);
   // Without CM_LOCATE_DEVNODE_PHANTOM only present devices are found.
-  if (device == nullptr || (!device->present && (flags & 1u) == 0)) return CR_NO_SUCH_DEVNODE;
+  if (device == nullptr || (!device->present && (flags & CM_LOCATE_DEVNODE_PHANTOM) == 0)) return CR_NO_SUCH_DEVNODE;
   *devInst = device->devInst;
   return CR_SUCCESS;
 }

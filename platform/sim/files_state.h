@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "platform/sim/registry_state.h"
+#include "platform/sim/text.h"
 
 namespace sim {
 

@@ -1,13 +1,78 @@
 // Kernel operations of the substitute machine: last error, handles, sleeping,
-// libraries, version information and processes.
+// libraries, version information, processes, the command line and the Windows and
+// system directories.
+#include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "platform/kernel.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/objects.h"
 
 using sim::Current;
 using sim::Failure;
+
+namespace sim {
+
+Library& KernelState::AddLibrary(const std::string& name) {
+  if (Library* existing = FindLibrary(name)) return *existing;
+  libraries.push_back(std::make_unique<Library>());
+  libraries.back()->name = name;
+  return *libraries.back();
+}
+
+Library* KernelState::FindLibrary(const std::string& name) {
+  for (auto& library : libraries) {
+    if (SameText(library->name, name)) return library.get();
+  }
+  return nullptr;
+}
+
+// A module handle is the library's index in a range of its own: the first library at
+// kFirstModule, each next one kModuleStride further on.
+namespace {
+constexpr std::uintptr_t kFirstModule = 0x10000000u;
+constexpr std::uintptr_t kModuleStride = 0x10000u;
+}  // namespace
+
+HMODULE KernelState::ModuleOf(const Library& library) const {
+  for (std::size_t i = 0; i < libraries.size(); ++i) {
+    if (libraries[i].get() == &library)
+      return reinterpret_cast<HMODULE>(kFirstModule + i * kModuleStride);
+  }
+  return nullptr;
+}
+
+Library* KernelState::LibraryOf(HMODULE module) {
+  auto value = reinterpret_cast<std::uintptr_t>(module);
+  if (value < kFirstModule || (value - kFirstModule) % kModuleStride != 0) return nullptr;
+  std::size_t index = (value - kFirstModule) / kModuleStride;
+  return index < libraries.size() ? libraries[index].get() : nullptr;
+}
+
+int KernelState::LoadedLibraryCount() const {
+  int count = 0;
+  for (const auto& library : libraries) count += library->references;
+  return count;
+}
+
+Process& KernelState::AddProcess(const std::string& exe) {
+  Process process;
+  process.pid = nextPid;
+  nextPid += 4;
+  process.exe = exe;
+  process.modules = {Upper(exe), "KERNEL32.DLL"};
+  processes.push_back(process);
+  return processes.back();
+}
+
+Process* KernelState::FindProcess(DWORD pid) {
+  for (auto& process : processes) {
+    if (process.pid == pid) return &process;
+  }
+  return nullptr;
+}
+
+}  // namespace sim
 
 DWORD WINAPI GetLastError() { return Current().lastError; }
 
@@ -37,18 +102,18 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
   if (auto fault = m.Enter("LoadLibraryA")) return nullptr;
   if (fileName == nullptr) return Failure(ERROR_INVALID_PARAMETER, HMODULE{});
   std::string name = fileName;
-  sim::Library* library = m.FindLibrary(name);
+  sim::Library* library = m.kernel.FindLibrary(name);
   if (library == nullptr && name.find('.') == std::string::npos)
-    library = m.FindLibrary(name + ".DLL");
+    library = m.kernel.FindLibrary(name + ".DLL");
   if (library == nullptr || !library->present) return Failure(ERROR_MOD_NOT_FOUND, HMODULE{});
   ++library->references;
-  return m.ModuleOf(*library);
+  return m.kernel.ModuleOf(*library);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("GetProcAddress")) return nullptr;
-  sim::Library* library = m.LibraryOf(module);
+  sim::Library* library = m.kernel.LibraryOf(module);
   if (library == nullptr || library->references == 0) {
     m.Misuse("GetProcAddress on a library that is not loaded");
     return Failure(ERROR_INVALID_HANDLE, FARPROC{});
@@ -61,7 +126,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 BOOL WINAPI FreeLibrary(HMODULE module) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("FreeLibrary")) return FALSE;
-  sim::Library* library = m.LibraryOf(module);
+  sim::Library* library = m.kernel.LibraryOf(module);
   if (library == nullptr || library->references == 0) {
     m.Misuse("FreeLibrary on a library that is not loaded");
     return Failure(ERROR_INVALID_HANDLE, FALSE);
@@ -77,12 +142,12 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
   if (info == nullptr ||
       (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != 156))
     return Failure(ERROR_INSUFFICIENT_BUFFER, FALSE);
-  info->dwMajorVersion = m.version.major;
-  info->dwMinorVersion = m.version.minor;
-  info->dwBuildNumber = m.version.build;
-  info->dwPlatformId = m.version.platformId;
+  info->dwMajorVersion = m.kernel.version.major;
+  info->dwMinorVersion = m.kernel.version.minor;
+  info->dwBuildNumber = m.kernel.version.build;
+  info->dwPlatformId = m.kernel.version.platformId;
   std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-  std::strncpy(info->szCSDVersion, m.version.csd.c_str(), sizeof info->szCSDVersion - 1);
+  std::strncpy(info->szCSDVersion, m.kernel.version.csd.c_str(), sizeof info->szCSDVersion - 1);
   return TRUE;
 }
 
@@ -90,16 +155,16 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
 DWORD WINAPI GetVersion() {
   sim::Machine& m = Current();
   m.Count("GetVersion");
-  DWORD low = (m.version.major & 0xFFu) | ((m.version.minor & 0xFFu) << 8);
-  if (m.version.platformId == VER_PLATFORM_WIN32_NT) return low | ((m.version.build & 0x7FFFu) << 16);
-  return low | 0x80000000u | ((m.version.build & 0x7FFFu) << 16);
+  DWORD low = (m.kernel.version.major & 0xFFu) | ((m.kernel.version.minor & 0xFFu) << 8);
+  if (m.kernel.version.platformId == VER_PLATFORM_WIN32_NT) return low | ((m.kernel.version.build & 0x7FFFu) << 16);
+  return low | 0x80000000u | ((m.kernel.version.build & 0x7FFFu) << 16);
 }
 
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("OpenProcess")) return nullptr;
   if (inheritHandle) m.Misuse("OpenProcess with an inheritable handle");
-  sim::Process* process = m.FindProcess(processId);
+  sim::Process* process = m.kernel.FindProcess(processId);
   if (process == nullptr || !process->running) return Failure(ERROR_INVALID_PARAMETER, HANDLE{});
   const DWORD query = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
   if (((desiredAccess & query) != 0 && process->refuseQuery) ||
@@ -120,7 +185,7 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
     return Failure(ERROR_INVALID_HANDLE, FALSE);
   }
   if ((object->access & PROCESS_TERMINATE) == 0) return Failure(ERROR_ACCESS_DENIED, FALSE);
-  sim::Process* target = m.FindProcess(object->pid);
+  sim::Process* target = m.kernel.FindProcess(object->pid);
   if (target == nullptr || !target->running || target->terminateFails)
     return Failure(ERROR_ACCESS_DENIED, FALSE);
   target->running = false;
@@ -128,4 +193,37 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
   m.Log("TerminateProcess " + target->exe + " " + std::to_string(target->pid) + " exit " +
         std::to_string(exitCode));
   return TRUE;
+}
+
+// --- the start-up information and the directories, set by the test ------------------
+
+LPSTR WINAPI GetCommandLineA() {
+  sim::Machine& m = sim::Current();
+  m.Count("GetCommandLineA");
+  return m.kernel.commandLine.data();
+}
+
+namespace {
+
+// Copies the directory when it fits (returning its length); otherwise returns the size
+// needed, terminator included, and leaves the buffer alone.
+UINT CopyDirectory(const std::string& directory, LPSTR buffer, UINT size) {
+  UINT length = static_cast<UINT>(directory.size());
+  if (buffer == nullptr || size <= length) return length + 1;
+  std::memcpy(buffer, directory.c_str(), length + 1);
+  return length;
+}
+
+}  // namespace
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  sim::Machine& m = sim::Current();
+  if (auto fault = m.Enter("GetWindowsDirectoryA")) return 0;
+  return CopyDirectory(m.kernel.windowsDirectory, buffer, size);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  sim::Machine& m = sim::Current();
+  if (auto fault = m.Enter("GetSystemDirectoryA")) return 0;
+  return CopyDirectory(m.kernel.systemDirectory, buffer, size);
 }

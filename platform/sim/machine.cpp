@@ -12,48 +12,6 @@ Machine* current = nullptr;
 
 void RegisterSystemLibraries(Machine& machine);  // proclist.cpp
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
-std::vector<std::string> TrimmedLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(Trim(text.substr(start, end - start)));
-    start = end + 1;
-  }
-  return lines;
-}
-
-std::optional<std::string> SectionName(const std::string& line) {
-  if (line.empty() || line[0] != '[') return std::nullopt;
-  auto close = line.find(']');
-  return Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-}
-
 Machine::Machine() {
   if (current != nullptr) {
     std::fprintf(stderr, "sim: a machine already exists\n");
@@ -195,63 +153,10 @@ std::string Machine::OpenHandleList() const {
   return list;
 }
 
-Library& Machine::AddLibrary(const std::string& name) {
-  if (Library* existing = FindLibrary(name)) return *existing;
-  libraries.push_back(std::make_unique<Library>());
-  libraries.back()->name = name;
-  return *libraries.back();
-}
-
-Library* Machine::FindLibrary(const std::string& name) {
-  for (auto& library : libraries) {
-    if (SameText(library->name, name)) return library.get();
-  }
-  return nullptr;
-}
-
-// A module handle is the library's index in a range of its own.
-HMODULE Machine::ModuleOf(const Library& library) const {
-  for (std::size_t i = 0; i < libraries.size(); ++i) {
-    if (libraries[i].get() == &library)
-      return reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(0x10000000u + i * 0x10000u));
-  }
-  return nullptr;
-}
-
-Library* Machine::LibraryOf(HMODULE module) {
-  auto value = reinterpret_cast<std::uintptr_t>(module);
-  if (value < 0x10000000u || (value - 0x10000000u) % 0x10000u != 0) return nullptr;
-  std::size_t index = (value - 0x10000000u) / 0x10000u;
-  return index < libraries.size() ? libraries[index].get() : nullptr;
-}
-
-int Machine::LoadedLibraryCount() const {
-  int count = 0;
-  for (const auto& library : libraries) count += library->references;
-  return count;
-}
-
-Process& Machine::AddProcess(const std::string& exe) {
-  Process process;
-  process.pid = nextPid;
-  nextPid += 4;
-  process.exe = exe;
-  process.modules = {Upper(exe), "KERNEL32.DLL"};
-  processes.push_back(process);
-  return processes.back();
-}
-
-Process* Machine::FindProcess(DWORD pid) {
-  for (auto& process : processes) {
-    if (process.pid == pid) return &process;
-  }
-  return nullptr;
-}
-
 bool Machine::Clean(std::string* report) const {
   std::string why;
   if (!handles_.empty()) why += "open handles:\n" + OpenHandleList();
-  for (const auto& library : libraries) {
+  for (const auto& library : kernel.libraries) {
     if (library->references != 0)
       why += "library still loaded: " + library->name + " x" +
              std::to_string(library->references) + "\n";

@@ -16,60 +16,17 @@
 #include "platform/kernel.h"
 #include "platform/sim/devices_state.h"
 #include "platform/sim/files_state.h"
-#include "platform/sim/process_state.h"
+#include "platform/sim/handle_object.h"
+#include "platform/sim/kernel_state.h"
 #include "platform/sim/programs_state.h"
-#include "platform/sim/radio_state.h"
 #include "platform/sim/registry_state.h"
 #include "platform/sim/services_state.h"
+#include "platform/sim/standins/radio_state.h"
+#include "platform/sim/standins/standins.h"
+#include "platform/sim/text.h"
 #include "platform/sim/windowing_state.h"
 
 namespace sim {
-
-// Case-insensitive comparison of ASCII text, as Windows compares names and paths.
-bool SameText(const std::string& a, const std::string& b);
-std::string Upper(std::string text);
-// Text without leading and trailing blanks, tabs and carriage returns.
-std::string Trim(const std::string& text);
-// The lines of a text file (LF or CRLF), each trimmed.
-std::vector<std::string> TrimmedLines(const std::string& text);
-// For a trimmed line "[name]" (closing bracket optional), the trimmed name.
-std::optional<std::string> SectionName(const std::string& line);
-
-// An object behind a handle. Each family derives its own kinds.
-struct HandleObject {
-  virtual ~HandleObject() = default;
-  virtual const char* Kind() const = 0;
-  // Kernel objects are released with CloseHandle; others have closers of their own.
-  virtual bool IsKernelObject() const { return true; }
-};
-
-struct VersionInfo {
-  DWORD major = 5;
-  DWORD minor = 1;
-  DWORD build = 2600;
-  DWORD platformId = VER_PLATFORM_WIN32_NT;
-  std::string csd = "Service Pack 3";
-};
-
-// A loadable library: its exports can be removed one by one, or the whole library.
-struct Library {
-  std::string name;
-  bool present = true;
-  std::map<std::string, FARPROC> exports;
-  int references = 0;
-};
-
-struct Process {
-  DWORD pid = 0;
-  std::string exe;                   // executable file name, without directory
-  std::vector<std::string> modules;  // module names as the 9x Toolhelp reports them
-  bool refuseQuery = false;          // OpenProcess for querying is refused
-  bool refuseTerminate = false;      // OpenProcess with PROCESS_TERMINATE is refused
-  bool terminateFails = false;       // TerminateProcess fails
-  bool moduleSnapshotFails = false;  // its module snapshot cannot be taken
-  bool running = true;
-  UINT exitCode = 0;
-};
 
 class Machine {
  public:
@@ -125,16 +82,8 @@ class Machine {
   DWORD lastError = 0;
   DWORD now = 0;  // virtual milliseconds since start
 
-  // --- version information -----------------------------------------------------------
-  VersionInfo version;
-
-  // --- libraries -----------------------------------------------------------------------
-  Library& AddLibrary(const std::string& name);
-  Library* FindLibrary(const std::string& name);
-  Library* LibraryOf(HMODULE module);
-  HMODULE ModuleOf(const Library& library) const;
-  int LoadedLibraryCount() const;
-  std::vector<std::unique_ptr<Library>> libraries;
+  // --- kernel: version, libraries, processes, command line, directories -------------
+  KernelState kernel;
 
   // --- registry ----------------------------------------------------------------------
   Registry registry;
@@ -144,24 +93,13 @@ class Machine {
   Environment environment;
   Programs programs;
   DeviceDatabase devices;
-  // --- services, desktop, the vendor radio library, the process's start-up ----------
+  // --- services, desktop, the vendor radio library ----------------------------------
   ServiceManager services;
   Desktop desktop;
   RadioLibrary radio;
-  std::string commandLine;
-
-  // --- the Windows and the system directory, as the platform reports them -------------
-  std::string windowsDirectory = "C:\\WINDOWS";
-  std::string systemDirectory = "C:\\WINDOWS\\system32";
 
   // --- the process running the program code: own path, code page, named mutexes ---------
   ProcessState self;
-
-  // --- processes ---------------------------------------------------------------------
-  Process& AddProcess(const std::string& exe);
-  Process* FindProcess(DWORD pid);
-  std::deque<Process> processes;  // references stay valid as processes are added
-  DWORD nextPid = 0x100;
 
   // True when nothing stayed open or loaded and nothing was misused; `report` tells why not.
   bool Clean(std::string* report) const;

@@ -5,7 +5,7 @@
 
 #include "platform/proclist.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/objects.h"
+#include "platform/sim/proclist_state.h"
 
 namespace sim {
 namespace {
@@ -27,7 +27,7 @@ BOOL WINAPI SimEnumProcesses(DWORD* processIds, DWORD cb, DWORD* bytesReturned) 
     return Failure(ERROR_INVALID_PARAMETER, FALSE);
   DWORD room = cb / sizeof(DWORD);
   DWORD filled = 0;
-  for (const Process& process : m.processes) {
+  for (const Process& process : m.kernel.processes) {
     if (!process.running) continue;
     if (filled == room) break;
     processIds[filled++] = process.pid;
@@ -46,7 +46,7 @@ BOOL WINAPI SimEnumProcessModules(HANDLE process, HMODULE* modules, DWORD cb, DW
   }
   const DWORD query = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
   if ((object->access & query) != query) return Failure(ERROR_ACCESS_DENIED, FALSE);
-  Process* target = m.FindProcess(object->pid);
+  Process* target = m.kernel.FindProcess(object->pid);
   if (target == nullptr || !target->running) return Failure(ERROR_PARTIAL_COPY, FALSE);
   if (bytesNeeded == nullptr) return Failure(ERROR_INVALID_PARAMETER, FALSE);
   // Module handles of a process are numbered from 1; the first is its executable.
@@ -65,7 +65,7 @@ DWORD WINAPI SimGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR baseNam
     m.Misuse("GetModuleBaseNameA on a handle that is not an open process");
     return Failure(ERROR_INVALID_HANDLE, DWORD{0});
   }
-  Process* target = m.FindProcess(object->pid);
+  Process* target = m.kernel.FindProcess(object->pid);
   auto index = reinterpret_cast<std::uintptr_t>(module);
   if (target == nullptr || index == 0 || index > target->modules.size() || size == 0)
     return Failure(ERROR_INVALID_PARAMETER, DWORD{0});
@@ -84,7 +84,7 @@ HANDLE WINAPI SimCreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
   auto snapshot = std::make_unique<SnapshotObject>();
   snapshot->flags = flags;
   if (flags & TH32CS_SNAPPROCESS) {
-    for (const Process& process : m.processes) {
+    for (const Process& process : m.kernel.processes) {
       if (!process.running) continue;
       PROCESSENTRY32 entry{};
       entry.dwSize = sizeof entry;
@@ -95,7 +95,7 @@ HANDLE WINAPI SimCreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
     }
   }
   if (flags & TH32CS_SNAPMODULE) {
-    Process* target = m.FindProcess(processId);
+    Process* target = m.kernel.FindProcess(processId);
     if (target == nullptr || !target->running)
       return Failure(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     if (target->moduleSnapshotFails) return Failure(ERROR_PARTIAL_COPY, INVALID_HANDLE_VALUE);
@@ -146,12 +146,12 @@ BOOL WINAPI SimModule32Next(HANDLE snapshot, MODULEENTRY32* entry) {
 }  // namespace
 
 void RegisterSystemLibraries(Machine& machine) {
-  Library& psapi = machine.AddLibrary("PSAPI.DLL");
+  Library& psapi = machine.kernel.AddLibrary("PSAPI.DLL");
   psapi.exports["EnumProcesses"] = Export(&SimEnumProcesses);
   psapi.exports["EnumProcessModules"] = Export(&SimEnumProcessModules);
   psapi.exports["GetModuleBaseNameA"] = Export(&SimGetModuleBaseNameA);
 
-  Library& kernel = machine.AddLibrary("KERNEL32.DLL");
+  Library& kernel = machine.kernel.AddLibrary("KERNEL32.DLL");
   kernel.exports["CreateToolhelp32Snapshot"] = Export(&SimCreateToolhelp32Snapshot);
   kernel.exports["Process32First"] = Export(&SimProcess32First);
   kernel.exports["Process32Next"] = Export(&SimProcess32Next);

@@ -4,7 +4,6 @@
 
 #include "platform/programs.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/objects.h"
 
 namespace sim {
 
@@ -98,13 +97,13 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
   start.startupInfoZeroed = sim::AllZeroAfterSize(*startupInfo);
   m.programs.started.push_back(start);
 
-  sim::Process& process = m.AddProcess(sim::FileNameOf(program));
+  sim::Process& process = m.kernel.AddProcess(sim::FileNameOf(program));
   m.programs.pending[process.pid] = {handler, line};
   m.Log("CreateProcess " + line);
 
   auto processObject = std::make_unique<sim::ProcessObject>();
   processObject->pid = process.pid;
-  processObject->access = 0x1F0FFF;  // PROCESS_ALL_ACCESS
+  processObject->access = PROCESS_ALL_ACCESS;
   auto threadObject = std::make_unique<sim::ThreadObject>();
   threadObject->pid = process.pid;
   processInformation->hProcess = m.OpenHandle(std::move(processObject));
@@ -122,7 +121,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     m.Misuse("WaitForSingleObject on a handle that is not an open process");
     return Failure(ERROR_INVALID_HANDLE, WAIT_FAILED);
   }
-  sim::Process* target = m.FindProcess(process->pid);
+  sim::Process* target = m.kernel.FindProcess(process->pid);
   std::string name = target != nullptr ? target->exe : "?";
   m.Log("WaitForSingleObject " + name + " " +
         (milliseconds == INFINITE ? std::string("INFINITE") : std::to_string(milliseconds)));

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/registry_state.h"
+#include "platform/sim/text.h"
 
 namespace sim {
 
@@ -44,18 +44,5 @@ class Programs {
  private:
   std::map<std::string, ProgramHandler, NoCaseLess> handlers_;
 };
-
-// The platform's INF installer as "rundll32.exe setupapi,InstallHinfSection <section>
-// <mode> <inf path>": applies the AddReg and DelReg sections that the named install
-// section lists to the machine's registry. Exits with 0 whatever happens, also when the
-// INF is missing.
-ProgramHandler InfInstaller();
-
-// The registry editor as "regedit /s <file>" (the file name may be quoted): imports a
-// registry script (REGEDIT4 or version 5.00 text) into the machine's registry: keys
-// created or, written as [-key], deleted with everything below them; string, dword,
-// hex, hex(2) and hex(7) values, and "name"=- deleting a value. Without "/s" the real
-// program would ask first; the stand-in then imports nothing. Exits with 0.
-ProgramHandler RegistryEditor();
 
 }  // namespace sim

@@ -7,10 +7,6 @@
 
 namespace sim {
 
-bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
-  return Upper(a) < Upper(b);
-}
-
 namespace {
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -170,13 +166,11 @@ struct KeyObject : HandleObject {
 namespace {
 
 const char* RootName(HKEY key) {
-  switch (reinterpret_cast<ULONG_PTR>(key)) {
-    case 0x80000000u: return "HKCR";
-    case 0x80000001u: return "HKCU";
-    case 0x80000002u: return "HKLM";
-    case 0x80000003u: return "HKU";
-    default: return nullptr;
-  }
+  if (key == HKEY_CLASSES_ROOT) return "HKCR";
+  if (key == HKEY_CURRENT_USER) return "HKCU";
+  if (key == HKEY_LOCAL_MACHINE) return "HKLM";
+  if (key == HKEY_USERS) return "HKU";
+  return nullptr;
 }
 
 // The key behind an HKEY and the access it was opened with; predefined roots allow all.
@@ -330,7 +324,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (found == nullptr) return ERROR_FILE_NOT_FOUND;
   if (found->refuseOpen || found->refuseWrite) return ERROR_ACCESS_DENIED;
   // The NT family refuses a key that has subkeys; the 9x family removes the subtree.
-  if (m.version.platformId == VER_PLATFORM_WIN32_NT && !found->subkeys.empty())
+  if (m.kernel.version.platformId == VER_PLATFORM_WIN32_NT && !found->subkeys.empty())
     return ERROR_ACCESS_DENIED;
   std::string path = sim::Registry::PathOf(*found);
   if (found->deleteLies) return ERROR_SUCCESS;

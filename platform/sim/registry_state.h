@@ -9,15 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/text.h"
+
 namespace sim {
 
 struct RegValue {
   std::uint32_t type = 0;
   std::vector<unsigned char> data;
-};
-
-struct NoCaseLess {
-  bool operator()(const std::string& a, const std::string& b) const;
 };
 
 struct RegKey {

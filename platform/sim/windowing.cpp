@@ -14,6 +14,13 @@
 namespace sim {
 namespace {
 
+// Registered classes get atoms from the range Windows keeps for them, in order.
+constexpr unsigned kFirstClassAtom = 0xC000u;
+// Windows of other processes have handles of their own range, 4 apart, by their index.
+constexpr std::uintptr_t kFirstForeignWindow = 0x7F000000u;
+// A resource name below this value is a number (MAKEINTRESOURCE), not a string.
+constexpr ULONG_PTR kFirstNamePointer = 0x10000u;
+
 // The "STATIC" control is the only predefined class the programs use.
 LRESULT CALLBACK StaticProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(window, message, wParam, lParam);
@@ -42,7 +49,7 @@ WindowObject* WindowOf(Machine& m, HWND window, const char* operation) {
 
 std::string ResourceName(LPCSTR name) {
   auto value = reinterpret_cast<ULONG_PTR>(name);
-  if (value < 0x10000u) return "#" + std::to_string(value);
+  if (value < kFirstNamePointer) return "#" + std::to_string(value);
   return name;
 }
 
@@ -62,7 +69,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
   if (key == "STATIC" || m.desktop.classes.count(key) != 0)
     return Failure(ERROR_CLASS_ALREADY_EXISTS, ATOM{0});
   m.desktop.classes[key] = sim::WindowClass{windowClass->lpszClassName, windowClass->lpfnWndProc};
-  return static_cast<ATOM>(0xC000u + m.desktop.classes.size());
+  return static_cast<ATOM>(sim::kFirstClassAtom + m.desktop.classes.size());
 }
 
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
@@ -172,7 +179,7 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
   if (className == nullptr) {
     for (std::size_t i = 0; i < m.desktop.foreignWindows.size(); ++i) {
       if (windowName == nullptr || sim::SameText(m.desktop.foreignWindows[i], windowName))
-        return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x7F000000u + 4u * i));
+        return reinterpret_cast<HWND>(sim::kFirstForeignWindow + 4u * i);
     }
   }
   return Failure(ERROR_FILE_NOT_FOUND, HWND{});

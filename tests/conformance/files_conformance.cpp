@@ -52,7 +52,7 @@ TEST_F(FilesConformance, DeleteFileOfOpenStreamIsRefused) {
   ASSERT_NE(stream, nullptr);
   SetLastError(0);
   EXPECT_FALSE(DeleteFileA(path.c_str()));
-  EXPECT_EQ(GetLastError(), 32u);  // ERROR_SHARING_VIOLATION
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_TRUE(CloseTextStream(stream));
   EXPECT_TRUE(DeleteFileA(path.c_str()));
 }

@@ -30,14 +30,14 @@ sim::Machine& M() { return *machine; }
 
 void Begin() {
   machine = std::make_unique<sim::Machine>();
-  M().files.AddDirectory(M().systemDirectory);
+  M().files.AddDirectory(M().kernel.systemDirectory);
   M().files.AddDirectory(kScratchDir);
   M().files.Put(kOwnPath, "MZ");
   M().self.modulePath = kOwnPath;
-  M().commandLine = kOwnPath;
+  M().kernel.commandLine = kOwnPath;
   M().desktop.strings[kStringId] = kStringText;
   M().desktop.accelerators.insert(kAcceleratorsId);
-  sim::Process& self = M().AddProcess(kOwnExe);
+  sim::Process& self = M().kernel.AddProcess(kOwnExe);
   self.modules = {kOwnExe, "ntdll.dll", "KERNEL32.dll"};
   ownPid = self.pid;
 }

@@ -34,10 +34,10 @@ constexpr char kSystemDirectory[] = "C:\\WINDOWS\\system32";
 class AirtoggleTest : public SimTest {
  protected:
   AirtoggleTest() {
-    machine.systemDirectory = kSystemDirectory;
+    machine.kernel.systemDirectory = kSystemDirectory;
     machine.desktop.strings[IDR_MAINFRAME] = "Airtoggle";
     machine.desktop.accelerators.insert(IDR_MAINFRAME);
-    machine.version.csd = "Service Pack 2";
+    machine.kernel.version.csd = "Service Pack 2";
   }
 
   void SetRecordedMode(std::uint32_t value) { machine.registry.SetDword(kSettings, "UseZeroConfig", value); }
@@ -108,7 +108,7 @@ class AirtoggleTest : public SimTest {
 
   // Runs the program as started with `commandLine`.
   int Run(const std::string& commandLine) {
-    machine.commandLine = commandLine;
+    machine.kernel.commandLine = commandLine;
     int exitCode = AirtoggleMain(nullptr);
     machine.desktop.ProcessEnded();
     return exitCode;

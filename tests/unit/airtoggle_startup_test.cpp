@@ -291,20 +291,20 @@ TEST_F(AirtoggleProgram, SystemDirectoryNotKnownMatchesNothing) {
   machine.Fail("GetSystemDirectoryA", ERROR_INVALID_PARAMETER);
   Run(Line("-installer"));
   machine.Mend("GetSystemDirectoryA");
-  machine.systemDirectory = "C:\\" + std::string(250, 'd');  // does not fit 200 bytes
-  Run(machine.systemDirectory + "\\Svcpilot.exe -installer");
+  machine.kernel.systemDirectory = "C:\\" + std::string(250, 'd');  // does not fit 200 bytes
+  Run(machine.kernel.systemDirectory + "\\Svcpilot.exe -installer");
   EXPECT_TRUE(Story().empty());
 }
 
 TEST_F(AirtoggleProgram, ServicePackLevelDecidesTheCompleteRecord) {
   ZeroConfig(SERVICE_RUNNING);
   machine.registry.DeleteValue(Interface(kGuidA), "ControlFlags");
-  machine.version.csd = "Service Pack 2, v.2149";
+  machine.kernel.version.csd = "Service Pack 2, v.2149";
   Run(Line("-installer"));
   EXPECT_EQ(0x07918002u, Flags(kGuidA));
   EXPECT_EQ(6u, Layout(kGuidA));
   machine.registry.DeleteValue(Interface(kGuidA), "ControlFlags");
-  machine.version.csd = "";
+  machine.kernel.version.csd = "";
   Run(Line("-installer"));
   EXPECT_EQ(0x00810002u, Flags(kGuidA));
   EXPECT_EQ(3u, Layout(kGuidA));

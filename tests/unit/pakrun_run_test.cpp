@@ -309,13 +309,13 @@ TEST_F(RunSequence, OsSuffixFollowsPlatformAndVersion) {
   for (const Case& c : {Case{2, 5, 0, "_2000"}, Case{2, 5, 1, "_XP"}, Case{2, 5, 2, "_2003"},
                         Case{2, 6, 0, "_ELSE"}, Case{2, 4, 0, "_ELSE"}, Case{2, 5, 3, "_ELSE"},
                         Case{1, 4, 10, "_ELSE"}, Case{1, 5, 1, "_ELSE"}}) {
-    machine.version.platformId = c.platform;
-    machine.version.major = c.major;
-    machine.version.minor = c.minor;
+    machine.kernel.version.platformId = c.platform;
+    machine.kernel.version.major = c.major;
+    machine.kernel.version.minor = c.minor;
     EXPECT_STREQ(c.suffix, OsSuffix()) << c.platform << " " << c.major << "." << c.minor;
   }
   machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER);
-  machine.version = sim::VersionInfo{};
+  machine.kernel.version = sim::VersionInfo{};
   EXPECT_STREQ("_ELSE", OsSuffix());
 
   // In a run: Windows 2000 reads the "_2000" section.
@@ -328,7 +328,7 @@ TEST_F(RunSequence, OsSuffixFollowsPlatformAndVersion) {
             std::string("[DRIVERREG_") + kAdapterId + "_ELSE]", "ADDREG=1",
             "ADDREG1_ENTRYNAME=Else", "ADDREG1_FLAGS=0", "ADDREG1_VALUE=1"});
   machine.Mend("GetVersionExA");
-  machine.version.minor = 0;
+  machine.kernel.version.minor = 0;
   EXPECT_EQ(1, Run());
   EXPECT_EQ("1", machine.registry.String(std::string("HKLM\\") + kNetClass + "\\0001", "W2k"));
   EXPECT_FALSE(machine.registry.Value(std::string("HKLM\\") + kNetClass + "\\0001", "Else"));

@@ -124,7 +124,7 @@ TEST_F(SubstituteMachine, ProgramsRunWhenWaitedForAndUnknownOnesDoNotStart) {
   EXPECT_EQ("", seen);  // still running
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, INFINITE));
   EXPECT_EQ(line, seen);
-  EXPECT_EQ(7u, machine.FindProcess(info.dwProcessId)->exitCode);
+  EXPECT_EQ(7u, machine.kernel.FindProcess(info.dwProcessId)->exitCode);
   EXPECT_TRUE(CloseHandle(info.hThread));
   EXPECT_TRUE(CloseHandle(info.hProcess));
 

@@ -16,7 +16,7 @@ TEST_F(Platform, OwnerReleaseKeepsTheLastError) {
     SetLastError(ERROR_NO_MORE_ITEMS);
   }
   EXPECT_EQ(DWORD{ERROR_NO_MORE_ITEMS}, GetLastError());
-  EXPECT_EQ(0, machine.LoadedLibraryCount());
+  EXPECT_EQ(0, machine.kernel.LoadedLibraryCount());
 
   SnapshotHandle none(INVALID_HANDLE_VALUE);
   EXPECT_FALSE(none.valid());
@@ -77,15 +77,15 @@ TEST_F(Platform, FaultsThatNeverFireAreReportedAndUnknownNamesAreRefused) {
 }
 
 TEST_F(Platform, VersionWordCarriesTheFamilyInBit31) {
-  machine.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, ""};
+  machine.kernel.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, ""};
   EXPECT_EQ(0x0A280105u, GetVersion());
-  machine.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "};
+  machine.kernel.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "};
   EXPECT_EQ(0x80000000u, GetVersion() & 0x80000000u);
   EXPECT_EQ(0x0A04u, GetVersion() & 0xFFFFu);
 }
 
 TEST_F(Platform, SnapshotWalkChecksRecordSizeAndEnds) {
-  machine.AddProcess("a.exe");
+  machine.kernel.AddProcess("a.exe");
   HMODULE kernel = LoadLibraryA("Kernel32.DLL");
   auto snap = EntryPoint<CreateToolhelp32SnapshotFn>(kernel, "CreateToolhelp32Snapshot");
   auto first = EntryPoint<Process32FirstFn>(kernel, "Process32First");
@@ -169,7 +169,7 @@ TEST_F(Registry, DeleteFollowsTheReportedFamily) {
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "X\\Parent\\Child"));
 
   machine.registry.Create("HKLM\\X\\Parent\\Child");
-  machine.version.platformId = VER_PLATFORM_WIN32_WINDOWS;
+  machine.kernel.version.platformId = VER_PLATFORM_WIN32_WINDOWS;
   HKEY child = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "X\\Parent\\Child", 0, KEY_READ, &child));
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "X\\PARENT"));

@@ -8,24 +8,24 @@ namespace {
 
 class QuitpanelNt : public SimTest {
  protected:
-  void SetUp() override { machine.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, "Service Pack 3"}; }
+  void SetUp() override { machine.kernel.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, "Service Pack 3"}; }
 };
 
 class Quitpanel9x : public SimTest {
  protected:
-  void SetUp() override { machine.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "}; }
+  void SetUp() override { machine.kernel.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "}; }
   // On the 9x family Toolhelp reports module names as the system stored them.
   sim::Process& AddWithModules(const std::string& exe, std::vector<std::string> modules) {
-    sim::Process& p = machine.AddProcess(exe);
+    sim::Process& p = machine.kernel.AddProcess(exe);
     p.modules = std::move(modules);
     return p;
   }
 };
 
 TEST_F(QuitpanelNt, EndsOnlyTheFirstOfTwoInstances) {
-  machine.AddProcess("explorer.exe");
-  sim::Process& first = machine.AddProcess("Linkdesk.exe");
-  sim::Process& second = machine.AddProcess("Linkdesk.exe");
+  machine.kernel.AddProcess("explorer.exe");
+  sim::Process& first = machine.kernel.AddProcess("Linkdesk.exe");
+  sim::Process& second = machine.kernel.AddProcess("Linkdesk.exe");
   EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
   EXPECT_FALSE(first.running);
   EXPECT_TRUE(second.running);
@@ -36,14 +36,14 @@ TEST_F(QuitpanelNt, EndsOnlyTheFirstOfTwoInstances) {
 }
 
 TEST_F(QuitpanelNt, MatchingIgnoresLetterCaseButNotExtraOrMissingCharacters) {
-  sim::Process& older = machine.AddProcess("Linkdesk.exe.old");
-  sim::Process& shorter = machine.AddProcess("Linkdesk.ex");
+  sim::Process& older = machine.kernel.AddProcess("Linkdesk.exe.old");
+  sim::Process& shorter = machine.kernel.AddProcess("Linkdesk.ex");
   EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
   EXPECT_TRUE(older.running);
   EXPECT_TRUE(shorter.running);
 
-  sim::Process& upper = machine.AddProcess("LINKDESK.EXE");
-  sim::Process& lower = machine.AddProcess("linkdesk.exe");
+  sim::Process& upper = machine.kernel.AddProcess("LINKDESK.EXE");
+  sim::Process& lower = machine.kernel.AddProcess("linkdesk.exe");
   EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
   EXPECT_FALSE(upper.running);
   EXPECT_EQ(kEnded, EndProcessByName("lInKdEsK.ExE"));
@@ -51,9 +51,9 @@ TEST_F(QuitpanelNt, MatchingIgnoresLetterCaseButNotExtraOrMissingCharacters) {
 }
 
 TEST_F(QuitpanelNt, ProcessThatCannotBeQueriedIsComparedAsUnknown) {
-  sim::Process& hidden = machine.AddProcess("Linkdesk.exe");
+  sim::Process& hidden = machine.kernel.AddProcess("Linkdesk.exe");
   hidden.refuseQuery = true;
-  sim::Process& secondHidden = machine.AddProcess("system");
+  sim::Process& secondHidden = machine.kernel.AddProcess("system");
   secondHidden.refuseQuery = true;
   EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
   EXPECT_TRUE(hidden.running);
@@ -65,7 +65,7 @@ TEST_F(QuitpanelNt, ProcessThatCannotBeQueriedIsComparedAsUnknown) {
 }
 
 TEST_F(QuitpanelNt, ModuleListFailureAlsoLeavesTheNameUnknown) {
-  sim::Process& p = machine.AddProcess("Linkdesk.exe");
+  sim::Process& p = machine.kernel.AddProcess("Linkdesk.exe");
   machine.Fail("EnumProcessModules", ERROR_PARTIAL_COPY);
   EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
   EXPECT_EQ(kEnded, EndProcessByName("unknown"));
@@ -73,21 +73,21 @@ TEST_F(QuitpanelNt, ModuleListFailureAlsoLeavesTheNameUnknown) {
 }
 
 TEST_F(QuitpanelNt, OpeningOrEndingTheMatchFails) {
-  sim::Process& refused = machine.AddProcess("Linkdesk.exe");
+  sim::Process& refused = machine.kernel.AddProcess("Linkdesk.exe");
   refused.refuseTerminate = true;
-  machine.AddProcess("Linkdesk.exe");
+  machine.kernel.AddProcess("Linkdesk.exe");
   // The walk stops at the first match even when it cannot be ended.
   EXPECT_EQ(kOpenForEndingFailed, EndProcessByName("Linkdesk.exe"));
   EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
 
-  sim::Process& stubborn = machine.AddProcess("Svcpilot.exe");
+  sim::Process& stubborn = machine.kernel.AddProcess("Svcpilot.exe");
   stubborn.terminateFails = true;
   EXPECT_EQ(kTerminateFailed, EndProcessByName("Svcpilot.exe"));
   EXPECT_TRUE(stubborn.running);
 }
 
 TEST_F(QuitpanelNt, ProcessGoneBetweenListingAndOpening) {
-  sim::Process& p = machine.AddProcess("Linkdesk.exe");
+  sim::Process& p = machine.kernel.AddProcess("Linkdesk.exe");
   machine.Fail("OpenProcess", ERROR_INVALID_PARAMETER, 2);  // the open for ending
   EXPECT_EQ(kOpenForEndingFailed, EndProcessByName("Linkdesk.exe"));
   EXPECT_TRUE(p.running);
@@ -95,18 +95,18 @@ TEST_F(QuitpanelNt, ProcessGoneBetweenListingAndOpening) {
 }
 
 TEST_F(QuitpanelNt, LibraryAndEntryPointFailures) {
-  machine.AddProcess("Linkdesk.exe");
-  machine.FindLibrary("PSAPI.DLL")->present = false;
+  machine.kernel.AddProcess("Linkdesk.exe");
+  machine.kernel.FindLibrary("PSAPI.DLL")->present = false;
   EXPECT_EQ(kPsapiMissing, EndProcessByName("Linkdesk.exe"));
-  machine.FindLibrary("PSAPI.DLL")->present = true;
+  machine.kernel.FindLibrary("PSAPI.DLL")->present = true;
 
   for (const char* entry : {"EnumProcesses", "EnumProcessModules", "GetModuleBaseNameA"}) {
     SCOPED_TRACE(entry);
-    sim::Library& psapi = *machine.FindLibrary("PSAPI.DLL");
+    sim::Library& psapi = *machine.kernel.FindLibrary("PSAPI.DLL");
     auto saved = psapi.exports;
     psapi.exports.erase(entry);
     EXPECT_EQ(kPsapiEntryMissing, EndProcessByName("Linkdesk.exe"));
-    EXPECT_EQ(0, machine.LoadedLibraryCount());
+    EXPECT_EQ(0, machine.kernel.LoadedLibraryCount());
     psapi.exports = saved;
   }
 
@@ -116,12 +116,12 @@ TEST_F(QuitpanelNt, LibraryAndEntryPointFailures) {
 }
 
 TEST_F(QuitpanelNt, VersionFailureAndUnknownPlatforms) {
-  sim::Process& p = machine.AddProcess("Linkdesk.exe");
+  sim::Process& p = machine.kernel.AddProcess("Linkdesk.exe");
   machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER, 1);
   EXPECT_EQ(kVersionUnknown, EndProcessByName("Linkdesk.exe"));
   EXPECT_TRUE(p.running);
   for (DWORD platform : {DWORD{VER_PLATFORM_WIN32s}, DWORD{3}, DWORD{0xFFFFFFFF}}) {
-    machine.version.platformId = platform;
+    machine.kernel.version.platformId = platform;
     EXPECT_EQ(kPlatformUnknown, EndProcessByName("Linkdesk.exe")) << platform;
   }
   EXPECT_EQ(0, machine.Calls("LoadLibraryA"));
@@ -142,16 +142,16 @@ TEST_F(QuitpanelNt, NameLengthIsCheckedBeforeAnyPlatformCall) {
 }
 
 TEST_F(QuitpanelNt, ListThatComesBackFullIsGrown) {
-  for (int i = 0; i < 1200; ++i) machine.AddProcess("svchost.exe");
-  sim::Process& late = machine.AddProcess("Linkdesk.exe");
+  for (int i = 0; i < 1200; ++i) machine.kernel.AddProcess("svchost.exe");
+  sim::Process& late = machine.kernel.AddProcess("Linkdesk.exe");
   EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
   EXPECT_FALSE(late.running);
 }
 
 TEST_F(QuitpanelNt, FailedRetryKeepsTheListAlreadyTaken) {
-  sim::Process& early = machine.AddProcess("Linkdesk.exe");
-  for (int i = 0; i < 1200; ++i) machine.AddProcess("svchost.exe");
-  sim::Process& late = machine.AddProcess("Svcpilot.exe");
+  sim::Process& early = machine.kernel.AddProcess("Linkdesk.exe");
+  for (int i = 0; i < 1200; ++i) machine.kernel.AddProcess("svchost.exe");
+  sim::Process& late = machine.kernel.AddProcess("Svcpilot.exe");
   machine.Fail("EnumProcesses", ERROR_NOT_ENOUGH_MEMORY, 2);
   EXPECT_EQ(kEnded, EndProcessByName("Linkdesk.exe"));
   EXPECT_FALSE(early.running);
@@ -204,18 +204,18 @@ TEST_F(Quitpanel9x, SnapshotLibraryAndEntryPointFailures) {
   EXPECT_TRUE(p.running);
   EXPECT_EQ(0, machine.Calls("OpenProcess"));
 
-  machine.FindLibrary("KERNEL32.DLL")->present = false;
+  machine.kernel.FindLibrary("KERNEL32.DLL")->present = false;
   EXPECT_EQ(kKernelMissing, EndProcessByName("Linkdesk.exe"));
-  machine.FindLibrary("KERNEL32.DLL")->present = true;
+  machine.kernel.FindLibrary("KERNEL32.DLL")->present = true;
 
   for (const char* entry : {"CreateToolhelp32Snapshot", "Process32First", "Process32Next",
                             "Module32First", "Module32Next"}) {
     SCOPED_TRACE(entry);
-    sim::Library& kernel = *machine.FindLibrary("KERNEL32.DLL");
+    sim::Library& kernel = *machine.kernel.FindLibrary("KERNEL32.DLL");
     auto saved = kernel.exports;
     kernel.exports.erase(entry);
     EXPECT_EQ(kToolhelpEntryMissing, EndProcessByName("Linkdesk.exe"));
-    EXPECT_EQ(0, machine.LoadedLibraryCount());
+    EXPECT_EQ(0, machine.kernel.LoadedLibraryCount());
     kernel.exports = saved;
   }
   EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
@@ -232,9 +232,9 @@ TEST_F(Quitpanel9x, OpeningOrEndingTheMatchFails) {
 }
 
 TEST_F(QuitpanelNt, ProgramEndsTheUtilityThenTheSwitcherAndExitsZero) {
-  sim::Process& pilot = machine.AddProcess("Svcpilot.exe");
-  sim::Process& desk1 = machine.AddProcess("Linkdesk.exe");
-  sim::Process& desk2 = machine.AddProcess("Linkdesk.exe");
+  sim::Process& pilot = machine.kernel.AddProcess("Svcpilot.exe");
+  sim::Process& desk1 = machine.kernel.AddProcess("Linkdesk.exe");
+  sim::Process& desk2 = machine.kernel.AddProcess("Linkdesk.exe");
   EXPECT_EQ(0, QuitpanelMain());
   EXPECT_FALSE(desk1.running);
   EXPECT_TRUE(desk2.running);
@@ -246,14 +246,14 @@ TEST_F(QuitpanelNt, ProgramEndsTheUtilityThenTheSwitcherAndExitsZero) {
 }
 
 TEST_F(QuitpanelNt, ProgramGoesOnToTheSwitcherWhateverTheFirstCallGave) {
-  machine.AddProcess("Linkdesk.exe").refuseTerminate = true;
-  sim::Process& pilot = machine.AddProcess("Svcpilot.exe");
+  machine.kernel.AddProcess("Linkdesk.exe").refuseTerminate = true;
+  sim::Process& pilot = machine.kernel.AddProcess("Svcpilot.exe");
   EXPECT_EQ(0, QuitpanelMain());
   EXPECT_FALSE(pilot.running);
 }
 
 TEST_F(QuitpanelNt, ProgramWithNothingRunningExitsZero) {
-  machine.AddProcess("explorer.exe");
+  machine.kernel.AddProcess("explorer.exe");
   EXPECT_EQ(0, QuitpanelMain());
   EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
   EXPECT_EQ(2, machine.Calls("EnumProcesses"));

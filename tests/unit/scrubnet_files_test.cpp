@@ -91,14 +91,14 @@ TEST_F(ScrubnetTest, CatalogNameMustFitFiftyCharacters) {
 
 TEST_F(ScrubnetTest, PathOnTheWindowsDirectoryThatWouldNotFitIsSkippedNotCut) {
   // W of 105 characters: W\inf\oem12.inf takes 119 and fits a buffer of 120.
-  machine.windowsDirectory = "C:\\" + std::string(102, 'w');
+  machine.kernel.windowsDirectory = "C:\\" + std::string(102, 'w');
   Put(InstalledInf("oem12"));
   DeleteInstalledInf("oem12.inf");
   EXPECT_FALSE(Has(Inf("oem12.inf")));
   EXPECT_FALSE(Has(Inf("oem12.PNF")));
 
   // One more character and it does not; nor is a cut path deleted.
-  machine.windowsDirectory = "C:\\" + std::string(103, 'w');
+  machine.kernel.windowsDirectory = "C:\\" + std::string(103, 'w');
   Put(InstalledInf("oem12"));
   Put(Inf("oem12.in"));
   Put(Inf("oem12.PN"));
@@ -130,7 +130,7 @@ TEST_F(ScrubnetTest, WindowsDirectoryTooLongOrNotAFullPathIsNotUsed) {
   Put(InstalledInf("oem12"));
   for (const std::string& windows : {"C:\\" + std::string(117, 'w'), std::string("WINDOWS"),
                                      std::string("C:WINDOWS"), std::string("")}) {
-    machine.windowsDirectory = windows;
+    machine.kernel.windowsDirectory = windows;
     Put(Inf("oem12.inf"));
     DeleteInstalledInf("oem12.inf");
   }
@@ -138,7 +138,7 @@ TEST_F(ScrubnetTest, WindowsDirectoryTooLongOrNotAFullPathIsNotUsed) {
 }
 
 TEST_F(ScrubnetTest, WindowsDirectoryAtADriveRoot) {
-  machine.windowsDirectory = "D:\\";
+  machine.kernel.windowsDirectory = "D:\\";
   Put("D:\\inf\\oem12.inf");
   Put("D:\\inf\\oem12.PNF");
   Put(Cat("oem12.CAT"));
@@ -148,10 +148,10 @@ TEST_F(ScrubnetTest, WindowsDirectoryAtADriveRoot) {
 
 TEST_F(ScrubnetTest, SystemDirectoryThatCannotBeUsedSkipsOnlyTheCatalog) {
   Put(InstalledInf("oem12"));
-  machine.systemDirectory = "C:\\" + std::string(297, 's');  // 300 with its terminator
+  machine.kernel.systemDirectory = "C:\\" + std::string(297, 's');  // 300 with its terminator
   DeleteInstalledInf("oem12.inf");
   machine.Fail("GetSystemDirectoryA", ERROR_GEN_FAILURE);
-  machine.systemDirectory = kS;
+  machine.kernel.systemDirectory = kS;
   DeleteInstalledInf("oem12.inf");
   EXPECT_EQ((Strings{Inf("oem12.inf"), Inf("oem12.PNF")}), Deleted());
   EXPECT_TRUE(Has(Cat("oem12.CAT")));
@@ -160,12 +160,12 @@ TEST_F(ScrubnetTest, SystemDirectoryThatCannotBeUsedSkipsOnlyTheCatalog) {
 TEST_F(ScrubnetTest, CatalogPathMustFitThreeHundredCharacters) {
   // S\CatRoot\{...}\ adds 48 characters to S, the catalog name 40 more.
   const std::string catalog = std::string(36, 'c') + ".CAT";
-  machine.systemDirectory = "C:\\" + std::string(208, 's');  // 211: 299 in all, fits
+  machine.kernel.systemDirectory = "C:\\" + std::string(208, 's');  // 211: 299 in all, fits
   Put(Cat(catalog));
   DeleteInstalledInf((std::string(36, 'c') + ".inf").c_str());
   EXPECT_FALSE(Has(Cat(catalog)));
 
-  machine.systemDirectory = "C:\\" + std::string(209, 's');  // 300 in all, does not
+  machine.kernel.systemDirectory = "C:\\" + std::string(209, 's');  // 300 in all, does not
   Put(Cat(catalog));
   DeleteInstalledInf((std::string(36, 'c') + ".inf").c_str());
   EXPECT_TRUE(Has(Cat(catalog)));

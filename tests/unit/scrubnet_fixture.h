@@ -17,8 +17,8 @@ constexpr char kCatRoot[] = "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\
 
 class ScrubnetTest : public SimTest {
  protected:
-  void UseNt() { machine.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, "Service Pack 3"}; }
-  void Use9x() { machine.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "}; }
+  void UseNt() { machine.kernel.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, "Service Pack 3"}; }
+  void Use9x() { machine.kernel.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "}; }
 
   void TearDown() override {
     // Whatever was deleted was deleted by a full path that climbs nowhere.
@@ -30,19 +30,19 @@ class ScrubnetTest : public SimTest {
   }
 
   // Paths as the program builds them on the machine's directories.
-  std::string Inf(const std::string& name) const { return machine.windowsDirectory + "\\inf\\" + name; }
-  std::string Cat(const std::string& name) const { return machine.systemDirectory + kCatRoot + name; }
-  std::string InfOther() const { return machine.windowsDirectory + "\\inf\\other\\KorvellNET7403.inf"; }
+  std::string Inf(const std::string& name) const { return machine.kernel.windowsDirectory + "\\inf\\" + name; }
+  std::string Cat(const std::string& name) const { return machine.kernel.systemDirectory + kCatRoot + name; }
+  std::string InfOther() const { return machine.kernel.windowsDirectory + "\\inf\\other\\KorvellNET7403.inf"; }
   std::string InfInternet() const {
-    return machine.windowsDirectory + "\\inf\\internet\\KorvellNET7403.inf";
+    return machine.kernel.windowsDirectory + "\\inf\\internet\\KorvellNET7403.inf";
   }
   std::string ChipsetInf() const { return Inf("net7403.inf"); }
-  std::string NtDriver() const { return machine.windowsDirectory + "\\system32\\drivers\\kv7403.sys"; }
+  std::string NtDriver() const { return machine.kernel.windowsDirectory + "\\system32\\drivers\\kv7403.sys"; }
   std::string Win9xDriver() const {
-    return machine.windowsDirectory + "\\system32\\drivers\\kv74039x.sys";
+    return machine.kernel.windowsDirectory + "\\system32\\drivers\\kv74039x.sys";
   }
   std::string Win9xOptionsDriver() const {
-    return machine.windowsDirectory + "\\OPTIONS\\INSTALL\\kv74039x.sys";
+    return machine.kernel.windowsDirectory + "\\OPTIONS\\INSTALL\\kv74039x.sys";
   }
   // The installed INF "oemN.inf", its PNF and its CAT.
   std::vector<std::string> InstalledInf(const std::string& base) const {

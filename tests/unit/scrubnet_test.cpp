@@ -95,7 +95,7 @@ TEST_F(ScrubnetTest, NineXFamilyRemovesDevicesFirstThenCleansEachKeyInOrder) {
 }
 
 TEST_F(ScrubnetTest, BitThirtyOneWithMajorVersionThreeDoesNothing) {
-  machine.version = sim::VersionInfo{3, 95, 0, VER_PLATFORM_WIN32s, ""};
+  machine.kernel.version = sim::VersionInfo{3, 95, 0, VER_PLATFORM_WIN32s, ""};
   Key9x("0000", "PCI\\VEN_1D4A&DEV_7403", "oem12.inf");
   NtKey("0000", "PCI\\VEN_1D4A&DEV_7403", "oem12.inf");
   EnumKey("VEN_1D4A&DEV_7403");
@@ -111,7 +111,7 @@ TEST_F(ScrubnetTest, BitThirtyOneWithMajorVersionThreeDoesNothing) {
 }
 
 TEST_F(ScrubnetTest, MajorVersionFourIsTheNineXFamily) {
-  machine.version = sim::VersionInfo{4, 0, 950, VER_PLATFORM_WIN32_WINDOWS, ""};
+  machine.kernel.version = sim::VersionInfo{4, 0, 950, VER_PLATFORM_WIN32_WINDOWS, ""};
   Key9x("0000", "PCI\\VEN_1D4A&DEV_7403", "oem12.inf");
   EXPECT_EQ(0, ScrubnetMain());
   EXPECT_FALSE(HasKey(std::string(k9xClassKey) + "\\0000"));

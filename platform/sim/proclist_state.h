@@ -1,19 +1,14 @@
-// Kernel objects of the substitute machine that sit behind handles.
+// The process listing of the substitute machine: a Toolhelp snapshot behind its handle.
+// The processes listed are the kernel's (kernel_state.h).
 #pragma once
 
-#include <string>
+#include <cstddef>
 #include <vector>
 
 #include "platform/proclist.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/handle_object.h"
 
 namespace sim {
-
-struct ProcessObject : HandleObject {
-  const char* Kind() const override { return "process"; }
-  DWORD pid = 0;
-  DWORD access = 0;
-};
 
 // A Toolhelp snapshot: the entries at the moment it was taken, and a cursor.
 struct SnapshotObject : HandleObject {

@@ -1,0 +1,97 @@
+// The substitute machine's kernel: its version, the libraries it can load, the processes
+// that run, and what it knows about the process that runs the program code (the path of
+// its program file, the lead bytes of its active ANSI code page, and the named mutexes of
+// the session, its own handles and those other processes hold).
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/kernel.h"
+#include "platform/sim/handle_object.h"
+
+namespace sim {
+
+struct VersionInfo {
+  DWORD major = 5;
+  DWORD minor = 1;
+  DWORD build = 2600;
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  std::string csd = "Service Pack 3";
+};
+
+// A loadable library: its exports can be removed one by one, or the whole library.
+struct Library {
+  std::string name;
+  bool present = true;
+  std::map<std::string, FARPROC> exports;
+  int references = 0;
+};
+
+struct Process {
+  DWORD pid = 0;
+  std::string exe;                   // executable file name, without directory
+  std::vector<std::string> modules;  // module names as the 9x Toolhelp reports them
+  bool refuseQuery = false;          // OpenProcess for querying is refused
+  bool refuseTerminate = false;      // OpenProcess with PROCESS_TERMINATE is refused
+  bool terminateFails = false;       // TerminateProcess fails
+  bool moduleSnapshotFails = false;  // its module snapshot cannot be taken
+  bool running = true;
+  UINT exitCode = 0;
+};
+
+struct ProcessState {
+  // Full path of the running program file; empty: GetModuleFileNameA fails.
+  std::string modulePath;
+
+  // Lead-byte ranges (first, last) of the active code page; none in a single-byte one.
+  std::vector<std::pair<unsigned char, unsigned char>> leadByteRanges;
+  // Japanese (Shift-JIS, code page 932), whose second bytes include 0x5C, the backslash.
+  void UseShiftJis() { leadByteRanges = {{0x81, 0x9F}, {0xE0, 0xFC}}; }
+
+  // Mutex names are compared exactly, letter case included, as the object manager does.
+  std::set<std::string> mutexesHeldElsewhere;  // held by another process
+  std::map<std::string, int> openMutexes;      // name -> handles open in this process
+  bool MutexExists(const std::string& name) const {
+    auto it = openMutexes.find(name);
+    return mutexesHeldElsewhere.count(name) != 0 || (it != openMutexes.end() && it->second > 0);
+  }
+};
+
+// The kernel's own state: what GetVersionExA reports, the libraries LoadLibraryA can
+// load, the processes that run, the command line and the directories the test sets.
+struct KernelState {
+  VersionInfo version;
+
+  Library& AddLibrary(const std::string& name);
+  Library* FindLibrary(const std::string& name);
+  Library* LibraryOf(HMODULE module);
+  HMODULE ModuleOf(const Library& library) const;
+  int LoadedLibraryCount() const;
+  std::vector<std::unique_ptr<Library>> libraries;
+
+  Process& AddProcess(const std::string& exe);
+  Process* FindProcess(DWORD pid);
+  std::deque<Process> processes;  // references stay valid as processes are added
+  DWORD nextPid = 0x100;
+
+  std::string commandLine;
+
+  // The Windows and the system directory, as the platform reports them.
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
+};
+
+// A handle on a process, with the rights it was opened with.
+struct ProcessObject : HandleObject {
+  const char* Kind() const override { return "process"; }
+  DWORD pid = 0;
+  DWORD access = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,55 @@
+// Text helpers of the substitute machine: names and paths compared as Windows compares
+// them, and the line and section parsing shared by the profile reader and the stand-ins.
+#include "platform/sim/text.h"
+
+#include <cctype>
+
+namespace sim {
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string> TrimmedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(Trim(text.substr(start, end - start)));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::optional<std::string> SectionName(const std::string& line) {
+  if (line.empty() || line[0] != '[') return std::nullopt;
+  auto close = line.find(']');
+  return Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+}
+
+bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
+  return Upper(a) < Upper(b);
+}
+
+}  // namespace sim

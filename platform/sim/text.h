@@ -1,0 +1,26 @@
+// Text helpers shared by the families of the substitute machine.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Case-insensitive comparison of ASCII text, as Windows compares names and paths.
+bool SameText(const std::string& a, const std::string& b);
+std::string Upper(std::string text);
+// Text without leading and trailing blanks, tabs and carriage returns.
+std::string Trim(const std::string& text);
+// The lines of a text file (LF or CRLF), each trimmed.
+std::vector<std::string> TrimmedLines(const std::string& text);
+// For a trimmed line "[name]" (closing bracket optional), the trimmed name.
+std::optional<std::string> SectionName(const std::string& line);
+
+// Orders names without regard to letter case, for maps and sets keyed by registry,
+// file, environment or program names.
+struct NoCaseLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
+}  // namespace sim
