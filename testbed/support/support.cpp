@@ -41,7 +41,7 @@ bool CopyFromBuild(const std::string& fileName, const std::string& target) {
   return CopyFileA(SourceOf(fileName).c_str(), target.c_str(), FALSE) != 0;
 }
 
-static void RemoveTree(const std::string& dir) {
+void RemoveTree(const std::string& dir) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {

@@ -30,6 +30,8 @@ std::string SourceOf(const std::string& fileName);
 bool CopyFromBuild(const std::string& fileName, const std::string& target);
 // A fresh, empty scratch directory C:\tests\<name>.
 std::string ScratchDir(const std::string& name);
+// Removes a directory with everything in it; read-only files too.
+void RemoveTree(const std::string& dir);
 
 // A started program; ended on destruction if still running.
 class Child {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "conformance.h"
+#include "testbed/support/devices.h"
+#include "testbed/support/support.h"
 
 namespace conf {
 
@@ -27,45 +29,6 @@ const GUID kNetClass = {0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2
 std::vector<std::string> devices;
 std::vector<std::string> services;
 std::vector<std::string> variables;
-
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = dir + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(dir.c_str());
-}
-
-void RemoveKey(HKEY parent, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  char name[256];
-  while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) RemoveKey(key, name);
-  RegCloseKey(key);
-  RegDeleteKeyA(parent, path.c_str());
-}
-
-void RemoveDevice(const std::string& instanceId) {
-  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  if (SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device))
-    SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
-  SetupDiDestroyDeviceInfoList(set);
-}
 
 // Stops the service (waiting at most ten seconds) and deletes it.
 void RemoveService(const std::string& name) {
@@ -88,15 +51,15 @@ void RemoveService(const std::string& name) {
 constexpr char kServiceProgram[] = "C:\\CONFSVC\\svcstandin.exe";
 
 void Clear() {
-  for (const std::string& id : devices) RemoveDevice(id);
+  for (const std::string& id : devices) wt::RemoveDevice(id);
   for (const std::string& name : services) RemoveService(name);
   for (const std::string& name : variables) _putenv((name + "=").c_str());
   devices.clear();
   services.clear();
   variables.clear();
-  RemoveTree(kScratchDir);
-  RemoveKey(HKEY_CURRENT_USER, kScratchKey);
-  RemoveTree("C:\\CONFSVC");
+  wt::RemoveTree(kScratchDir);
+  wt::RegDeleteTree(HKEY_CURRENT_USER, kScratchKey);
+  wt::RemoveTree("C:\\CONFSVC");
 }
 
 }  // namespace
@@ -111,12 +74,7 @@ bool End(std::string*) {
   return true;
 }
 
-void MakeDirectory(const std::string& path) {
-  for (std::size_t slash = path.find('\\', 3);; slash = path.find('\\', slash + 1)) {
-    CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
-    if (slash == std::string::npos) break;
-  }
-}
+void MakeDirectory(const std::string& path) { wt::MakeDirs(path); }
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -161,23 +119,9 @@ bool InstallChild(const std::string& path) {
 }
 
 bool AddDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds) {
-  RemoveDevice(instanceId);
-  HDEVINFO set = SetupDiCreateDeviceInfoList(&kNetClass, nullptr);
-  if (set == INVALID_HANDLE_VALUE) return false;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof device;
-  std::string ids;
-  for (const std::string& id : hardwareIds) ids += id + '\0';
-  ids += '\0';
-  bool ok = SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kNetClass, nullptr, nullptr, 0,
-                                     &device) &&
-            SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
-                                              reinterpret_cast<const BYTE*>(ids.data()),
-                                              static_cast<DWORD>(ids.size())) &&
-            SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
-  SetupDiDestroyDeviceInfoList(set);
+  wt::RemoveDevice(instanceId);
   devices.push_back(instanceId);
-  return ok;
+  return wt::CreateDevice(instanceId, hardwareIds, "");
 }
 
 bool AddService(const std::string& name) {
