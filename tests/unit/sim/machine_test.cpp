@@ -1,0 +1,108 @@
+// The substitute machine itself: handle owners and misuse, fault injection, the version
+// word, Toolhelp walks.
+#include "platform/handles.h"
+#include "platform/proclist.h"
+#include "platform/registry.h"
+#include "sim_test.h"
+
+namespace {
+
+using SimMachine = SimTest;
+
+TEST_F(SimMachine, OwnerReleaseKeepsTheLastError) {
+  HMODULE psapi = LoadLibraryA("psapi.dll");
+  ASSERT_NE(nullptr, psapi);
+  {
+    LibraryHandle owner(psapi);
+    SetLastError(ERROR_NO_MORE_ITEMS);
+  }
+  EXPECT_EQ(DWORD{ERROR_NO_MORE_ITEMS}, GetLastError());
+  EXPECT_EQ(0, machine.kernel.LoadedLibraryCount());
+
+  SnapshotHandle none(INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(none.valid());
+  ProcessHandle empty;
+  EXPECT_FALSE(empty.valid());
+}
+
+TEST_F(SimMachine, ReleasingTwiceIsReportedAsMisuse) {
+  HMODULE psapi = LoadLibraryA("PSAPI.DLL");
+  EXPECT_TRUE(FreeLibrary(psapi));
+  EXPECT_FALSE(FreeLibrary(psapi));
+  EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(0x1234)));
+  std::string report;
+  EXPECT_FALSE(machine.Clean(&report));
+  EXPECT_NE(std::string::npos, report.find("FreeLibrary"));
+  EXPECT_NE(std::string::npos, report.find("CloseHandle"));
+  machine.ClearMisuse();  // seen; the fixture checks the rest as usual
+}
+
+TEST_F(SimMachine, FaultsHitTheChosenCallOnly) {
+  machine.Fail("GetVersionExA", ERROR_ACCESS_DENIED, 2);
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  EXPECT_TRUE(GetVersionExA(&info));
+  EXPECT_FALSE(GetVersionExA(&info));
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, GetLastError());
+  EXPECT_TRUE(GetVersionExA(&info));
+  EXPECT_EQ(3, machine.Calls("GetVersionExA"));
+  info.dwOSVersionInfoSize = 100;
+  EXPECT_FALSE(GetVersionExA(&info));
+}
+
+TEST_F(SimMachine, FaultsThatNeverFireAreReportedAndUnknownNamesAreRefused) {
+  machine.Fail("LoadLibraryA", ERROR_MOD_NOT_FOUND, 2);
+  machine.Fail("LoadLibraryA", ERROR_ACCESS_DENIED, 2);  // the later fault wins the call
+  machine.Fail("LoadLibraryA", ERROR_MOD_NOT_FOUND, 4);
+  machine.Fail("RegCloseKey", ERROR_GEN_FAILURE);
+  HMODULE first = LoadLibraryA("PSAPI.DLL");
+  EXPECT_NE(nullptr, first);
+  EXPECT_EQ(nullptr, LoadLibraryA("PSAPI.DLL"));
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, GetLastError());
+  FreeLibrary(first);
+  machine.Mend("LoadLibraryA");
+  for (int call = 3; call <= 4; ++call) EXPECT_TRUE(FreeLibrary(LoadLibraryA("PSAPI.DLL"))) << call;
+  // Operations that return their error leave the last error alone.
+  SetLastError(7);
+  EXPECT_EQ(ERROR_GEN_FAILURE, RegCloseKey(HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(DWORD{7}, GetLastError());
+  std::string report;
+  EXPECT_FALSE(machine.Clean(&report));
+  EXPECT_EQ("fault never fired: LoadLibraryA call 2\nfault never fired: LoadLibraryA call 4\n", report);
+  machine.ClearFaults();  // seen; the fixture checks the rest as usual
+
+  EXPECT_DEATH(machine.Fail("NoSuchOperation", 1), "NoSuchOperation does not take injected faults");
+  // Calls that cannot fail are only counted, and take no fault either.
+  EXPECT_DEATH(machine.Fail("GetVersion", 1), "GetVersion does not take injected faults");
+  EXPECT_DEATH(machine.Fail("LoadLibraryA", 1, -1), "is no call");
+}
+
+TEST_F(SimMachine, VersionWordCarriesTheFamilyInBit31) {
+  machine.kernel.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, ""};
+  EXPECT_EQ(0x0A280105u, GetVersion());
+  machine.kernel.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "};
+  EXPECT_EQ(0x80000000u, GetVersion() & 0x80000000u);
+  EXPECT_EQ(0x0A04u, GetVersion() & 0xFFFFu);
+}
+
+TEST_F(SimMachine, SnapshotWalkChecksRecordSizeAndEnds) {
+  machine.kernel.AddProcess("a.exe");
+  HMODULE kernel = LoadLibraryA("Kernel32.DLL");
+  auto snap = EntryPoint<CreateToolhelp32SnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+  auto first = EntryPoint<Process32FirstFn>(kernel, "Process32First");
+  auto next = EntryPoint<Process32NextFn>(kernel, "Process32Next");
+  SnapshotHandle all(snap(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 entry{};
+  entry.dwSize = 10;
+  EXPECT_FALSE(first(all.get(), &entry));
+  EXPECT_EQ(DWORD{ERROR_BAD_LENGTH}, GetLastError());
+  entry.dwSize = sizeof entry;
+  EXPECT_TRUE(first(all.get(), &entry));
+  EXPECT_STREQ("a.exe", entry.szExeFile);
+  EXPECT_FALSE(next(all.get(), &entry));
+  EXPECT_EQ(DWORD{ERROR_NO_MORE_FILES}, GetLastError());
+  all.reset();
+  FreeLibrary(kernel);
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+// The substitute machine: profile files and text-mode streams, as the setup runner relies on them.
+#include <string>
+
+#include "pakrun_fixture.h"
+#include "platform/devices.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/programs.h"
+#include "platform/registry.h"
+#include "pakrun/run_and_wait.h"
+
+namespace {
+
+using Profile = PakrunTest;
+
+
+TEST_F(Profile, ProfileReadsFollowThePlatform) {
+  Settings({"[Params]", "  Swapcmd = 1 ", "EMPTY=", "QUOTED=\"a b\"", "NEG=-1", "HEX=0x1F",
+            "TEXT=abc", "[PARAMS]", "LATER=1"});
+  char buffer[8];
+  EXPECT_EQ(1u, GetPrivateProfileIntA("PARAMS", "SWAPCMD", 0, kSettingsPath));
+  EXPECT_EQ(0xFFFFFFFFu, GetPrivateProfileIntA("PARAMS", "NEG", 0, kSettingsPath));
+  EXPECT_EQ(31u, GetPrivateProfileIntA("PARAMS", "HEX", 0, kSettingsPath));
+  EXPECT_EQ(0u, GetPrivateProfileIntA("PARAMS", "TEXT", 5, kSettingsPath));
+  EXPECT_EQ(5u, GetPrivateProfileIntA("PARAMS", "MISSING", 5, kSettingsPath));
+  EXPECT_EQ(5u, GetPrivateProfileIntA("NOSECTION", "SWAPCMD", 5, "C:\\Setup\\none.ini"));
+
+  // A present key with an empty value is empty text, not the default.
+  EXPECT_EQ(0u, GetPrivateProfileStringA("PARAMS", "EMPTY", "dflt", buffer, sizeof buffer,
+                                         kSettingsPath));
+  EXPECT_STREQ("", buffer);
+  EXPECT_EQ(4u, GetPrivateProfileStringA("PARAMS", "MISSING", "dflt", buffer, sizeof buffer,
+                                         kSettingsPath));
+  EXPECT_STREQ("dflt", buffer);
+  GetPrivateProfileStringA("PARAMS", "LATER", "dflt", buffer, sizeof buffer, kSettingsPath);
+  EXPECT_STREQ("dflt", buffer);  // only the first section of a name is read
+  GetPrivateProfileStringA("PARAMS", "QUOTED", "", buffer, sizeof buffer, kSettingsPath);
+  EXPECT_STREQ("a b", buffer);
+  // Cut to the buffer.
+  machine.files.Put(kSettingsPath, "[S]\r\nK=0123456789\r\n");
+  EXPECT_EQ(7u, GetPrivateProfileStringA("S", "K", "", buffer, sizeof buffer, kSettingsPath));
+  EXPECT_STREQ("0123456", buffer);
+}
+
+TEST_F(Profile, TextStreamsStoreCrlfAndAppendOrTruncate) {
+  machine.files.Put("C:\\TEMP\\a.txt", "old\r\n");
+  TextStream* append = OpenTextStream("C:\\TEMP\\a.txt", "a+");
+  ASSERT_NE(nullptr, append);
+  WriteTextStream(append, "x=%d\n\n", 5);
+  // An open file cannot be deleted.
+  EXPECT_FALSE(DeleteFileA("C:\\TEMP\\a.txt"));
+  EXPECT_TRUE(CloseTextStream(append));
+  EXPECT_EQ("old\r\nx=5\r\n\r\n", machine.files.Read("C:\\TEMP\\a.txt"));
+
+  TextStream* fresh = OpenTextStream("C:\\TEMP\\a.txt", "wt");
+  ASSERT_NE(nullptr, fresh);
+  WriteTextStream(fresh, "new\n");
+  machine.files.failCloseOf.insert("c:\\temp\\A.TXT");
+  EXPECT_FALSE(CloseTextStream(fresh));
+  EXPECT_EQ("new\r\n", machine.files.Read("C:\\TEMP\\a.txt"));
+
+  EXPECT_EQ(nullptr, OpenTextStream("C:\\NoSuchDir\\a.txt", "a+"));
+  EXPECT_TRUE(DeleteFileA("C:\\TEMP\\A.TXT"));
+  EXPECT_FALSE(DeleteFileA("C:\\TEMP\\a.txt"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_STREQ("C:\\TEMP", EnvironmentValue("temp"));
+  EXPECT_EQ(nullptr, EnvironmentValue("NOT_SET"));
+}
+
+}  // namespace

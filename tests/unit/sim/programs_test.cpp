@@ -1,0 +1,131 @@
+// The substitute machine: started programs, the INF installer and the registry editor, named mutexes, as the setup runner relies on them.
+#include <string>
+
+#include "pakrun_fixture.h"
+#include "platform/devices.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/programs.h"
+#include "platform/registry.h"
+#include "pakrun/run_and_wait.h"
+
+namespace {
+
+using Programs = PakrunTest;
+
+
+TEST_F(Programs, InstallerAppliesTheValueFormsOfAnInf) {
+  machine.registry.SetString("HKLM\\K", "Gone", "x");
+  machine.registry.SetString("HKLM\\K", "Kept", "old");
+  machine.registry.SetString("HKLM\\Whole\\Sub", "V", "x");
+  machine.files.Put("C:\\TEMP\\t.inf",
+                    Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]",
+                          "AddReg = Add.reg", "DelReg = Del.reg", "", "[Add.reg]",
+                          "HKLM, \"K\",\"Dword\",0x00010001,0x20",
+                          "HKLM, \"K\",\"Sz\",0,text with blanks",
+                          "HKLM, \"K\",\"Quoted\",0,\"a,b\"",
+                          "HKLM, \"K\",\"Expand\",0x00020000,%SystemRoot%",
+                          "HKLM, \"K\",\"Multi\",0x00010000,one,two",
+                          "HKLM, \"K\",\"Bin\",1,0a,ff",
+                          "HKLM, \"K\",\"Kept\",2,new",
+                          "HKLM, \"K\",\"Empty\",0",
+                          ", \"\",\"\",,",
+                          "HKR, \"K\",\"Relative\",0,x",
+                          "", "[Del.reg]", "HKLM, \"K\",\"Gone\"", "HKLM, \"Whole\",\"\""}));
+  EXPECT_EQ(0u, sim::InfInstaller()(machine,
+                                    "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 "
+                                    "C:\\TEMP\\t.inf"));
+  EXPECT_EQ(0x20u, machine.registry.Dword("HKLM\\K", "Dword"));
+  EXPECT_EQ("text with blanks", machine.registry.String("HKLM\\K", "Sz"));
+  EXPECT_EQ("a,b", machine.registry.String("HKLM\\K", "Quoted"));
+  EXPECT_EQ(static_cast<std::uint32_t>(REG_EXPAND_SZ),
+            machine.registry.Value("HKLM\\K", "Expand")->type);
+  EXPECT_EQ((std::vector<unsigned char>{'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0}),
+            machine.registry.Value("HKLM\\K", "Multi")->data);
+  EXPECT_EQ((std::vector<unsigned char>{0x0a, 0xff}), machine.registry.Value("HKLM\\K", "Bin")->data);
+  EXPECT_EQ("old", machine.registry.String("HKLM\\K", "Kept"));
+  EXPECT_EQ("", machine.registry.String("HKLM\\K", "Empty"));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\K", "Relative"));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\K", "Gone"));
+  // A delete line without a value name takes the whole key.
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\Whole"));
+
+  // A missing INF changes nothing and still ends with 0.
+  EXPECT_EQ(0u, sim::InfInstaller()(machine,
+                                    "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 "
+                                    "C:\\TEMP\\none.inf"));
+}
+
+TEST_F(Programs, ProgramsRunWhenWaitedForAndUnknownOnesDoNotStart) {
+  std::string seen;
+  machine.programs.Add("Setup.exe", [&seen](sim::Machine&, const std::string& line) {
+    seen = line;
+    return 7u;
+  });
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  char line[] = "\"C:\\Some Dir\\SETUP.EXE\" /x";
+  ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info));
+  EXPECT_EQ("", seen);  // still running
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, INFINITE));
+  EXPECT_EQ(line, seen);
+  EXPECT_EQ(7u, machine.kernel.FindProcess(info.dwProcessId)->exitCode);
+  EXPECT_TRUE(CloseHandle(info.hThread));
+  EXPECT_TRUE(CloseHandle(info.hProcess));
+
+  char missing[] = "C:\\Nowhere\\other.exe";
+  EXPECT_FALSE(CreateProcessA(nullptr, missing, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &info));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+}
+
+TEST_F(Programs, NamedMutexesExistWhileAHandleOrAnotherHolderDoes) {
+  machine.self.mutexesHeldElsewhere.insert("Held.exe");
+  SetLastError(ERROR_ALREADY_EXISTS);
+  MutexHandle first(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+  {
+    MutexHandle second(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
+    EXPECT_TRUE(second);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    // Names are compared with their letter case.
+    MutexHandle otherCase(CreateMutexA(nullptr, FALSE, "PAKRUN.EXE"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    MutexHandle held(CreateMutexA(nullptr, FALSE, "Held.exe"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  }
+  first.reset();
+  EXPECT_FALSE(machine.self.MutexExists("Pakrun.exe"));
+  MutexHandle again(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+}
+
+TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
+  machine.programs.Add("regedit", sim::RegistryEditor());
+  machine.registry.SetString("HKLM\\SOFTWARE\\Vendor", "Gone", "x");
+  machine.registry.SetString("HKLM\\SOFTWARE\\Old\\Sub", "V", "x");
+  machine.files.Put("C:\\Setup\\My Pakrun.reg",
+                    Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]",
+                          "\"Text\"=\"a \\\"q\\\" \\\\ b\"", "\"Number\"=dword:0000001f",
+                          "@=\"default\"", "\"Gone\"=-", "\"Bin\"=hex:01,02,\\", "  03",
+                          "\"Multi\"=hex(7):61,00,62,00,00", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
+                          "[HKEY_CURRENT_USER\\Software\\Vendor]", "\"Mode\"=\"on\""}));
+  RunAndWait("regedit \"C:\\Setup\\My Pakrun.reg\"");
+  EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Text"));  // not silent
+  RunAndWait("regedit /s \"C:\\Setup\\My Pakrun.reg\"");
+  EXPECT_EQ("a \"q\" \\ b", machine.registry.String("HKLM\\SOFTWARE\\Vendor", "Text"));
+  EXPECT_EQ(31u, machine.registry.Dword("HKLM\\SOFTWARE\\Vendor", "Number"));
+  EXPECT_EQ("default", machine.registry.String("HKLM\\SOFTWARE\\Vendor", ""));
+  EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Gone"));
+  EXPECT_EQ((std::vector<unsigned char>{1, 2, 3}),
+            machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Bin")->data);
+  EXPECT_EQ(static_cast<std::uint32_t>(REG_MULTI_SZ),
+            machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Multi")->type);
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Old"));
+  EXPECT_EQ("on", machine.registry.String("HKCU\\Software\\Vendor", "Mode"));
+}
+
+}  // namespace
