@@ -140,10 +140,16 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* classGuid, PCSTR enumerator, 
                                        HDEVINFO deviceInfoSet, PCSTR machineName, PVOID reserved) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("SetupDiGetClassDevsExA")) return INVALID_HANDLE_VALUE;
-  if (deviceInfoSet != nullptr || machineName != nullptr || reserved != nullptr) {
-    m.Misuse("SetupDiGetClassDevsExA with an existing list, a remote machine or a reserved value");
+  m.RecordArguments("SetupDiGetClassDevsExA",
+                    {{"machine", machineName != nullptr ? machineName : "local"}});
+  if (deviceInfoSet != nullptr || reserved != nullptr) {
+    m.Misuse("SetupDiGetClassDevsExA with an existing list or a reserved value");
     return Failure(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
+  // This machine has no network: another machine's devices cannot be listed
+  // (ERROR_INVALID_COMPUTERNAME, which the programs never name).
+  constexpr DWORD kInvalidComputerName = 1210;
+  if (machineName != nullptr) return Failure(kInvalidComputerName, INVALID_HANDLE_VALUE);
   return sim::BuildList(m, classGuid, enumerator, flags);
 }
 

@@ -163,7 +163,7 @@ DWORD WINAPI GetVersion() {
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("OpenProcess")) return nullptr;
-  if (inheritHandle) m.Misuse("OpenProcess with an inheritable handle");
+  m.RecordArguments("OpenProcess", {{"inherit", inheritHandle ? "yes" : "no"}});
   sim::Process* process = m.kernel.FindProcess(processId);
   if (process == nullptr || !process->running) return Failure(ERROR_INVALID_PARAMETER, HANDLE{});
   const DWORD query = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;

@@ -66,6 +66,18 @@ class Machine {
   const std::vector<std::string>& Misuses() const { return misuse_; }
   void ClearMisuse() { misuse_.clear(); }
 
+  // --- arguments whose choice is a rule of the programs, not of the API -------------
+  // (a mutex without security attributes, a process handle that is not inherited, the
+  // local machine's devices): recorded per call, for the programs' tests to assert.
+  using Arguments = std::map<std::string, std::string>;
+  void RecordArguments(const std::string& operation, Arguments arguments) {
+    arguments_[operation].push_back(std::move(arguments));
+  }
+  std::vector<Arguments> ArgumentsOf(const std::string& operation) const {
+    auto it = arguments_.find(operation);
+    return it == arguments_.end() ? std::vector<Arguments>{} : it->second;
+  }
+
   // --- handles -------------------------------------------------------------------
   HANDLE OpenHandle(std::unique_ptr<HandleObject> object);
   template <class T>
@@ -117,6 +129,7 @@ class Machine {
   int totalCalls_ = 0;
   std::vector<std::string> events_;
   std::vector<std::string> misuse_;
+  std::map<std::string, std::vector<Arguments>> arguments_;
   std::map<std::uintptr_t, std::unique_ptr<HandleObject>> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
 };

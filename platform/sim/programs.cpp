@@ -145,7 +145,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("CreateMutexA")) return nullptr;
-  if (attributes != nullptr || initialOwner) m.Misuse("CreateMutexA with attributes or owned");
+  m.RecordArguments("CreateMutexA", {{"attributes", attributes != nullptr ? "given" : "none"},
+                                     {"owned", initialOwner ? "yes" : "no"}});
   if (name == nullptr || *name == '\0') {
     m.Misuse("CreateMutexA without a name");
     return Failure(ERROR_INVALID_PARAMETER, HANDLE{});

@@ -16,6 +16,15 @@ constexpr char kNetClass[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E9
 
 class PakrunTest : public SimTest {
  protected:
+  // The runner's own rules: a mutex that only names the instance (no security attributes,
+  // not owned), and the devices of this machine only.
+  void TearDown() override {
+    ExpectEveryCall("CreateMutexA", "attributes", "none");
+    ExpectEveryCall("CreateMutexA", "owned", "no");
+    ExpectEveryCall("SetupDiGetClassDevsExA", "machine", "local");
+    SimTest::TearDown();
+  }
+
   void SetUp() override {
     machine.environment["TEMP"] = "C:\\TEMP";
     machine.environment["SystemRoot"] = "C:\\WINDOWS";

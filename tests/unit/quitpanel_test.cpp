@@ -6,12 +6,21 @@
 
 namespace {
 
-class QuitpanelNt : public SimTest {
+// The closer never hands a process handle on to a child.
+class QuitpanelTest : public SimTest {
+ protected:
+  void TearDown() override {
+    ExpectEveryCall("OpenProcess", "inherit", "no");
+    SimTest::TearDown();
+  }
+};
+
+class QuitpanelNt : public QuitpanelTest {
  protected:
   void SetUp() override { machine.kernel.version = sim::VersionInfo{5, 1, 2600, VER_PLATFORM_WIN32_NT, "Service Pack 3"}; }
 };
 
-class Quitpanel9x : public SimTest {
+class Quitpanel9x : public QuitpanelTest {
  protected:
   void SetUp() override { machine.kernel.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "}; }
   // On the 9x family Toolhelp reports module names as the system stored them.

@@ -26,5 +26,15 @@ class SimTest : public ::testing::Test {
     return found;
   }
 
+  // Every recorded call of `operation` had `value` for the argument `name`.
+  void ExpectEveryCall(const std::string& operation, const std::string& name,
+                       const std::string& value) const {
+    for (const auto& arguments : machine.ArgumentsOf(operation)) {
+      auto it = arguments.find(name);
+      ASSERT_NE(it, arguments.end()) << operation << " recorded no " << name;
+      EXPECT_EQ(value, it->second) << operation << " " << name;
+    }
+  }
+
   sim::Machine machine;
 };

@@ -1,6 +1,8 @@
 // The substitute machine itself: handle owners and misuse, fault injection, the version
 // word, Toolhelp walks.
+#include "platform/devices.h"
 #include "platform/handles.h"
+#include "platform/programs.h"
 #include "platform/proclist.h"
 #include "platform/registry.h"
 #include "sim_test.h"
@@ -103,6 +105,27 @@ TEST_F(SimMachine, SnapshotWalkChecksRecordSizeAndEnds) {
   EXPECT_EQ(DWORD{ERROR_NO_MORE_FILES}, GetLastError());
   all.reset();
   FreeLibrary(kernel);
+}
+
+}  // namespace
+
+namespace {
+
+// Arguments whose choice is a rule of the programs are recorded, not refused, so that a
+// program's tests can tell a wrong choice apart.
+TEST_F(SimMachine, ArgumentsOfTheProgramsRulesAreRecorded) {
+  sim::Process& process = machine.kernel.AddProcess("a.exe");
+  CloseHandle(OpenProcess(PROCESS_TERMINATE, TRUE, process.pid));
+  CloseHandle(CreateMutexA(nullptr, TRUE, "Named"));
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            SetupDiGetClassDevsExA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES, nullptr, "OTHER",
+                                   nullptr));
+  ASSERT_EQ(1u, machine.ArgumentsOf("OpenProcess").size());
+  EXPECT_EQ("yes", machine.ArgumentsOf("OpenProcess")[0].at("inherit"));
+  EXPECT_EQ("yes", machine.ArgumentsOf("CreateMutexA")[0].at("owned"));
+  EXPECT_EQ("none", machine.ArgumentsOf("CreateMutexA")[0].at("attributes"));
+  EXPECT_EQ("OTHER", machine.ArgumentsOf("SetupDiGetClassDevsExA")[0].at("machine"));
+  EXPECT_TRUE(machine.Misuses().empty());
 }
 
 }  // namespace
