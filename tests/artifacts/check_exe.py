@@ -50,8 +50,8 @@ def main():
                         help="a non-system DLL the program may import")
     parser.add_argument("--reviewed", required=True,
                         help="file of the functions reviewed as present on 98 and 2000")
-    parser.add_argument("--version", action="append", default=[],
-                        help="Key=Value expected in the version resource")
+    parser.add_argument("--rc", help="the resource script whose version strings the "
+                        "executable must carry")
     args = parser.parse_args()
 
     failures = []
@@ -84,8 +84,12 @@ def main():
 
     data = open(args.exe, "rb").read()
     text = data.decode("utf-16-le", errors="replace") + data[1:].decode("utf-16-le", errors="replace")
-    for pair in args.version:
-        key, value = pair.split("=", 1)
+    expected = []
+    if args.rc:
+        expected = re.findall(r'^\s*VALUE\s+"([^"]+)",\s*"([^"]*)"', open(args.rc).read(), re.M)
+        if not expected:
+            failures.append(f"{args.rc} has no version strings")
+    for key, value in expected:
         found = re.search(re.escape(key) + r"\x00+([^\x00]*)\x00", text)
         if not found:
             failures.append(f"version resource has no {key}")
