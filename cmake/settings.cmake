@@ -3,9 +3,10 @@
 set(TOOLS_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
     -Wcast-qual -Wformat=2 -Wundef -Wnull-dereference)
 
-# Program logic and the platform seam: warnings on, nothing tolerated.
-# In the Windows builds they also go without exceptions and RTTI: the unwinder and the
-# C++ runtime's terminate handler would add about 90 KiB to every executable.
+# One set of warnings for everything we build, nothing tolerated.
+# Program logic and the platform seam in the Windows builds also go without exceptions
+# and RTTI: the unwinder and the C++ runtime's terminate handler would add about 90 KiB
+# to every executable.
 function(tools_target_settings target)
   target_compile_options(${target} PRIVATE ${TOOLS_WARNINGS} -Werror)
   if(WIN32)
@@ -13,10 +14,11 @@ function(tools_target_settings target)
   endif()
 endfunction()
 
-# Test code: the same warnings except the conversion family, which GoogleTest's
-# macros trip over.
+# Test code, the substitute machine and the test bed: the same warnings (GoogleTest comes
+# in as a system directory, so its headers do not trip them), with exceptions and the
+# standard library allowed.
 function(tools_test_settings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+  target_compile_options(${target} PRIVATE ${TOOLS_WARNINGS} -Werror)
 endfunction()
 
 if(WIN32)
