@@ -25,7 +25,7 @@ BOOL WINAPI SimEnumProcesses(DWORD* processIds, DWORD cb, DWORD* bytesReturned) 
   if (auto fault = m.Enter("EnumProcesses")) return FALSE;
   if (processIds == nullptr || bytesReturned == nullptr)
     return Failure(ERROR_INVALID_PARAMETER, FALSE);
-  DWORD room = cb / sizeof(DWORD);
+  DWORD room = static_cast<DWORD>(cb / sizeof(DWORD));
   DWORD filled = 0;
   for (const Process& process : m.kernel.processes) {
     if (!process.running) continue;

@@ -190,7 +190,7 @@ TEST_F(ProcessConformance, EnumProcessesListsOwnProcessAndFillsSmallBuffer) {
   DWORD bytes = 0;
   ASSERT_TRUE(psapi.enumProcesses(ids, sizeof ids, &bytes));
   EXPECT_EQ(bytes % sizeof(DWORD), 0u);
-  DWORD count = bytes / sizeof(DWORD);
+  DWORD count = static_cast<DWORD>(bytes / sizeof(DWORD));
   EXPECT_NE(std::find(ids, ids + count, conf::seed::OwnProcessId()), ids + count);
   DWORD one[1];
   ASSERT_TRUE(psapi.enumProcesses(one, sizeof one, &bytes));  // no error when it is full
