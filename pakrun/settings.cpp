@@ -6,5 +6,6 @@
 
 unsigned ReadCount(const char* settingsPath, const char* section, const char* key) {
   UINT count = GetPrivateProfileIntA(section, key, 0, settingsPath);
-  return count > static_cast<UINT>(INT_MAX) ? 0u : count;
+  if (count > static_cast<UINT>(INT_MAX)) return 0u;
+  return count > kMaxListEntries ? kMaxListEntries : count;
 }

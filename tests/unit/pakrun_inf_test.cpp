@@ -2,6 +2,7 @@
 
 #include "pakrun/inf_files.h"
 #include "pakrun/run_and_wait.h"
+#include "pakrun/settings.h"
 #include "pakrun_fixture.h"
 #include "platform/programs.h"
 
@@ -189,6 +190,25 @@ TEST_F(InfFiles, NegativeCountCountsAsZero) {
   EXPECT_EQ(std::string::npos, installed[0].find("Add"));
   // Only the three keys of the one delete entry were read.
   EXPECT_EQ(3, machine.Calls("GetPrivateProfileStringA"));
+}
+
+TEST_F(InfFiles, HugeCountsWriteRowsUpToTheBoundOnly) {
+  const std::string last = std::to_string(kMaxListEntries);
+  const std::string beyond = std::to_string(kMaxListEntries + 1);
+  Settings({"[S]", "ADDREG=2000000000", "DELREG=2000000000", "ADDREG" + last + "_ROOT=HKLM",
+            "ADDREG" + beyond + "_ROOT=HKCU", "DELREG" + last + "_ENTRYNAME=Last",
+            "DELREG" + beyond + "_ENTRYNAME=Beyond"});
+  EXPECT_EQ(1, ApplyStaticAddDel(kSettingsPath, "S"));
+  ASSERT_EQ(1u, installed.size());
+  const std::string& inf = installed[0];
+  std::size_t rows = 0;  // every row holds ", \"" once: after the root, before the subkey
+  for (std::size_t at = inf.find(", \""); at != std::string::npos; at = inf.find(", \"", at + 1))
+    ++rows;
+  EXPECT_EQ(2 * kMaxListEntries, rows);
+  EXPECT_NE(std::string::npos, inf.find("HKLM, \"\",\"\",,\r\n"));
+  EXPECT_NE(std::string::npos, inf.find(", \"\",\"Last\"\r\n"));
+  EXPECT_EQ(std::string::npos, inf.find("HKCU"));
+  EXPECT_EQ(std::string::npos, inf.find("Beyond"));
 }
 
 TEST_F(InfFiles, FileThatCannotBeOpenedOrClosedIsNeverApplied) {

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "pakrun/device_lists.h"
+#include "pakrun/settings.h"
 #include "pakrun_fixture.h"
 #include "platform/devices.h"
 
@@ -53,6 +54,23 @@ TEST_F(DeviceLists, CountsThatAreMissingZeroOrNegativeVisitNothing) {
   Settings({"[REFRESH]", "DETECTCOUNT=-1", std::string("DETECTDEV1=") + kAdapterId});
   EXPECT_EQ(1, RefreshDevices(kSettingsPath, "REFRESH"));
   EXPECT_EQ(1, machine.devices.reenumerations);
+}
+
+TEST_F(DeviceLists, CountsBeyondTheBoundVisitTheEntriesUpToItOnly) {
+  // A typo such as 2000000000 for 2 reads the list to kMaxListEntries and no further.
+  machine.devices.Add("PCI\\A\\stale", {kAdapterId}, false);
+  machine.devices.Add("PCI\\B\\stale", {kOtherId}, false);
+  const std::string last = std::to_string(kMaxListEntries);
+  const std::string beyond = std::to_string(kMaxListEntries + 1);
+  Settings({"[CLEANUP]", "CLEANCOUNT=2000000000", "DEV" + last + "=" + kAdapterId,
+            "DEV" + beyond + "=" + kOtherId, "[REFRESH]", "DETECTCOUNT=4294967295",
+            "[DRIVERREG]", "NIC=2000000000"});
+  EXPECT_EQ(1, CleanUpDevices(kSettingsPath, "CLEANUP"));
+  EXPECT_EQ((std::vector<std::string>{"RemoveDevice PCI\\A\\stale"}), Removed());
+  EXPECT_EQ(static_cast<int>(kMaxListEntries), machine.Calls("GetPrivateProfileStringA"));
+  EXPECT_EQ(1, RefreshDevices(kSettingsPath, "REFRESH"));  // negative: an empty list
+  ApplyDriverRegList(kSettingsPath, "_XP");
+  EXPECT_EQ(static_cast<int>(2 * kMaxListEntries), machine.Calls("GetPrivateProfileStringA"));
 }
 
 TEST_F(DeviceLists, RefreshSearchesEveryEntryAndReenumeratesOnlyWhenNoneIsPresent) {
