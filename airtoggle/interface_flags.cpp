@@ -4,6 +4,7 @@
 
 #include "airtoggle/managers.h"
 #include "platform/registry.h"
+#include "common/system.h"
 #include "common/text.h"
 
 namespace {
@@ -34,19 +35,6 @@ constexpr CompleteRecord kCompleteRecords[] = {
     {7, 0x07810002, 0x07918002, 0x03818002},  // service pack 2
 };
 
-// Reads a text value into a zero-filled buffer; a value that does not fit whole, with
-// its terminator, is not read and leaves the buffer empty.
-bool ReadText(HKEY key, const char* name, char* buffer, DWORD capacity) {
-  std::memset(buffer, 0, capacity);
-  DWORD size = capacity;
-  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size) ==
-          ERROR_SUCCESS &&
-      std::memchr(buffer, '\0', capacity) != nullptr)
-    return true;
-  std::memset(buffer, 0, capacity);
-  return false;
-}
-
 void WriteDword(HKEY key, const char* name, DWORD value) {
   RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
@@ -72,7 +60,7 @@ void ApplyToAdapter(const SwitchState& state, const char* subkeyName, int mode) 
     return;
 
   char matching[50];
-  ReadText(adapterKey.get(), kMatchingDeviceIdValue, matching, sizeof matching);
+  ReadRegistryText(adapterKey.get(), kMatchingDeviceIdValue, matching, sizeof matching);
   char prefix[kChipsetPrefixLength + 1] = {};
   std::memcpy(prefix, matching, kChipsetPrefixLength);
   if (std::strcmp(prefix, kChipsetUpper) != 0 && std::strcmp(prefix, kChipsetLower) != 0) return;
@@ -80,7 +68,7 @@ void ApplyToAdapter(const SwitchState& state, const char* subkeyName, int mode) 
   char instanceId[50];
   // An empty identifier, or one with a backslash, names no record of its own: it would
   // steer the writes into the Interfaces key itself or into a key below another record.
-  if (!ReadText(adapterKey.get(), kNetCfgInstanceIdValue, instanceId, sizeof instanceId) ||
+  if (!ReadRegistryText(adapterKey.get(), kNetCfgInstanceIdValue, instanceId, sizeof instanceId) ||
       instanceId[0] == '\0' || std::strchr(instanceId, '\\') != nullptr)
     return;
   char interfacePath[100];
@@ -130,10 +118,7 @@ int ServicePackLevel(const char* csdVersion) {
 
 void ReadServicePackLevel(SwitchState& state) {
   OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version)) return;
-  version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
+  if (!QueryVersion(&version)) return;
   int level = ServicePackLevel(version.szCSDVersion);
   if (level != kLevelUnknown) state.m_nServicePackLevel = level;
 }

@@ -86,7 +86,9 @@ void InstallAndDelete(const char* infPath) {
   const char* systemRoot = EnvironmentValue("SystemRoot");
   if (systemRoot != nullptr && FormatText(installer, sizeof installer, kInstallerProgram, systemRoot) &&
       FormatText(commandLine, sizeof commandLine, kInstallerCommand, installer, infPath)) {
-    RunAndWait(commandLine);
+    // The program is named as well: the command line's unquoted first token would be
+    // searched piece by piece ("C:\My.exe" first) if the Windows directory held a blank.
+    RunAndWait(commandLine, installer);
   }
   DeleteFileA(infPath);
 }

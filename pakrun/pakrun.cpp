@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/programs.h"
+#include "common/system.h"
 #include "common/text.h"
 
 namespace {
@@ -18,6 +19,7 @@ constexpr char kDefaultSetup[] = "Setup.exe";
 constexpr char kDefaultCmdExe[] = "Netprep.exe";
 constexpr char kDefaultCmdIni[] = "Netprep.ini";
 constexpr char kRegeditCommand[] = "regedit /s \"%s\"";
+constexpr char kRegeditProgram[] = "regedit.exe";
 constexpr char kWindowsDirectoryVariable[] = "SystemRoot";
 
 // Cached OEM INF files below the Windows directory, each renamed to ".org".
@@ -141,9 +143,7 @@ void RenameCachedInfFiles() {
 
 const char* OsSuffix() {
   OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT ||
+  if (!QueryVersion(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT ||
       version.dwMajorVersion != 5)
     return "_ELSE";
   switch (version.dwMinorVersion) {
@@ -235,9 +235,14 @@ int PakrunMain(const char* commandLine) {
   if (params.refresh) RefreshDevices(values.settingsPath, "REFRESH");
   if (params.staticReg) ApplyStaticAddDel(values.settingsPath, "STATICREG");
   if (params.staticRegFromFile && values.scriptPath[0] != '\0') {
+    // The editor receives the command line it always did, but the program started is the
+    // one in the Windows directory: searched for by name, a regedit.exe in this program's
+    // folder or the current directory would be found first and run with our rights.
+    char regedit[MAX_PATH];
     char regeditCommand[MAX_PATH];
-    if (FormatText(regeditCommand, sizeof regeditCommand, kRegeditCommand, values.scriptPath))
-      RunAndWait(regeditCommand);
+    if (SystemFolderPath(SystemFolder::kWindows, kRegeditProgram, regedit, sizeof regedit) &&
+        FormatText(regeditCommand, sizeof regeditCommand, kRegeditCommand, values.scriptPath))
+      RunAndWait(regeditCommand, regedit);
   }
   if (params.driverReg) ApplyDriverRegList(values.settingsPath, values.osSuffix);
   return kExitCode;

@@ -6,7 +6,7 @@
 #include "platform/programs.h"
 #include "common/text.h"
 
-int RunAndWait(const char* commandLine) {
+int RunAndWait(const char* commandLine, const char* program) {
   // CreateProcessA wants a writable command line.
   char writable[kCommandLineCapacity];
   if (!CopyText(writable, sizeof writable, commandLine)) return 0;
@@ -16,7 +16,7 @@ int RunAndWait(const char* commandLine) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started;
   std::memset(&started, 0, sizeof started);
-  if (!CreateProcessA(nullptr, writable, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+  if (!CreateProcessA(program, writable, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &started))
     return 0;
   ProcessHandle process(started.hProcess);

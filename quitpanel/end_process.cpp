@@ -6,6 +6,7 @@
 #include "airtoggle/managers.h"
 #include "platform/handles.h"
 #include "platform/proclist.h"
+#include "common/system.h"
 #include "common/text.h"
 
 namespace {
@@ -67,7 +68,13 @@ int EndProcess(DWORD processId) {
 }
 
 int EndOnNtFamily(const char* upperTarget) {
-  LibraryHandle psapi(LoadLibraryA("PSAPI.DLL"));
+  // By its full path: loaded by name, PSAPI.DLL is not a known system library on every
+  // Windows, and a copy beside this program or in the current directory would run inside
+  // it with its rights. Without the whole system directory it is not loaded at all.
+  char psapiPath[MAX_PATH];
+  if (!SystemFolderPath(SystemFolder::kSystem, "PSAPI.DLL", psapiPath, sizeof psapiPath))
+    return kPsapiMissing;
+  LibraryHandle psapi(LoadLibraryA(psapiPath));
   if (!psapi) return kPsapiMissing;
   auto enumProcesses = EntryPoint<EnumProcessesFn>(psapi.get(), "EnumProcesses");
   auto enumProcessModules = EntryPoint<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
@@ -157,9 +164,7 @@ int EndProcessByName(const char* name) {
   UpperAscii(upperTarget);
 
   OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version)) return kVersionUnknown;
+  if (!QueryVersion(&version)) return kVersionUnknown;
   if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) return EndOnNtFamily(upperTarget);
   if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return EndOn9xFamily(upperTarget);
   return kPlatformUnknown;

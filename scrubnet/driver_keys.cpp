@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/registry.h"
+#include "common/system.h"
 #include "common/text.h"
 #include "scrubnet/chipset.h"
 #include "scrubnet/folders.h"
@@ -69,35 +70,19 @@ bool OpenForReading(const char* path, RegistryKey* owner) {
   return true;
 }
 
-// A value's data as a terminated text in `buffer` (`capacity` bytes, zero-filled); false,
-// with the buffer empty, when the value is absent or unreadable or would not fit with its
-// terminator. An absent value thus reads as an empty text.
-bool ReadText(HKEY key, const char* valueName, char* buffer, DWORD capacity) {
-  std::memset(buffer, 0, capacity);
-  DWORD size = capacity;
-  LSTATUS status =
-      RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-  if (status != ERROR_SUCCESS || size > capacity ||
-      (size == capacity && buffer[capacity - 1] != '\0')) {
-    std::memset(buffer, 0, capacity);
-    return false;
-  }
-  return true;
-}
-
 // True when the value `idName` of the driver key at `path` begins with DeviceIdPrefix,
 // letter case ignored; on a match `driverKey` holds the opened key.
 bool IsChipsetDriverKey(const char* path, const char* idName, RegistryKey* driverKey) {
   if (!OpenForReading(path, driverKey)) return false;
   char id[kIdCapacity] = {};
-  ReadText(driverKey->get(), idName, id, sizeof id);
+  ReadRegistryText(driverKey->get(), idName, id, sizeof id);
   return BeginsWith(id, DeviceIdPrefix, kDeviceIdPrefixLength, LetterCase::kIgnored);
 }
 
 // Deletes the installed INF that the driver key's "InfPath" names, with its PNF and CAT.
 void DeleteInfOfDriverKey(HKEY driverKey) {
   char infPath[kInfPathCapacity] = {};
-  if (ReadText(driverKey, "InfPath", infPath, sizeof infPath)) DeleteInstalledInf(infPath);
+  if (ReadRegistryText(driverKey, "InfPath", infPath, sizeof infPath)) DeleteInstalledInf(infPath);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/kernel.h"
+#include "common/system.h"
 #include "common/text.h"
 
 namespace {
@@ -30,7 +31,9 @@ bool Usable(char* directory, unsigned capacity, UINT reported) {
     std::memset(directory, 0, capacity);
     return false;
   }
-  if (directory[length - 1] == '\\') directory[length - 1] = '\0';
+  // Only a byte that is a separator: in a double-byte code page the last byte 0x5C can be
+  // the second half of a character, and dropping it would name another folder.
+  if (LastBackslash(directory) == directory + length - 1) directory[length - 1] = '\0';
   return true;
 }
 

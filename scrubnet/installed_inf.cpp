@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "platform/files.h"
 #include "scrubnet/folders.h"
 #include "scrubnet/scrubnet.h"
 
@@ -16,6 +17,14 @@ bool DeriveName(const char* infName, const char* suffix, char* name, std::size_t
   constexpr std::size_t kSuffixLength = 3;
   std::size_t length = std::strlen(infName);
   if (length <= kSuffixLength) return false;
+  // The last three bytes must be three characters of their own: replacing the second
+  // byte of a double-byte character would leave its first byte to join the suffix and
+  // name some other file.
+  for (std::size_t at = 0; at < length; ++at) {
+    if (!IsDBCSLeadByte(static_cast<BYTE>(infName[at]))) continue;
+    if (at + 1 >= length - kSuffixLength) return false;
+    ++at;
+  }
   if (!CopyText(name, capacity, infName)) return false;
   std::memcpy(name + length - kSuffixLength, suffix, kSuffixLength);
   return true;

@@ -206,6 +206,11 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
       if (!device->hardwareIds) return Failure(ERROR_INVALID_DATA, FALSE);
       data = *device->hardwareIds;
       type = REG_MULTI_SZ;
+      // A device re-configured between two reads: the property changes after this one.
+      if (!device->hardwareIdsLater.empty()) {
+        device->hardwareIds = std::move(device->hardwareIdsLater.front());
+        device->hardwareIdsLater.pop_front();
+      }
       break;
     case SPDRP_DRIVER:
       if (!device->driver) return Failure(ERROR_INVALID_DATA, FALSE);
@@ -259,7 +264,7 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION installFunction, HDEVINFO devi
   if (device == nullptr) return FALSE;
   if (device->removeFails) return Failure(ERROR_ACCESS_DENIED, FALSE);
   device->removed = true;
-  m.Log("RemoveDevice " + device->instanceId);
+  m.Log(sim::Event::On("RemoveDevice", device->instanceId));
   return TRUE;
 }
 
@@ -294,7 +299,7 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST devInst, ULONG) {
   if (auto fault = m.EnterStatus("CM_Reenumerate_DevNode")) return static_cast<CONFIGRET>(*fault);
   if (devInst != sim::kRootDevNode && m.devices.Find(devInst) == nullptr) return CR_NO_SUCH_DEVNODE;
   ++m.devices.reenumerations;
-  m.Log("Reenumerate");
+  m.Log(sim::Event::Plain("Reenumerate"));
   for (sim::Device& device : m.devices.devices) {
     if (!device.removed && device.appearsOnReenumerate) device.present = true;
   }

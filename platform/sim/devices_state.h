@@ -1,7 +1,7 @@
 // The substitute machine's device-installation database: installed devices with their
 // class, instance ID, hardware-ID list (raw bytes as the property reports them, so that
-// a malformed list can be seeded), driver key name, whether they are present now, and
-// whether their removal fails.
+// a malformed list can be seeded, and a list that changes between two reads scripted),
+// driver key name, whether they are present now, and whether their removal fails.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,10 @@ struct Device {
   bool instanceIdAsSeeded = false;
   std::string classGuid = kNetClassGuid;
   std::optional<std::vector<unsigned char>> hardwareIds;  // none: the property is missing
+  // The property as it changes while a program reads it: after each read of the hardware
+  // IDs, the first of these takes its place (as when the device is re-configured between
+  // asking for the size and reading the list).
+  std::deque<std::vector<unsigned char>> hardwareIdsLater;
   std::uint32_t hardwareIdError = 0;  // reading the hardware IDs fails with this error
   std::optional<std::string> driver;  // driver key name, such as "{...}\0001"
   bool present = true;

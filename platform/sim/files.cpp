@@ -183,7 +183,7 @@ TextStream* OpenTextStream(const char* path, const char* mode) {
   object->path = file;
   object->textMode = how.find('b') == std::string::npos;
   ++m.files.openStreams[file];
-  m.Log("OpenTextStream " + file + " " + how);
+  m.Log(sim::Event::On("OpenTextStream", file, how));
   return reinterpret_cast<TextStream*>(m.OpenHandle(std::move(object)));
 }
 
@@ -223,7 +223,7 @@ bool CloseTextStream(TextStream* stream) {
   // The stream is released even when the close fails.
   m.CloseHandleOf(reinterpret_cast<HANDLE>(stream));
   if (--m.files.openStreams[path] == 0) m.files.openStreams.erase(path);
-  m.Log("CloseTextStream " + path);
+  m.Log(sim::Event::On("CloseTextStream", path));
   if (fault || writeLost) return false;
   if (m.files.failCloseOf.erase(path) != 0) return false;
   return true;
@@ -232,8 +232,8 @@ bool CloseTextStream(TextStream* stream) {
 const char* EnvironmentValue(const char* name) {
   sim::Machine& m = Current();
   m.Count("EnvironmentValue");
-  auto it = m.environment.find(name == nullptr ? "" : name);
-  return it == m.environment.end() ? nullptr : it->second.c_str();
+  auto it = m.kernel.environment.find(name == nullptr ? "" : name);
+  return it == m.kernel.environment.end() ? nullptr : it->second.c_str();
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR fileName) {
@@ -248,7 +248,7 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   // Windows refuses to delete a file that is open.
   if (m.files.openStreams.count(path) != 0) return Failure(ERROR_SHARING_VIOLATION, FALSE);
   m.files.Remove(path);
-  m.Log("DeleteFile " + path);
+  m.Log(sim::Event::On("DeleteFile", path));
   return TRUE;
 }
 
@@ -267,7 +267,7 @@ BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
   sim::File moved = *file;
   m.files.Remove(from);
   m.files.Put(to, moved.bytes).readOnly = moved.readOnly;
-  m.Log("MoveFile " + from + " -> " + to);
+  m.Log(sim::Event::Move("MoveFile", from, to));
   return TRUE;
 }
 
@@ -277,9 +277,10 @@ BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("GetModuleFileNameA")) return 0;
-  if (module != nullptr || m.self.modulePath.empty()) return Failure(ERROR_MOD_NOT_FOUND, DWORD{0});
+  if (module != nullptr || m.kernel.self.modulePath.empty())
+    return Failure(ERROR_MOD_NOT_FOUND, DWORD{0});
   if (fileName == nullptr || size == 0) return Failure(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
-  const std::string& path = m.self.modulePath;
+  const std::string& path = m.kernel.self.modulePath;
   if (path.size() >= size) {
     std::memcpy(fileName, path.data(), size);
     return Failure(ERROR_INSUFFICIENT_BUFFER, size);
@@ -305,7 +306,7 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
 BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
   sim::Machine& m = Current();
   m.Count("IsDBCSLeadByte");
-  for (const auto& [first, last] : m.self.leadByteRanges) {
+  for (const auto& [first, last] : m.kernel.self.leadByteRanges) {
     if (testChar >= first && testChar <= last) return TRUE;
   }
   return FALSE;

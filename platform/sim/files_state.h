@@ -1,7 +1,7 @@
-// The substitute machine's files and process environment. Paths are compared without
-// regard to letter case; a file can be created only in a directory that exists (a drive
-// root such as "C:" always does). File contents are the bytes on disk, so text written
-// through a text-mode stream holds carriage return plus line feed.
+// The substitute machine's files. Paths are compared without regard to letter case; a
+// file can be created only in a directory that exists (a drive root such as "C:" always
+// does). File contents are the bytes on disk, so text written through a text-mode stream
+// holds carriage return plus line feed.
 #pragma once
 
 #include <map>
@@ -57,8 +57,5 @@ class FileSystem {
   std::map<std::string, File, NoCaseLess> files_;
   std::map<std::string, std::string, NoCaseLess> shortNames_;
 };
-
-// Environment variables; names are compared without regard to letter case.
-using Environment = std::map<std::string, std::string, NoCaseLess>;
 
 }  // namespace sim

@@ -20,6 +20,43 @@ Library& KernelState::AddLibrary(const std::string& name) {
   return *libraries.back();
 }
 
+namespace {
+std::string FolderOf(const std::string& path) {
+  auto slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+}  // namespace
+
+std::vector<std::string> KernelState::ProgramSearchFolders() const {
+  return {FolderOf(self.modulePath), currentDirectory, systemDirectory, windowsDirectory};
+}
+
+std::vector<std::string> KernelState::LibrarySearchFolders() const {
+  return {FolderOf(self.modulePath), systemDirectory, windowsDirectory, currentDirectory};
+}
+
+Library* KernelState::Locate(const std::string& fileName) {
+  std::string file = fileName;
+  auto slash = file.rfind('\\');
+  if (file.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos) file += ".DLL";
+  auto bare = [](std::string folder) {
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+  };
+  auto inFolder = [&](const std::string& where, const std::string& name) -> Library* {
+    std::string folder = bare(where);
+    if (folder.empty()) return nullptr;
+    if (Library* placed = FindLibrary(folder + "\\" + name)) return placed;
+    return SameText(folder, bare(systemDirectory)) ? FindLibrary(name) : nullptr;
+  };
+  slash = file.rfind('\\');
+  if (slash != std::string::npos) return inFolder(file.substr(0, slash), file.substr(slash + 1));
+  for (const std::string& folder : LibrarySearchFolders()) {
+    if (Library* found = inFolder(folder, file)) return found;
+  }
+  return nullptr;
+}
+
 Library* KernelState::FindLibrary(const std::string& name) {
   for (auto& library : libraries) {
     if (SameText(library->name, name)) return library.get();
@@ -94,17 +131,15 @@ void WINAPI Sleep(DWORD milliseconds) {
   sim::Machine& m = Current();
   m.Count("Sleep");
   m.now += milliseconds;
-  m.Log("Sleep " + std::to_string(milliseconds));
+  m.Log(sim::Event::Count("Sleep", milliseconds));
 }
 
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("LoadLibraryA")) return nullptr;
   if (fileName == nullptr) return Failure(ERROR_INVALID_PARAMETER, HMODULE{});
-  std::string name = fileName;
-  sim::Library* library = m.kernel.FindLibrary(name);
-  if (library == nullptr && name.find('.') == std::string::npos)
-    library = m.kernel.FindLibrary(name + ".DLL");
+  m.RecordArguments("LoadLibraryA", {{"name", fileName}});
+  sim::Library* library = m.kernel.Locate(fileName);
   if (library == nullptr || !library->present) return Failure(ERROR_MOD_NOT_FOUND, HMODULE{});
   ++library->references;
   return m.kernel.ModuleOf(*library);
@@ -190,8 +225,9 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
     return Failure(ERROR_ACCESS_DENIED, FALSE);
   target->running = false;
   target->exitCode = exitCode;
-  m.Log("TerminateProcess " + target->exe + " " + std::to_string(target->pid) + " exit " +
-        std::to_string(exitCode));
+  m.Log(sim::Event::On("TerminateProcess", target->exe,
+                       std::to_string(target->pid) + " exit " + std::to_string(exitCode))
+            .WithNumber(exitCode));
   return TRUE;
 }
 

@@ -1,7 +1,7 @@
 // The substitute machine's kernel: its version, the libraries it can load, the processes
 // that run, and what it knows about the process that runs the program code (the path of
-// its program file, the lead bytes of its active ANSI code page, and the named mutexes of
-// the session, its own handles and those other processes hold).
+// its program file, the lead bytes of its active ANSI code page, the named mutexes of
+// the session, its own handles and those other processes hold, and its environment).
 #pragma once
 
 #include <deque>
@@ -14,6 +14,7 @@
 
 #include "platform/kernel.h"
 #include "platform/sim/handle_object.h"
+#include "platform/sim/text.h"
 
 namespace sim {
 
@@ -63,8 +64,15 @@ struct ProcessState {
   }
 };
 
+// Environment variables; names are compared without regard to letter case.
+using Environment = std::map<std::string, std::string, NoCaseLess>;
+
 // The kernel's own state: what GetVersionExA reports, the libraries LoadLibraryA can
-// load, the processes that run, the command line and the directories the test sets.
+// load, the processes that run, the command line and the directories the test sets,
+// and the process that runs the program code with its environment. (Some operations on
+// the last two belong to other families' headers and are implemented with them:
+// GetModuleFileNameA, IsDBCSLeadByte and EnvironmentValue in files.cpp, CreateMutexA in
+// programs.cpp.)
 struct KernelState {
   VersionInfo version;
 
@@ -82,9 +90,29 @@ struct KernelState {
 
   std::string commandLine;
 
-  // The Windows and the system directory, as the platform reports them.
+  // The Windows and the system directory, as the platform reports them, and the current
+  // directory of the process that runs the program code.
   std::string windowsDirectory = "C:\\WINDOWS";
   std::string systemDirectory = "C:\\WINDOWS\\system32";
+  std::string currentDirectory = "C:\\";
+
+  // The folders searched, in order, for a program or library named without a directory:
+  // the running program's own folder, the current directory, the system directory and
+  // the Windows directory for a program; the program's folder, the system and the Windows
+  // directory, then the current directory, for a library that is not a known system one.
+  std::vector<std::string> ProgramSearchFolders() const;
+  std::vector<std::string> LibrarySearchFolders() const;
+
+  // The library LoadLibraryA would load for `fileName`, or null. A library added under a
+  // bare name is the system's own, in the system directory; one added under a full path
+  // is that file (such as a copy planted beside the program). A full path names exactly
+  // one file; a bare name is searched for in LibrarySearchFolders.
+  Library* Locate(const std::string& fileName);
+
+  // The process that runs the program code: own path, code page, named mutexes.
+  ProcessState self;
+  // That process's environment variables.
+  Environment environment;
 };
 
 // A handle on a process, with the rights it was opened with.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string>
+#include <utility>
 
 namespace sim {
 namespace {
@@ -11,6 +13,60 @@ Machine* current = nullptr;
 }
 
 void RegisterSystemLibraries(Machine& machine);  // proclist.cpp
+
+Event Event::Plain(std::string kind) { return Event(Form::kPlain, std::move(kind), {}, {}); }
+
+Event Event::Count(std::string kind, std::int64_t number) {
+  Event event(Form::kCount, std::move(kind), {}, std::to_string(number));
+  event.number = number;
+  return event;
+}
+
+Event Event::On(std::string kind, std::string subject, std::string detail) {
+  return Event(Form::kOn, std::move(kind), std::move(subject), std::move(detail));
+}
+
+Event Event::Move(std::string kind, std::string from, std::string to) {
+  return Event(Form::kMove, std::move(kind), std::move(from), std::move(to));
+}
+
+Event Event::Window(std::string kind, std::string className, std::string title) {
+  return Event(Form::kWindow, std::move(kind), std::move(className), std::move(title));
+}
+
+Event Event::OnValue(std::string kind, std::string key, std::string valueName) {
+  Event event(Form::kOnValue, std::move(kind), std::move(key), {});
+  event.valueName = std::move(valueName);
+  return event;
+}
+
+Event Event::ValueSet(std::string kind, std::string key, std::string valueName, std::string shown,
+                      std::optional<std::int64_t> number) {
+  Event event(Form::kValueSet, std::move(kind), std::move(key), std::move(shown));
+  event.valueName = std::move(valueName);
+  event.number = number;
+  return event;
+}
+
+std::string Event::Text() const {
+  switch (form_) {
+    case Form::kPlain:
+      return kind;
+    case Form::kCount:
+      return kind + " " + detail;
+    case Form::kOn:
+      return kind + " " + subject + (detail.empty() ? std::string() : " " + detail);
+    case Form::kMove:
+      return kind + " " + subject + " -> " + detail;
+    case Form::kWindow:
+      return kind + " " + subject + " \"" + detail + "\"";
+    case Form::kOnValue:
+      return kind + " " + subject + "\\" + valueName;
+    case Form::kValueSet:
+      return kind + " " + subject + "\\" + valueName + " = " + detail;
+  }
+  return kind;
+}
 
 Machine::Machine() {
   if (current != nullptr) {

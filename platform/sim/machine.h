@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/kernel.h"
@@ -27,6 +28,88 @@
 #include "platform/sim/windowing_state.h"
 
 namespace sim {
+
+// One side effect in the machine's log, in parts: what happened (`kind`: the operation or
+// the stand-in's action, "RegSetValue", "Installer sets"), what it happened to (`subject`:
+// a file, key or device path, a service, program, mutex, window or timer), the registry
+// value within that key (`valueName`), the rest in words (`detail`), and the number the
+// event carries when it has one (`number`). Text() is the line the log shows:
+//
+//   kind                    subject       valueName  detail                number
+//   OpenTextStream          file                     mode ("wt")
+//   CloseTextStream         file
+//   DeleteFile              file
+//   MoveFile                old path                 new path
+//   RemoveDevice            instance ID
+//   Reenumerate
+//   RegCreateKey            key path
+//   RegSetValue             key path      name       "dword:7", ...        the DWORD
+//   RegDeleteKey            key path
+//   Sleep                                            milliseconds          milliseconds
+//   TerminateProcess        executable               "<pid> exit <code>"   exit code
+//   CreateProcess           command line
+//   WaitForSingleObject     executable               "INFINITE" or ms      milliseconds
+//   Exited                  executable               exit code             exit code
+//   CreateMutex             mutex name               "(exists)" or none
+//   StartService            service                  "with arguments"/none
+//   ControlService          service                  "stop"
+//   Service                 service                  "running", "stopped"
+//   CreateWindow            window class             title (quoted)
+//   DestroyWindow           window class             title (quoted)
+//   ShowWindow              title                    "shown"
+//   SetTimer                timer id                 elapse                elapse
+//   KillTimer               timer id
+//   WM_TIMER                timer id
+//   PostQuitMessage                                  exit code             exit code
+//   DialogBox               resource name
+//   SetControlOption        adapter name             option                option
+//   GetAdapter                                       index                 index
+//   RadioLoadAPI
+//   Installer sets          key path      name
+//   Installer deletes       key path      name
+//   Installer deletes key   key path
+//   Installer applies       INF file
+//   Regedit sets            key path      name
+//   Regedit deletes         key path      name
+//   Regedit deletes key     key path
+//   Regedit imports         script file
+class Event {
+ public:
+  // "<kind>"
+  static Event Plain(std::string kind);
+  // "<kind> <number>"
+  static Event Count(std::string kind, std::int64_t number);
+  // "<kind> <subject>", followed by " <detail>" when there is one.
+  static Event On(std::string kind, std::string subject, std::string detail = std::string());
+  // "<kind> <from> -> <to>"
+  static Event Move(std::string kind, std::string from, std::string to);
+  // "<kind> <class> \"<title>\""
+  static Event Window(std::string kind, std::string className, std::string title);
+  // "<kind> <key>\<valueName>"
+  static Event OnValue(std::string kind, std::string key, std::string valueName);
+  // "<kind> <key>\<valueName> = <shown>", with the DWORD written when it is one.
+  static Event ValueSet(std::string kind, std::string key, std::string valueName, std::string shown,
+                        std::optional<std::int64_t> number);
+  // Adds the number the event carries.
+  Event& WithNumber(std::int64_t value) {
+    number = value;
+    return *this;
+  }
+
+  std::string Text() const;
+
+  std::string kind;
+  std::string subject;
+  std::string valueName;
+  std::string detail;
+  std::optional<std::int64_t> number;
+
+ private:
+  enum class Form { kPlain, kCount, kOn, kMove, kWindow, kOnValue, kValueSet };
+  Event(Form form, std::string what, std::string on, std::string rest)
+      : kind(std::move(what)), subject(std::move(on)), detail(std::move(rest)), form_(form) {}
+  Form form_;
+};
 
 class Machine {
  public:
@@ -58,8 +141,13 @@ class Machine {
   int TotalCalls() const { return totalCalls_; }
 
   // --- event log of side effects, in order ---------------------------------------
-  void Log(std::string event) { events_.push_back(std::move(event)); }
-  const std::vector<std::string>& Events() const { return events_; }
+  void Log(Event event) {
+    texts_.push_back(event.Text());
+    events_.push_back(std::move(event));
+  }
+  // The log as its lines, and as records with their parts (the same events, in order).
+  const std::vector<std::string>& Events() const { return texts_; }
+  const std::vector<Event>& EventRecords() const { return events_; }
 
   // --- misuse: releasing what is not held, using a closed handle, ... ------------
   void Misuse(std::string what) { misuse_.push_back(std::move(what)); }
@@ -95,23 +183,21 @@ class Machine {
   DWORD now = 0;  // virtual milliseconds since start
 
   // --- kernel: version, libraries, processes, command line, directories -------------
+  // and the process running the program code (`kernel.self`: own path, code page, named
+  // mutexes; `kernel.environment`).
   KernelState kernel;
 
   // --- registry ----------------------------------------------------------------------
   Registry registry;
 
-  // --- files, environment, startable programs, devices --------------------------------
+  // --- files, startable programs, devices ---------------------------------------------
   FileSystem files;
-  Environment environment;
   Programs programs;
   DeviceDatabase devices;
   // --- services, desktop, the vendor radio library ----------------------------------
   ServiceManager services;
   Desktop desktop;
   RadioLibrary radio;
-
-  // --- the process running the program code: own path, code page, named mutexes ---------
-  ProcessState self;
 
   // True when nothing stayed open or loaded and nothing was misused; `report` tells why not.
   bool Clean(std::string* report) const;
@@ -127,7 +213,8 @@ class Machine {
   std::vector<Fault> faults_;  // in the order set
   std::map<std::string, int> calls_;
   int totalCalls_ = 0;
-  std::vector<std::string> events_;
+  std::vector<Event> events_;
+  std::vector<std::string> texts_;  // the text of each event, kept alongside
   std::vector<std::string> misuse_;
   std::map<std::string, std::vector<Arguments>> arguments_;
   std::map<std::uintptr_t, std::unique_ptr<HandleObject>> handles_;

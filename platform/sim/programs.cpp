@@ -52,7 +52,18 @@ bool AllZeroAfterSize(const STARTUPINFOA& startup) {
 
 }  // namespace
 
-const ProgramHandler* Programs::Resolve(const std::string& program) const {
+const ProgramHandler* Programs::Resolve(const std::string& program,
+                                        const std::vector<std::string>& searchFolders) const {
+  if (program.find('\\') == std::string::npos) {
+    for (const std::string& folder : searchFolders) {
+      if (folder.empty()) continue;
+      std::string base = folder.back() == '\\' ? folder + program : folder + "\\" + program;
+      for (const std::string& candidate : {base, base + ".exe"}) {
+        auto it = handlers_.find(candidate);
+        if (it != handlers_.end()) return &it->second;
+      }
+    }
+  }
   for (const std::string& candidate : {program, program + ".exe"}) {
     auto it = handlers_.find(candidate);
     if (it != handlers_.end()) return &it->second;
@@ -83,12 +94,16 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
   }
   std::string line = commandLine == nullptr ? "" : commandLine;
   std::string program = applicationName != nullptr ? applicationName : sim::FirstToken(line);
-  const sim::ProgramHandler* handler = m.programs.Resolve(program);
+  // A program given by name alone is searched for; an application name is taken as it is.
+  const sim::ProgramHandler* handler = m.programs.Resolve(
+      program, applicationName != nullptr ? std::vector<std::string>{}
+                                          : m.kernel.ProgramSearchFolders());
   if (handler == nullptr) return Failure(ERROR_FILE_NOT_FOUND, FALSE);
 
   sim::ProgramStart start;
   start.commandLine = line;
   start.applicationNameGiven = applicationName != nullptr;
+  if (applicationName != nullptr) start.applicationName = applicationName;
   start.inheritHandles = inheritHandles != FALSE;
   start.creationFlags = creationFlags;
   start.environmentGiven = environment != nullptr;
@@ -99,7 +114,7 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
 
   sim::Process& process = m.kernel.AddProcess(sim::FileNameOf(program));
   m.programs.pending[process.pid] = {handler, line};
-  m.Log("CreateProcess " + line);
+  m.Log(sim::Event::On("CreateProcess", line));
 
   auto processObject = std::make_unique<sim::ProcessObject>();
   processObject->pid = process.pid;
@@ -123,8 +138,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   }
   sim::Process* target = m.kernel.FindProcess(process->pid);
   std::string name = target != nullptr ? target->exe : "?";
-  m.Log("WaitForSingleObject " + name + " " +
-        (milliseconds == INFINITE ? std::string("INFINITE") : std::to_string(milliseconds)));
+  m.Log(sim::Event::On(
+            "WaitForSingleObject", name,
+            milliseconds == INFINITE ? std::string("INFINITE") : std::to_string(milliseconds))
+            .WithNumber(milliseconds));
   auto pending = m.programs.pending.find(process->pid);
   // A program ended by TerminateProcess before the wait never does its work.
   if (pending != m.programs.pending.end() && target != nullptr && !target->running) {
@@ -137,7 +154,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
       target->running = false;
       target->exitCode = exitCode;
     }
-    m.Log("Exited " + name + " " + std::to_string(exitCode));
+    m.Log(sim::Event::On("Exited", name, std::to_string(exitCode)).WithNumber(exitCode));
   }
   return WAIT_OBJECT_0;
 }
@@ -151,12 +168,12 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, 
     m.Misuse("CreateMutexA without a name");
     return Failure(ERROR_INVALID_PARAMETER, HANDLE{});
   }
-  bool existed = m.self.MutexExists(name);
+  bool existed = m.kernel.self.MutexExists(name);
   auto object = std::make_unique<sim::MutexObject>();
   object->name = name;
-  object->openMutexes = &m.self.openMutexes;
-  ++m.self.openMutexes[name];
-  m.Log(std::string("CreateMutex ") + name + (existed ? " (exists)" : ""));
+  object->openMutexes = &m.kernel.self.openMutexes;
+  ++m.kernel.self.openMutexes[name];
+  m.Log(sim::Event::On("CreateMutex", name, existed ? "(exists)" : ""));
   HANDLE handle = m.OpenHandle(std::move(object));
   m.lastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
   return handle;

@@ -20,6 +20,7 @@ using ProgramHandler = std::function<unsigned(Machine&, const std::string& comma
 struct ProgramStart {
   std::string commandLine;
   bool applicationNameGiven = false;
+  std::string applicationName;
   bool inheritHandles = false;
   unsigned long creationFlags = 0;
   bool environmentGiven = false;
@@ -31,10 +32,14 @@ struct ProgramStart {
 class Programs {
  public:
   // Registers a program by its full path (matched without regard to case against the
-  // first token of a command line), or by a bare file name, which then matches that
-  // name in any directory, with or without ".exe".
+  // program a start names), or by a bare file name, which then matches that name in any
+  // directory, with or without ".exe".
   void Add(const std::string& path, ProgramHandler handler) { handlers_[path] = std::move(handler); }
-  const ProgramHandler* Resolve(const std::string& program) const;
+  // The program that `program` names. A name without a directory is first looked for
+  // among the programs registered by full path in each of `searchFolders`, in order, as
+  // the system searches for a command line's program, and only then by its bare name.
+  const ProgramHandler* Resolve(const std::string& program,
+                                const std::vector<std::string>& searchFolders = {}) const;
 
   std::vector<ProgramStart> started;  // every start that succeeded, in order
 

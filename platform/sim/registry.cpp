@@ -1,5 +1,7 @@
 // Registry of the substitute machine: the tree itself and the Reg* operations over it.
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/registry.h"
@@ -195,12 +197,16 @@ HKEY OpenKeyHandle(Machine& m, std::shared_ptr<RegKey> key, REGSAM access) {
   return reinterpret_cast<HKEY>(m.OpenHandle(std::move(object)));
 }
 
+// The number a REG_DWORD value holds; none for any other value.
+std::optional<std::int64_t> DwordOf(const RegValue& value) {
+  if (value.type != REG_DWORD || value.data.size() != 4) return std::nullopt;
+  std::uint32_t number;
+  std::memcpy(&number, value.data.data(), 4);
+  return number;
+}
+
 std::string Describe(const RegValue& value) {
-  if (value.type == REG_DWORD && value.data.size() == 4) {
-    std::uint32_t number;
-    std::memcpy(&number, value.data.data(), 4);
-    return "dword:" + std::to_string(number);
-  }
+  if (auto number = DwordOf(value)) return "dword:" + std::to_string(*number);
   if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
     std::string text(value.data.begin(), value.data.end());
     return "\"" + text.substr(0, text.find('\0')) + "\"";
@@ -247,7 +253,7 @@ LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
   auto created = existing != nullptr ? existing : m.registry.Create(parent, path);
   if (created == nullptr) return ERROR_BADKEY;
   if (created->refuseOpen || created->refuseWrite) return ERROR_ACCESS_DENIED;
-  if (existing == nullptr) m.Log("RegCreateKey " + sim::Registry::PathOf(*created));
+  if (existing == nullptr) m.Log(sim::Event::On("RegCreateKey", sim::Registry::PathOf(*created)));
   *result = sim::OpenKeyHandle(m, created, KEY_ALL_ACCESS);
   return ERROR_SUCCESS;
 }
@@ -290,7 +296,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
   value.type = type;
   if (dataSize != 0) value.data.assign(data, data + dataSize);
   std::string name = valueName == nullptr ? "" : valueName;
-  m.Log("RegSetValue " + sim::Registry::PathOf(*found) + "\\" + name + " = " + sim::Describe(value));
+  m.Log(sim::Event::ValueSet("RegSetValue", sim::Registry::PathOf(*found), name,
+                             sim::Describe(value), sim::DwordOf(value)));
   found->values[name] = std::move(value);
   return ERROR_SUCCESS;
 }
@@ -329,7 +336,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   std::string path = sim::Registry::PathOf(*found);
   if (found->deleteLies) return ERROR_SUCCESS;
   m.registry.Remove(path);
-  m.Log("RegDeleteKey " + path);
+  m.Log(sim::Event::On("RegDeleteKey", path));
   return ERROR_SUCCESS;
 }
 

@@ -97,10 +97,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   object->style = style;
   object->visible = (style & WS_VISIBLE) != 0;
   object->procedure = procedure;
-  std::string description = object->className + " \"" + object->title + "\"";
+  sim::Event created = sim::Event::Window("CreateWindow", object->className, object->title);
   HWND window = reinterpret_cast<HWND>(m.OpenHandle(std::move(object)));
   m.desktop.windows.push_back(window);
-  m.Log("CreateWindow " + description);
+  m.Log(std::move(created));
 
   CREATESTRUCTA create;
   std::memset(&create, 0, sizeof create);
@@ -135,7 +135,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
   object->destroying = true;
   object->timers.clear();
   WNDPROC procedure = object->procedure;
-  m.Log("DestroyWindow " + object->className + " \"" + object->title + "\"");
+  m.Log(sim::Event::Window("DestroyWindow", object->className, object->title));
   procedure(window, WM_DESTROY, 0, 0);
   // Children go with their parent.
   for (;;) {
@@ -193,7 +193,7 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
   if (object == nullptr) return FALSE;
   BOOL wasVisible = object->visible ? TRUE : FALSE;
   object->visible = command != SW_HIDE;
-  if (object->visible) m.Log("ShowWindow " + object->title + " shown");
+  if (object->visible) m.Log(sim::Event::On("ShowWindow", object->title, "shown"));
   return wasVisible;
 }
 
@@ -247,7 +247,7 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC functi
     }
   }
   object->timers.push_back(sim::Timer{id, elapse, m.now + elapse});
-  m.Log("SetTimer " + std::to_string(id) + " " + std::to_string(elapse));
+  m.Log(sim::Event::On("SetTimer", std::to_string(id), std::to_string(elapse)).WithNumber(elapse));
   return id;
 }
 
@@ -259,7 +259,7 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
   for (auto it = object->timers.begin(); it != object->timers.end(); ++it) {
     if (it->id == id) {
       object->timers.erase(it);
-      m.Log("KillTimer " + std::to_string(id));
+      m.Log(sim::Event::On("KillTimer", std::to_string(id)));
       return TRUE;
     }
   }
@@ -323,7 +323,8 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
   if (message == nullptr) return 0;
   sim::WindowObject* object = sim::WindowOf(m, message->hwnd, "DispatchMessageA");
   if (object == nullptr) return 0;
-  if (message->message == WM_TIMER) m.Log("WM_TIMER " + std::to_string(message->wParam));
+  if (message->message == WM_TIMER)
+    m.Log(sim::Event::On("WM_TIMER", std::to_string(message->wParam)));
   return object->procedure(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
@@ -348,7 +349,7 @@ void WINAPI PostQuitMessage(int exitCode) {
   m.Count("PostQuitMessage");
   m.desktop.quitPosted = true;
   m.desktop.quitCode = exitCode;
-  m.Log("PostQuitMessage " + std::to_string(exitCode));
+  m.Log(sim::Event::Count("PostQuitMessage", exitCode));
 }
 
 int WINAPI LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int capacity) {
@@ -383,7 +384,7 @@ int WINAPI TranslateAcceleratorA(HWND, HACCEL, LPMSG) {
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR name, HWND, DLGPROC, LPARAM) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("DialogBoxParamA")) return -1;
-  m.Log("DialogBox " + sim::ResourceName(name));
+  m.Log(sim::Event::On("DialogBox", sim::ResourceName(name)));
   return Failure(ERROR_RESOURCE_NAME_NOT_FOUND, INT_PTR{-1});
 }
 

@@ -84,7 +84,12 @@ TEST_F(KernelConformance, LibraryByNameAndItsEntryPoints) {
   SetLastError(0);
   EXPECT_EQ(LoadLibraryA("conformance_missing.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-  for (const char* name : {"PSAPI.DLL", "psapi.dll", "psapi"}) {
+  // By name, and by its full path in the system directory.
+  char system[MAX_PATH] = {};
+  UINT length = GetSystemDirectoryA(system, sizeof system);
+  ASSERT_TRUE(length > 0 && length < sizeof system);
+  const std::string fullPath = std::string(system) + "\\PSAPI.DLL";
+  for (const char* name : {"PSAPI.DLL", "psapi.dll", "psapi", fullPath.c_str()}) {
     SCOPED_TRACE(name);
     LibraryHandle library(LoadLibraryA(name));
     ASSERT_TRUE(library.valid());

@@ -33,7 +33,7 @@ void Begin() {
   M().files.AddDirectory(M().kernel.systemDirectory);
   M().files.AddDirectory(kScratchDir);
   M().files.Put(kOwnPath, "MZ");
-  M().self.modulePath = kOwnPath;
+  M().kernel.self.modulePath = kOwnPath;
   M().kernel.commandLine = kOwnPath;
   M().desktop.strings[kStringId] = kStringText;
   M().desktop.accelerators.insert(kAcceleratorsId);
@@ -59,7 +59,7 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
 std::optional<std::string> ReadBytes(const std::string& path) { return M().files.Read(path); }
 
 void SetEnvironment(const std::string& name, const std::string& value) {
-  M().environment[name] = value;
+  M().kernel.environment[name] = value;
 }
 
 DWORD OwnProcessId() { return ownPid; }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,40 +72,34 @@ class AirtoggleTest : public SimTest {
   // the settle wait and the radio library signal.
   std::vector<std::string> Story() const {
     std::vector<std::string> story;
-    for (const std::string& e : machine.Events()) {
-      for (const char* prefix : {"RegSetValue ", "StartService ", "ControlService ", "Service ",
-                                 "SetControlOption ", "Sleep 4000", "RegCreateKey "}) {
-        if (e.rfind(prefix, 0) == 0) {
-          story.push_back(Short(e));
-          break;
-        }
-      }
+    static const std::set<std::string> kinds = {"RegSetValue", "StartService", "ControlService",
+                                                "Service",     "RegCreateKey", "SetControlOption"};
+    for (const sim::Event& e : machine.EventRecords()) {
+      bool settleWait = e.kind == "Sleep" && e.number == 4000;
+      if (kinds.count(e.kind) != 0 || settleWait) story.push_back(Short(e));
     }
     return story;
   }
 
-  // "RegSetValue HKLM\...\Interfaces\{..01}\ControlFlags = dword:N" -> "{..01} ControlFlags=0x.."
-  static std::string Short(const std::string& event) {
-    std::string setPrefix = "RegSetValue ";
-    if (event.rfind(setPrefix, 0) != 0) return event;
-    std::string rest = event.substr(setPrefix.size());
-    auto eq = rest.find(" = ");
-    std::string path = rest.substr(0, eq);
-    std::string value = rest.substr(eq + 3);
-    if (value.rfind("dword:", 0) == 0) {
+  // A write of the recorded mode or of an interface record, shortened: "UseZeroConfig=1",
+  // "01 ControlFlags=0x0000F002" (the interface by the last two digits of its GUID, a
+  // DWORD in hexadecimal); any other event as its text.
+  static std::string Short(const sim::Event& event) {
+    if (event.kind != "RegSetValue") return event.Text();
+    if (event.subject == kSettings && event.valueName == "UseZeroConfig")
+      return "UseZeroConfig=" + (event.number ? std::to_string(*event.number) : event.detail);
+    std::string value = event.detail;
+    if (event.number) {
       char hex[16];
-      std::snprintf(hex, sizeof hex, "0x%08lX", std::stoul(value.substr(6)));
+      std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(*event.number));
       value = hex;
     }
-    if (path == std::string(kSettings) + "\\UseZeroConfig") return "UseZeroConfig=" + value.substr(9);
     std::string interfaces = std::string(kInterfaces) + "\\";
-    if (path.rfind(interfaces, 0) == 0) {
-      std::string tail = path.substr(interfaces.size());
-      auto slash = tail.find('\\');
-      std::string guid = tail.substr(0, slash);
-      return guid.substr(guid.size() - 3, 2) + " " + tail.substr(slash + 1) + "=" + value;
+    if (event.subject.rfind(interfaces, 0) == 0) {
+      std::string guid = event.subject.substr(interfaces.size());  // "{...-555555555501}"
+      return guid.substr(guid.size() - 3, 2) + " " + event.valueName + "=" + value;
     }
-    return event;
+    return event.Text();
   }
 
   // Runs the program as started with `commandLine`.

@@ -102,18 +102,18 @@ TEST_F(InterfaceFlags, MissingFlagsGetTheCompleteRecordForTheLevel) {
     SCOPED_TRACE("level " + std::to_string(c.level) + " mode " + std::to_string(c.mode) +
                  " was running " + std::to_string(c.wasRunning));
     machine.registry.Remove(Interface(kGuidA));
-    std::size_t before = machine.Events().size();
+    std::size_t before = machine.EventRecords().size();
     frame.m_nServicePackLevel = c.level;
     frame.m_nZeroConfigWasRunning = c.wasRunning;
     ApplyInterfaceFlags(frame, c.mode);
     EXPECT_EQ(c.flags, Flags(kGuidA));
     EXPECT_EQ(c.layout, Layout(kGuidA));
     // The key is created first, the flags written before the layout version.
-    std::vector<std::string> tail(machine.Events().begin() + static_cast<long>(before),
-                                  machine.Events().end());
+    std::vector<sim::Event> tail(machine.EventRecords().begin() + static_cast<long>(before),
+                                 machine.EventRecords().end());
     std::vector<std::string> writes;
-    for (const std::string& e : tail) {
-      if (e.rfind("RegSetValue", 0) == 0 || e.rfind("RegCreateKey", 0) == 0) writes.push_back(Short(e));
+    for (const sim::Event& e : tail) {
+      if (e.kind == "RegSetValue" || e.kind == "RegCreateKey") writes.push_back(Short(e));
     }
     ASSERT_EQ(3u, writes.size());
     EXPECT_EQ(0u, writes[0].rfind("RegCreateKey", 0));

@@ -86,10 +86,11 @@ TEST_F(ServiceSequences, PendingMissingOrUnqueryableServiceStillRecordsTheMode) 
     if (variant == 0) ZeroConfig(SERVICE_START_PENDING);
     if (variant == 1) ZeroConfig(SERVICE_PAUSED);
     if (variant == 2) ZeroConfig(SERVICE_RUNNING).queryFails = true;
-    std::size_t before = machine.Events().size();
+    std::size_t before = machine.EventRecords().size();
     frame.m_nZeroConfigWasRunning = kStateUnknown;
     CycleZeroConfigService(frame);
-    std::vector<std::string> tail(machine.Events().begin() + static_cast<long>(before), machine.Events().end());
+    std::vector<sim::Event> tail(machine.EventRecords().begin() + static_cast<long>(before),
+                                 machine.EventRecords().end());
     ASSERT_EQ(1u, tail.size());
     EXPECT_EQ("UseZeroConfig=1", Short(tail[0]));
     EXPECT_EQ(kStateUnknown, frame.m_nZeroConfigWasRunning);

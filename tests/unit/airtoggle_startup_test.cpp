@@ -238,7 +238,9 @@ TEST_F(AirtoggleProgram, UnknownRecordedModeIsNeverWrittenAndChangesNoFlags) {
   Run(Line("-Airtoggle"));
   EXPECT_EQ((Strings{"UseZeroConfig=1"}), [&] {
     Strings writes;
-    for (const std::string& e : EventsStartingWith("RegSetValue")) writes.push_back(Short(e));
+    for (const sim::Event& e : machine.EventRecords()) {
+      if (e.kind == "RegSetValue") writes.push_back(Short(e));
+    }
     return writes;
   }());
 }

@@ -26,8 +26,8 @@ class PakrunTest : public SimTest {
   }
 
   void SetUp() override {
-    machine.environment["TEMP"] = "C:\\TEMP";
-    machine.environment["SystemRoot"] = "C:\\WINDOWS";
+    machine.kernel.environment["TEMP"] = "C:\\TEMP";
+    machine.kernel.environment["SystemRoot"] = "C:\\WINDOWS";
     machine.files.AddDirectory("C:\\TEMP");
     machine.files.AddDirectory("C:\\WINDOWS\\System32");
     machine.files.AddDirectory("C:\\Setup");

@@ -44,7 +44,7 @@ TEST_F(InfFiles, AddOnlyIsWrittenAppliedWaitedForAndDeleted) {
   ASSERT_EQ(1u, machine.programs.started.size());
   const sim::ProgramStart& start = machine.programs.started[0];
   EXPECT_EQ(kStaticCommand, start.commandLine);
-  EXPECT_FALSE(start.applicationNameGiven);
+  EXPECT_EQ(kInstallerPath, start.applicationName);
   EXPECT_FALSE(start.inheritHandles);
   EXPECT_EQ(0u, start.creationFlags);
   EXPECT_FALSE(start.environmentGiven);
@@ -226,7 +226,7 @@ TEST_F(InfFiles, FileThatCannotBeOpenedOrClosedIsNeverApplied) {
   EXPECT_TRUE(machine.files.Exists(kStaticInf));
 
   // A TEMP directory that does not exist.
-  machine.environment["TEMP"] = "C:\\Gone";
+  machine.kernel.environment["TEMP"] = "C:\\Gone";
   EXPECT_EQ(0, ApplyStaticAddDel(kSettingsPath, "S"));
   EXPECT_EQ(0, machine.Calls("CreateProcessA"));
 }
@@ -243,21 +243,21 @@ TEST_F(InfFiles, InstallerThatCannotStartIsNotWaitedForAndTheFileStillGoes) {
 TEST_F(InfFiles, MissingOrOverlongEnvironmentNeverYieldsAShortenedPath) {
   Settings({"[S]", "ADDREG=1"});
   // No TEMP: there is no file to write.
-  machine.environment.erase("TEMP");
+  machine.kernel.environment.erase("TEMP");
   EXPECT_EQ(0, ApplyStaticAddDel(kSettingsPath, "S"));
   // A TEMP whose INF path would exceed 259 characters, though the directory exists.
   std::string longTemp = "C:\\" + std::string(240, 't');
   machine.files.AddDirectory(longTemp);
-  machine.environment["TEMP"] = longTemp;
+  machine.kernel.environment["TEMP"] = longTemp;
   EXPECT_EQ(0, ApplyStaticAddDel(kSettingsPath, "S"));
   EXPECT_EQ(0, machine.Calls("OpenTextStream"));
 
   // No SystemRoot, or one too long for the installer path: nothing is started, the INF
   // is still removed.
-  machine.environment["TEMP"] = "C:\\TEMP";
-  machine.environment.erase("SystemRoot");
+  machine.kernel.environment["TEMP"] = "C:\\TEMP";
+  machine.kernel.environment.erase("SystemRoot");
   EXPECT_EQ(1, ApplyStaticAddDel(kSettingsPath, "S"));
-  machine.environment["SystemRoot"] = "C:\\" + std::string(240, 'w');
+  machine.kernel.environment["SystemRoot"] = "C:\\" + std::string(240, 'w');
   EXPECT_EQ(1, ApplyStaticAddDel(kSettingsPath, "S"));
   EXPECT_EQ(0, machine.Calls("CreateProcessA"));
   EXPECT_EQ(2, machine.Calls("DeleteFileA"));

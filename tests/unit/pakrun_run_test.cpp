@@ -19,7 +19,7 @@ class RunSequence : public PakrunTest {
  protected:
   void SetUp() override {
     PakrunTest::SetUp();
-    machine.self.modulePath = "C:\\Setup\\Pakrun.exe";
+    machine.kernel.self.modulePath = "C:\\Setup\\Pakrun.exe";
     machine.programs.Add("regedit", sim::RegistryEditor());
   }
 
@@ -27,14 +27,15 @@ class RunSequence : public PakrunTest {
   void AddSetupPrograms(const std::string& dir) {
     for (const char* name : {"Setup.exe", "Netprep.exe"}) {
       machine.programs.Add(dir + "\\" + name, [this](sim::Machine& m, const std::string&) {
-        m.Log("Setup runs");
+        m.Log(sim::Event::Plain("Setup runs"));
         return 0u;
       });
     }
   }
 
   int Run(const std::string& tail = "") {
-    return PakrunMain(("\"" + machine.self.modulePath + "\"" + (tail.empty() ? "" : " " + tail)).c_str());
+    return PakrunMain(
+        ("\"" + machine.kernel.self.modulePath + "\"" + (tail.empty() ? "" : " " + tail)).c_str());
   }
 
   std::vector<std::string> Starts() const {
@@ -98,11 +99,11 @@ TEST_F(RunSequence, WithoutSettingsFileOnlyTheSetupProgramRunsWithTheTail) {
             machine.Events());
   EXPECT_EQ(1, Run());
   EXPECT_EQ("\"C:\\Setup\\Setup.exe\"", Starts().at(1));
-  EXPECT_TRUE(machine.self.openMutexes.empty());
+  EXPECT_TRUE(machine.kernel.self.openMutexes.empty());
 }
 
 TEST_F(RunSequence, TheFourCommandLineFormsByteForByte) {
-  machine.self.modulePath = std::string(kVendorDir) + "\\Pakrun.exe";
+  machine.kernel.self.modulePath = std::string(kVendorDir) + "\\Pakrun.exe";
   machine.files.AddDirectory(kVendorDir);
   machine.files.SetShortName("C:\\Program Files", "PROGRA~1");
   machine.files.SetShortName(kVendorDir, "VENDOR~1");
@@ -188,7 +189,7 @@ TEST_F(RunSequence, EveryStepRunsInItsFixedOrder) {
   EXPECT_EQ("1", machine.registry.String(std::string("HKLM\\") + kNetClass + "\\0003", "Driver"));
   EXPECT_EQ("81", machine.files.Read("C:\\WINDOWS\\Driver Cache\\tq3p81.org"));
   EXPECT_FALSE(machine.files.Exists(kCache8));
-  EXPECT_TRUE(machine.self.openMutexes.empty());
+  EXPECT_TRUE(machine.kernel.self.openMutexes.empty());
 }
 
 TEST_F(RunSequence, FollowUpStepsRunWhenTheSetupProgramIsMissing) {
@@ -214,20 +215,20 @@ TEST_F(RunSequence, FollowUpStepsRunWhenTheSetupProgramIsMissing) {
 TEST_F(RunSequence, SecondCopyEndsAtOnceWithoutReadingAnything) {
   AddSetupPrograms("C:\\Setup");
   EverythingToDo();
-  machine.self.mutexesHeldElsewhere.insert("Pakrun.exe");
+  machine.kernel.self.mutexesHeldElsewhere.insert("Pakrun.exe");
   EXPECT_EQ(1, Run("-x"));
   EXPECT_EQ((std::vector<std::string>{"CreateMutex Pakrun.exe (exists)"}), machine.Events());
   EXPECT_EQ(0, machine.Calls("GetPrivateProfileIntA"));
   EXPECT_EQ(0, machine.Calls("GetPrivateProfileStringA"));
   EXPECT_TRUE(Starts().empty());
   // The same file name in another directory is the same program.
-  machine.self.modulePath = "D:\\Elsewhere\\Pakrun.exe";
+  machine.kernel.self.modulePath = "D:\\Elsewhere\\Pakrun.exe";
   EXPECT_EQ(1, Run());
   EXPECT_TRUE(Starts().empty());
 
   // Other names (letter case counts) do not exclude each other.
-  machine.self.modulePath = "C:\\Setup\\Pakrun.exe";
-  machine.self.mutexesHeldElsewhere = {"PAKRUN.EXE", "Setup.exe"};
+  machine.kernel.self.modulePath = "C:\\Setup\\Pakrun.exe";
+  machine.kernel.self.mutexesHeldElsewhere = {"PAKRUN.EXE", "Setup.exe"};
   EXPECT_EQ(1, Run());
   ASSERT_FALSE(Starts().empty());
   EXPECT_EQ("\"C:\\Setup\\Setup.exe\"", Starts()[0]);
@@ -242,9 +243,9 @@ TEST_F(RunSequence, MutexThatCannotBeCreatedDoesNotStopTheRun) {
 
 TEST_F(RunSequence, WithoutItsOwnPathWholeTheProgramDoesNothing) {
   AddSetupPrograms("C:\\Setup");
-  machine.self.modulePath.clear();
+  machine.kernel.self.modulePath.clear();
   EXPECT_EQ(1, PakrunMain("Pakrun.exe"));
-  machine.self.modulePath = "C:\\" + std::string(250, 'd') + "\\Pakrun.exe";  // cut at 259
+  machine.kernel.self.modulePath = "C:\\" + std::string(250, 'd') + "\\Pakrun.exe";  // cut at 259
   EXPECT_EQ(1, PakrunMain("Pakrun.exe"));
   EXPECT_EQ(0, machine.Calls("CreateMutexA"));
   EXPECT_EQ(0, machine.Calls("GetPrivateProfileIntA"));
@@ -254,12 +255,12 @@ TEST_F(RunSequence, WithoutItsOwnPathWholeTheProgramDoesNothing) {
 TEST_F(RunSequence, DoubleByteSecondBytesAreNeverSeparators) {
   AddSetupPrograms("C:\\Setup");
   // "Pak", a Shift-JIS character whose second byte is 0x5C, "run.exe".
-  machine.self.modulePath = "C:\\Setup\\Pak\x95\\run.exe";
+  machine.kernel.self.modulePath = "C:\\Setup\\Pak\x95\\run.exe";
   machine.files.Put("C:\\Setup\\Pak\x95\\run.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
-  machine.self.UseShiftJis();
+  machine.kernel.self.UseShiftJis();
   EXPECT_EQ(1, Run());
   // In a single-byte code page the same bytes hold a backslash.
-  machine.self.leadByteRanges.clear();
+  machine.kernel.self.leadByteRanges.clear();
   EXPECT_EQ(1, Run());
   EXPECT_EQ((std::vector<std::string>{"CreateMutex Pak\x95\\run.exe", "CreateMutex run.exe"}),
             EventsStartingWith("CreateMutex"));
@@ -268,7 +269,7 @@ TEST_F(RunSequence, DoubleByteSecondBytesAreNeverSeparators) {
 }
 
 TEST_F(RunSequence, SettingsPathReplacesTheExtensionOfTheFileNameOnly) {
-  machine.self.modulePath = "C:\\Setup.v2\\Pakrun";
+  machine.kernel.self.modulePath = "C:\\Setup.v2\\Pakrun";
   AddSetupPrograms("C:\\Setup.v2");
   machine.files.Put("C:\\Setup.v2\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1", "STATICREGFROMFILE=1"}));
   machine.files.Put("C:\\Setup.v2\\Pakrun.reg", Crlf({"REGEDIT4"}));
@@ -279,7 +280,7 @@ TEST_F(RunSequence, SettingsPathReplacesTheExtensionOfTheFileNameOnly) {
 }
 
 TEST_F(RunSequence, WithoutAShortDirectoryTheLongOneNamesTheIniFileAsOneArgument) {
-  machine.self.modulePath = std::string(kVendorDir) + "\\Pakrun.exe";
+  machine.kernel.self.modulePath = std::string(kVendorDir) + "\\Pakrun.exe";
   machine.files.AddDirectory(kVendorDir);
   AddSetupPrograms(kVendorDir);
   machine.files.Put(std::string(kVendorDir) + "\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
@@ -291,7 +292,7 @@ TEST_F(RunSequence, WithoutAShortDirectoryTheLongOneNamesTheIniFileAsOneArgument
 }
 
 TEST_F(RunSequence, WithoutAShortDirectoryABlankFreeOneStaysUnquoted) {
-  machine.self.modulePath = "C:\\Setup\\Pakrun.exe";
+  machine.kernel.self.modulePath = "C:\\Setup\\Pakrun.exe";
   machine.files.AddDirectory("C:\\Setup");
   AddSetupPrograms("C:\\Setup");
   machine.files.Put("C:\\Setup\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
@@ -360,12 +361,12 @@ TEST_F(RunSequence, WithoutSystemRootOrRoomForThePathsNothingIsRenamed) {
   AddSetupPrograms("C:\\Setup");
   Settings({"[PARAMS]", "RENAME=1"});
   machine.files.Put("C:\\Driver Cache\\tq3p81.inf", "on the current drive");
-  machine.environment.erase("SystemRoot");
+  machine.kernel.environment.erase("SystemRoot");
   EXPECT_EQ(1, Run());
-  machine.environment["SystemRoot"] = "";
+  machine.kernel.environment["SystemRoot"] = "";
   EXPECT_EQ(1, Run());
-  machine.environment["SystemRoot"] = "C:\\" + std::string(240, 'w');
-  machine.files.Put(machine.environment["SystemRoot"] + "\\Driver Cache\\tq3p8.inf", "x");
+  machine.kernel.environment["SystemRoot"] = "C:\\" + std::string(240, 'w');
+  machine.files.Put(machine.kernel.environment["SystemRoot"] + "\\Driver Cache\\tq3p8.inf", "x");
   EXPECT_EQ(1, Run());
   EXPECT_EQ(0, machine.Calls("MoveFileA"));
   EXPECT_TRUE(machine.files.Exists("C:\\Driver Cache\\tq3p81.inf"));
@@ -391,7 +392,7 @@ TEST_F(RunSequence, TextsThatDoNotFitSkipTheirStepOnly) {
 
   // A program path so long that the regedit command does not fit; the next step runs.
   const std::string dir = "C:\\" + std::string(235, 'p');
-  machine.self.modulePath = dir + "\\Pakrun.exe";
+  machine.kernel.self.modulePath = dir + "\\Pakrun.exe";
   AddSetupPrograms(dir);
   machine.files.Put(dir + "\\Pakrun.ini", Crlf({"[PARAMS]", "STATICREGFROMFILE=1", "REFRESH=1"}));
   machine.files.Put(dir + "\\Pakrun.reg", Crlf({"REGEDIT4"}));
@@ -399,6 +400,52 @@ TEST_F(RunSequence, TextsThatDoNotFitSkipTheirStepOnly) {
   EXPECT_EQ(2u, Starts().size());
   EXPECT_EQ("\"" + dir + "\\Setup.exe\"", Starts()[1]);
   EXPECT_EQ(3, machine.devices.reenumerations);
+}
+
+TEST_F(RunSequence, RegistryEditorIsTheWindowsDirectorysWhateverIsPlanted) {
+  // Copies planted in Pakrun's folder and in the current directory, which a search for
+  // "regedit" by name would find first; each would note that it ran.
+  machine.kernel.currentDirectory = "C:\\Work";
+  for (const char* planted : {"C:\\Setup\\regedit.exe", "C:\\Work\\regedit.exe"}) {
+    machine.programs.Add(planted, [](sim::Machine& m, const std::string&) {
+      m.Log(sim::Event::Plain("Planted regedit runs"));
+      return 0u;
+    });
+  }
+  machine.files.Put("C:\\Setup\\Pakrun.reg", Crlf({"REGEDIT4"}));
+  Settings({"[PARAMS]", "STATICREGFROMFILE=1", "REFRESH=1"});
+  AddSetupPrograms("C:\\Setup");
+  struct Case {
+    std::string windows;
+    bool fails;
+    const char* started;  // null: the editor is not started
+  } cases[] = {
+      {"C:\\WINDOWS", false, "C:\\WINDOWS\\regedit.exe"},
+      {"C:\\", false, "C:\\regedit.exe"},
+      // Shift-JIS: 0x95 0x5C is one character, not a separator to keep from doubling.
+      {"C:\\\x95\x5C", false, "C:\\\x95\x5C\\regedit.exe"},
+      {"C:\\WINDOWS", true, nullptr},
+      {"C:\\" + std::string(MAX_PATH - 3, 'w'), false, nullptr},
+      {"WINDOWS", false, nullptr},
+  };
+  machine.kernel.self.UseShiftJis();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.windows);
+    machine.kernel.windowsDirectory = c.windows;
+    if (c.fails) machine.Fail("GetWindowsDirectoryA", ERROR_INVALID_PARAMETER);
+    const std::size_t before = machine.programs.started.size();
+    const int reenumerated = machine.devices.reenumerations;
+    EXPECT_EQ(1, Run());
+    machine.Mend("GetWindowsDirectoryA");
+    EXPECT_EQ(reenumerated + 1, machine.devices.reenumerations);  // the next step still runs
+    ASSERT_EQ(before + (c.started != nullptr ? 2 : 1), machine.programs.started.size());
+    if (c.started == nullptr) continue;
+    const sim::ProgramStart& editor = machine.programs.started.back();
+    EXPECT_EQ(c.started, editor.applicationName);
+    EXPECT_EQ("regedit /s \"C:\\Setup\\Pakrun.reg\"", editor.commandLine);
+  }
+  EXPECT_TRUE(EventsStartingWith("Planted").empty());
+  EXPECT_EQ(3u, EventsStartingWith("Regedit imports C:\\Setup\\Pakrun.reg").size());
 }
 
 // A failure of any one platform operation, on every call, still ends with 1, leaves
@@ -425,7 +472,7 @@ TEST_P(RunSequenceFaults, EndWithOneReleaseEverythingAndSkipOnlyTheStepsThatNeed
   EverythingToDo();
   machine.Fail(f.operation, ERROR_GEN_FAILURE);
   EXPECT_EQ(1, Run("-x"));
-  EXPECT_TRUE(machine.self.openMutexes.empty());
+  EXPECT_TRUE(machine.kernel.self.openMutexes.empty());
   EXPECT_LE(EventsStartingWith("Setup runs").size(), 1u);
 
   const std::string omitted = std::string(" ") + f.omitted + " ";

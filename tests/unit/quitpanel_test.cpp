@@ -124,6 +124,42 @@ TEST_F(QuitpanelNt, LibraryAndEntryPointFailures) {
   EXPECT_TRUE(EventsStartingWith("TerminateProcess").empty());
 }
 
+TEST_F(QuitpanelNt, PsapiComesFromTheWholeSystemDirectoryOnly) {
+  // Copies planted beside the program and in the current directory, which a load by
+  // name would reach first, and system directories that are not whole.
+  machine.kernel.self.modulePath = "C:\\Tools\\Quitpanel.exe";
+  machine.kernel.currentDirectory = "C:\\Work";
+  machine.kernel.AddLibrary("C:\\Tools\\PSAPI.DLL");
+  machine.kernel.AddLibrary("C:\\Work\\PSAPI.DLL");
+  struct Case {
+    std::string systemDirectory;
+    bool fails;
+    int result;
+    const char* loaded;
+  } cases[] = {
+      {"C:\\WINDOWS\\system32", false, kEnded, "C:\\WINDOWS\\system32\\PSAPI.DLL"},
+      {"C:\\", false, kEnded, "C:\\PSAPI.DLL"},
+      {"C:\\WINDOWS\\system32", true, kPsapiMissing, nullptr},
+      {"C:\\" + std::string(MAX_PATH - 3, 's'), false, kPsapiMissing, nullptr},
+      {"system32", false, kPsapiMissing, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.systemDirectory);
+    machine.kernel.systemDirectory = c.systemDirectory;
+    sim::Process& p = machine.kernel.AddProcess("Linkdesk.exe");
+    if (c.fails) machine.Fail("GetSystemDirectoryA", ERROR_INVALID_PARAMETER);
+    const int loadsBefore = machine.Calls("LoadLibraryA");
+    EXPECT_EQ(c.result, EndProcessByName("Linkdesk.exe"));
+    machine.Mend("GetSystemDirectoryA");
+    EXPECT_EQ(c.result != kEnded, p.running);
+    EXPECT_EQ(c.loaded != nullptr ? 1 : 0, machine.Calls("LoadLibraryA") - loadsBefore);
+    if (c.loaded != nullptr) {
+      EXPECT_EQ(c.loaded, machine.ArgumentsOf("LoadLibraryA").back().at("name"));
+    }
+    p.running = false;
+  }
+}
+
 TEST_F(QuitpanelNt, VersionFailureAndUnknownPlatforms) {
   sim::Process& p = machine.kernel.AddProcess("Linkdesk.exe");
   machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER, 1);

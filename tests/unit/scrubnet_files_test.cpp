@@ -137,13 +137,37 @@ TEST_F(ScrubnetTest, WindowsDirectoryTooLongOrNotAFullPathIsNotUsed) {
   EXPECT_EQ(Strings{Cat("oem12.CAT")}, Deleted());
 }
 
-TEST_F(ScrubnetTest, WindowsDirectoryAtADriveRoot) {
+TEST_F(ScrubnetTest, WindowsDirectoryEndingInABackslashOrInADoubleByteCharacter) {
   machine.kernel.windowsDirectory = "D:\\";
   Put("D:\\inf\\oem12.inf");
   Put("D:\\inf\\oem12.PNF");
   Put(Cat("oem12.CAT"));
   DeleteInstalledInf("oem12.inf");
   EXPECT_EQ((Strings{"D:\\inf\\oem12.inf", "D:\\inf\\oem12.PNF", Cat("oem12.CAT")}), Deleted());
+
+  // In Shift-JIS 0x95 0x5C is one character: its second byte is no separator to drop,
+  // which would leave "D:\\\x95" and another folder.
+  machine.kernel.self.UseShiftJis();
+  machine.kernel.windowsDirectory = "D:\\\x95\x5C";
+  Put("D:\\\x95\x5C\\inf\\oem13.inf");
+  Put("D:\\\x95\\inf\\oem13.inf");
+  DeleteInstalledInf("oem13.inf");
+  EXPECT_EQ("D:\\\x95\x5C\\inf\\oem13.inf", Deleted().back());
+  EXPECT_TRUE(Has("D:\\\x95\\inf\\oem13.inf"));
+}
+
+TEST_F(ScrubnetTest, DerivedNamesNeverSplitADoubleByteCharacter) {
+  machine.kernel.self.UseShiftJis();
+  Put(Inf("oem1.\x95\x41"));
+  Put(Inf("oem1PNF"));
+  Put(Cat("oem1CAT"));
+  Put(Inf("\x95\x41x.inf"));
+  Put(Inf("\x95\x41x.PNF"));
+  DeleteInstalledInf("oem1.\x95\x41");  // the last three bytes hold a double-byte character
+  DeleteInstalledInf("\x95\x41x.inf");  // the double-byte character is left of them
+  EXPECT_EQ((Strings{Inf("oem1.\x95\x41"), Inf("\x95\x41x.inf"), Inf("\x95\x41x.PNF")}), Deleted());
+  EXPECT_TRUE(Has(Inf("oem1PNF")));
+  EXPECT_TRUE(Has(Cat("oem1CAT")));
 }
 
 TEST_F(ScrubnetTest, SystemDirectoryThatCannotBeUsedSkipsOnlyTheCatalog) {

@@ -89,7 +89,9 @@ class ScrubnetTest : public SimTest {
   // Paths of the files deleted, in order.
   std::vector<std::string> Deleted() const {
     std::vector<std::string> paths;
-    for (const std::string& event : EventsStartingWith("DeleteFile ")) paths.push_back(event.substr(11));
+    for (const sim::Event& event : machine.EventRecords()) {
+      if (event.kind == "DeleteFile") paths.push_back(event.subject);
+    }
     return paths;
   }
 };

@@ -205,14 +205,21 @@ TEST_F(PakrunRunWine, StaticSectionAndRegistryScriptAreAppliedForReal) {
                             "\"FromScript\"=\"yes\"\r\n\"Count\"=dword:00000007\r\n"));
   // The setup program is missing: the follow-up steps run all the same.
   ASSERT_TRUE(DeleteFileA((dir_ + "\\Setup.exe").c_str()));
+  // Registry editors planted in Pakrun's folder and in the current directory, which a
+  // search for "regedit" by name would find before the Windows directory's.
+  const std::string cwd = base_ + "\\cwd";
+  ASSERT_TRUE(wt::CopyFromBuild("setupstub.exe", dir_ + "\\regedit.exe"));
+  ASSERT_TRUE(wt::CopyFromBuild("setupstub.exe", cwd + "\\regedit.exe"));
   Settings({"[PARAMS]", "STATICREG=1", "STATICREGFROMFILE=1",
             "[STATICREG]", "ADDREG=1", "DELREG=1",
             "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=" + kTestKey, "ADDREG1_ENTRYNAME=UseZeroConfig",
             "ADDREG1_FLAGS=0x00010001", "ADDREG1_VALUE=1",
             "DELREG1_ROOT=HKLM", "DELREG1_SUBKEY=" + kTestKey, "DELREG1_ENTRYNAME=Obsolete"});
 
-  EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+  EXPECT_EQ(1u, wt::Run(PakrunCommand(), cwd));
 
+  EXPECT_TRUE(Recorded("regedit.exe").empty()) << "the regedit.exe beside Pakrun was started";
+  EXPECT_FALSE(wt::FileExists(cwd + "\\regedit.exe.log")) << "the current directory's regedit.exe was started";
   DWORD number = 0;
   std::string text;
   EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, kTestKey, "UseZeroConfig", &number));

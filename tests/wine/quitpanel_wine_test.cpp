@@ -97,6 +97,20 @@ TEST_F(QuitpanelWine, NothingToEndStillExitsZero) {
   EXPECT_TRUE(similar->Running());
 }
 
+TEST_F(QuitpanelWine, PsapiPlantedBesideTheProgramIsNeverLoaded) {
+  // With the native load order that Windows XP uses for PSAPI.DLL, a copy beside the
+  // program would be found first when the library is loaded by name. Wine takes the load
+  // order per program from its registry (TearDown removes the program's whole key).
+  ASSERT_TRUE(wt::CopyFromBuild("planted.dll", dir_ + "\\PSAPI.DLL"));
+  ASSERT_TRUE(wt::RegSetString(HKEY_CURRENT_USER,
+                               "Software\\Wine\\AppDefaults\\Quitpanel.exe\\DllOverrides", "psapi",
+                               "native,builtin"));
+  auto desk = StartAs("desk\\Linkdesk.exe");
+  EXPECT_EQ(0u, RunQuitpanel());
+  EXPECT_FALSE(wt::FileExists(dir_ + "\\PSAPI.DLL.loaded")) << wt::ReadFile(dir_ + "\\PSAPI.DLL.loaded");
+  EXPECT_TRUE(EndedWithZero(*desk));
+}
+
 TEST_F(QuitpanelWine, NtFamilyMatchesWithoutRegardToCase) { EndsByNameUnder(""); }
 TEST_F(QuitpanelWine, NineXFamilyMatchesTheExactUpperCaseModuleName) { EndsByNameUnder("win98"); }
 

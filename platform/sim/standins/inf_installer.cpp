@@ -127,7 +127,7 @@ std::string FieldOr(const std::vector<std::string>& fields, std::size_t index) {
 
 void SetValue(Machine& m, const std::shared_ptr<RegKey>& key, const std::string& name,
               std::uint32_t type, std::vector<unsigned char> data) {
-  m.Log("Installer sets " + Registry::PathOf(*key) + "\\" + name);
+  m.Log(Event::OnValue("Installer sets", Registry::PathOf(*key), name));
   key->values[name] = RegValue{type, std::move(data)};
 }
 
@@ -135,11 +135,11 @@ void DeleteValueOrKey(Machine& m, const std::shared_ptr<RegKey>& key, const std:
                       unsigned flags) {
   if (!name.empty() && (flags & kKeyOnlyCommon) == 0) {
     if (key->values.erase(name) != 0)
-      m.Log("Installer deletes " + Registry::PathOf(*key) + "\\" + name);
+      m.Log(Event::OnValue("Installer deletes", Registry::PathOf(*key), name));
     return;
   }
   std::string path = Registry::PathOf(*key);
-  if (m.registry.Remove(path)) m.Log("Installer deletes key " + path);
+  if (m.registry.Remove(path)) m.Log(Event::On("Installer deletes key", path));
 }
 
 void AddValue(Machine& m, const std::shared_ptr<RegKey>& key, const std::vector<std::string>& fields,
@@ -264,7 +264,7 @@ ProgramHandler InfInstaller() {
     std::string infPath = commandLine.substr(pathStart);
     auto text = m.files.Read(infPath);
     if (!text) return 0;
-    m.Log("Installer applies " + infPath);
+    m.Log(Event::On("Installer applies", infPath));
     Inf inf = Parse(*text);
     for (const std::string& section : Listed(inf, words[2], "DelReg")) {
       auto lines = inf.sections.find(section);

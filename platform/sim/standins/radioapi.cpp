@@ -23,7 +23,7 @@ class SimControl final : public RadioControl {
     RadioAdapterState* adapter = AdapterAt(index_);
     std::string name = adapter == nullptr ? "?" : adapter->name;
     m.radio.options.emplace_back(name, option);
-    m.Log("SetControlOption " + name + " " + std::to_string(option));
+    m.Log(Event::On("SetControlOption", name, std::to_string(option)).WithNumber(option));
     return 0;
   }
 
@@ -77,7 +77,7 @@ class SimList final : public RadioAdapterList {
   std::int32_t GetAdapter(std::uint32_t index, RadioAdapter** adapter) override {
     Machine& m = Current();
     m.Count("GetAdapter");
-    m.Log("GetAdapter " + std::to_string(index));
+    m.Log(Event::Count("GetAdapter", index));
     RadioAdapterState* state = AdapterAt(index);
     if (state == nullptr || adapter == nullptr || state->lookupFails) return 1;
     *adapter = state->lookupYieldsNull ? nullptr : &AdapterObject(index);
@@ -104,6 +104,6 @@ extern "C" RadioAPI* RadioLoadAPI(void*) {
   static sim::SimRadioAPI api;
   sim::Machine& m = sim::Current();
   m.Count("RadioLoadAPI");
-  m.Log("RadioLoadAPI");
+  m.Log(sim::Event::Plain("RadioLoadAPI"));
   return &api;
 }

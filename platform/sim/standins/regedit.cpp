@@ -66,7 +66,8 @@ void ImportValue(Machine& m, const std::string& keyPath, const std::string& line
   if (at >= line.size() || line[at] != '=') return;
   std::string data = Trim(line.substr(at + 1));
   if (data == "-") {
-    if (m.registry.DeleteValue(keyPath, name)) m.Log("Regedit deletes " + keyPath + "\\" + name);
+    if (m.registry.DeleteValue(keyPath, name))
+      m.Log(Event::OnValue("Regedit deletes", keyPath, name));
     return;
   }
   if (!data.empty() && data[0] == '"') {
@@ -86,7 +87,7 @@ void ImportValue(Machine& m, const std::string& keyPath, const std::string& line
   } else {
     return;
   }
-  m.Log("Regedit sets " + keyPath + "\\" + name);
+  m.Log(Event::OnValue("Regedit sets", keyPath, name));
 }
 
 void Import(Machine& m, const std::string& script) {
@@ -114,7 +115,7 @@ void Import(Machine& m, const std::string& script) {
       std::string name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
       if (!name.empty() && name[0] == '-') {
         std::string path = ShortRoot(name.substr(1));
-        if (!path.empty() && m.registry.Remove(path)) m.Log("Regedit deletes key " + path);
+        if (!path.empty() && m.registry.Remove(path)) m.Log(Event::On("Regedit deletes key", path));
         key.clear();
         continue;
       }
@@ -139,7 +140,7 @@ ProgramHandler RegistryEditor() {
       file = file.substr(1, file.size() - 2);
     auto script = m.files.Read(file);
     if (!script) return 0;
-    m.Log("Regedit imports " + file);
+    m.Log(Event::On("Regedit imports", file));
     Import(m, *script);
     return 0;
   };

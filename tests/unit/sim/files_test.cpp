@@ -17,9 +17,10 @@ using Files = PakrunTest;
 TEST_F(Files, ModulePathShortPathsAndRenames) {
   char buffer[MAX_PATH];
   EXPECT_EQ(0u, GetModuleFileNameA(nullptr, buffer, sizeof buffer));  // no program path set
-  machine.self.modulePath = "C:\\Program Files\\Vendor\\Pakrun.exe";
-  EXPECT_EQ(machine.self.modulePath.size(), GetModuleFileNameA(nullptr, buffer, sizeof buffer));
-  EXPECT_EQ(machine.self.modulePath, buffer);
+  machine.kernel.self.modulePath = "C:\\Program Files\\Vendor\\Pakrun.exe";
+  EXPECT_EQ(machine.kernel.self.modulePath.size(),
+            GetModuleFileNameA(nullptr, buffer, sizeof buffer));
+  EXPECT_EQ(machine.kernel.self.modulePath, buffer);
   char small[8];
   EXPECT_EQ(8u, GetModuleFileNameA(nullptr, small, sizeof small));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
@@ -45,7 +46,7 @@ TEST_F(Files, ModulePathShortPathsAndRenames) {
   EXPECT_EQ("b", machine.files.Read("C:\\WINDOWS\\b.org"));
 
   EXPECT_FALSE(IsDBCSLeadByte(0x95));
-  machine.self.UseShiftJis();
+  machine.kernel.self.UseShiftJis();
   EXPECT_TRUE(IsDBCSLeadByte(0x95));
   EXPECT_FALSE(IsDBCSLeadByte('\\'));
   EXPECT_FALSE(IsDBCSLeadByte(0xA0));

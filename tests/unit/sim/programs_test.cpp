@@ -82,7 +82,7 @@ TEST_F(Programs, ProgramsRunWhenWaitedForAndUnknownOnesDoNotStart) {
 }
 
 TEST_F(Programs, NamedMutexesExistWhileAHandleOrAnotherHolderDoes) {
-  machine.self.mutexesHeldElsewhere.insert("Held.exe");
+  machine.kernel.self.mutexesHeldElsewhere.insert("Held.exe");
   SetLastError(ERROR_ALREADY_EXISTS);
   MutexHandle first(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
   ASSERT_TRUE(first);
@@ -98,7 +98,7 @@ TEST_F(Programs, NamedMutexesExistWhileAHandleOrAnotherHolderDoes) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
   }
   first.reset();
-  EXPECT_FALSE(machine.self.MutexExists("Pakrun.exe"));
+  EXPECT_FALSE(machine.kernel.self.MutexExists("Pakrun.exe"));
   MutexHandle again(CreateMutexA(nullptr, FALSE, "Pakrun.exe"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
 }
