@@ -26,10 +26,17 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
   add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0500 WINVER=0x0500)
   add_compile_options(-Os -ffunction-sections -fdata-sections)
-  # Shipped programs: small, stripped, no console.
+  # Reproducible: no build folder in any text the compiler keeps (file names of
+  # diagnostics and assertions name the source below the tree).
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
+  # Shipped programs: small, stripped, no console, and no link time in the PE header, so
+  # that two builds of one tree are the same bytes.
   function(tools_program target)
     tools_target_settings(${target})
-    target_link_options(${target} PRIVATE -s -mwindows -Wl,--gc-sections)
+    target_link_options(${target} PRIVATE -s -mwindows -Wl,--gc-sections -Wl,--no-insert-timestamp)
+    # The release package (scripts/release.sh) holds the shipped programs and nothing else
+    # that is built.
+    install(TARGETS ${target} RUNTIME DESTINATION . COMPONENT release)
   endfunction()
 else()
   option(TOOLS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)

@@ -113,11 +113,10 @@ bool ComposeSetupCommandLine(const StartupValues& values, const RunParams& param
   if (!FormatText(setupPath, sizeof setupPath, "%s\\%s", values.programDirectory, params.cmdExe) ||
       !FormatText(iniPath, sizeof iniPath, "%s\\%s", values.shortProgramDirectory, params.cmdIni))
     return false;
-  // The short form exists to keep the INI path one argument; standing in for it, a long
-  // directory with blanks is quoted instead.
-  const char* quote =
-      values.shortFormMissing && std::strpbrk(values.shortProgramDirectory, " \t") != nullptr ? "\""
-                                                                                              : "";
+  // The short form exists to keep the INI path one argument. Where it still holds a blank
+  // (no short form, so the long directory stands in, or a volume without short names,
+  // where the platform hands back the long one), the INI path is quoted instead.
+  const char* quote = std::strpbrk(values.shortProgramDirectory, " \t") != nullptr ? "\"" : "";
   if (*tail != '\0')
     return FormatText(commandLine, capacity, "\"%s\" /INI %s%s%s %s", setupPath, quote, iniPath,
                       quote, tail);

@@ -10,7 +10,7 @@ struct StartupValues {
   char programPath[MAX_PATH];
   char programDirectory[MAX_PATH];
   char shortProgramDirectory[MAX_PATH];  // the long directory when no short form exists
-  bool shortFormMissing;                  // so a blank in it would split the INI argument
+  bool shortFormMissing;                  // no short form could be obtained
   char programFileName[MAX_PATH];
   char settingsPath[MAX_PATH];  // empty when it would not fit
   char scriptPath[MAX_PATH];    // empty when it would not fit

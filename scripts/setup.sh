@@ -4,7 +4,9 @@
 set -euo pipefail
 
 packages=(cmake make g++ python3 googletest
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
+          osslsigncode openssl
+          clang-14 libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -33,9 +35,12 @@ if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok 
     echo "setup: wine32 could not be installed; the 32-bit suite will not run" >&2
 fi
 
-for tool in cmake ctest i686-w64-mingw32-g++ i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix \
+for tool in cmake ctest clang++-14 i686-w64-mingw32-g++ i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix \
             /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 python3; do
   command -v "$tool" >/dev/null || { echo "setup: $tool is missing after install" >&2; exit 1; }
 done
+# libFuzzer's runtime, for the fuzz targets (preset fuzz).
+[ -f "$(clang++-14 -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ] ||
+  { echo "setup: libFuzzer (libclang-rt-14-dev) missing" >&2; exit 1; }
 [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup: GoogleTest sources missing" >&2; exit 1; }
-echo "setup: toolchains, Wine and GoogleTest present"
+echo "setup: toolchains, clang with libFuzzer, Wine and GoogleTest present"

@@ -286,9 +286,14 @@ TEST_F(RunSequence, WithoutAShortDirectoryTheLongOneNamesTheIniFileAsOneArgument
   machine.files.Put(std::string(kVendorDir) + "\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
   machine.Fail("GetShortPathNameA", ERROR_ACCESS_DENIED);
   EXPECT_EQ(1, Run());
-  EXPECT_EQ((std::vector<std::string>{
-                "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI \"C:\\Program Files\\Vendor Setup\\Netprep.ini\""}),
-            Starts());
+  machine.Mend("GetShortPathNameA");
+  // A volume without short names: the "short" form the platform gives is the long one.
+  machine.files.SetShortName("C:\\Program Files", "Program Files");
+  machine.files.SetShortName(kVendorDir, "Vendor Setup");
+  EXPECT_EQ(1, Run());
+  const std::string quoted =
+      "\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI \"C:\\Program Files\\Vendor Setup\\Netprep.ini\"";
+  EXPECT_EQ((std::vector<std::string>{quoted, quoted}), Starts());
 }
 
 TEST_F(RunSequence, WithoutAShortDirectoryABlankFreeOneStaysUnquoted) {
