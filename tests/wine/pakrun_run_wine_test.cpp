@@ -1,6 +1,7 @@
 // Pakrun.exe for real: its settings file beside it in a folder whose name has blanks, a
 // stand-in setup program that records the command line it got, the Driver Cache
-// renames, the real INF installer and "regedit /s", and devices created through SetupAPI.
+// renames, the real INF installer and "regedit /s", and devices created through SetupAPI,
+// with a SETUPAPI.DLL planted beside the program that must never be loaded.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@ namespace {
 constexpr char kNetClassGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 const std::string kClassRoot = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
 const std::string kTestKey = "SOFTWARE\\PakrunRunWineTest";
+// Where Wine takes this program's library load order from.
+const std::string kDllOverrides = "Software\\Wine\\AppDefaults\\Pakrun.exe\\DllOverrides";
 
 std::string WindowsDir() {
   char dir[MAX_PATH] = {};
@@ -79,6 +82,9 @@ class PakrunRunWine : public ::testing::Test {
     wt::RemoveDevice(deviceInstance_);
     ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, deviceClassKey_));
     ASSERT_TRUE(wt::CreateDevice(deviceInstance_, {id + "&REV_01", id}, driver));
+    // A driver package's folder may carry a SETUPAPI.DLL of its own. It exports nothing,
+    // so a program that took it would also miss every device call.
+    ASSERT_TRUE(wt::CopyFromBuild("planted.dll", dir_ + "\\SETUPAPI.DLL"));
     std::vector<std::string> lines = {"[PARAMS]", "DRIVERREG=1", "[DRIVERREG]", "NIC=1", "DEV1=" + id};
     for (const char* suffix : {"_XP", "_2000", "_2003", "_ELSE"}) {
       lines.push_back("[DRIVERREG_" + id + suffix + "]");
@@ -105,8 +111,14 @@ class PakrunRunWine : public ::testing::Test {
     }
     ASSERT_NE(nullptr, expected) << version;
     ASSERT_TRUE(wt::SetReportedVersion("Pakrun.exe", version));
+    // The native load order that Windows XP uses for SETUPAPI.DLL, which is not a known
+    // system library there: loaded by name, the copy beside the program would come first.
+    // Set after the version, whose removal takes the program's whole key with it.
+    ASSERT_TRUE(wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "setupapi", "native,builtin"));
     ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, deviceClassKey_, "Section", "none"));
     EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+    EXPECT_FALSE(wt::FileExists(dir_ + "\\SETUPAPI.DLL.loaded"))
+        << wt::ReadFile(dir_ + "\\SETUPAPI.DLL.loaded");
     std::vector<std::string> recorded = Recorded("Setup.exe");
     ASSERT_EQ(runs, recorded.size());
     EXPECT_EQ("\"" + dir_ + "\\Setup.exe\"", recorded.back());
@@ -240,6 +252,22 @@ TEST_F(PakrunRunWine, DeviceSectionFollowsTheReportedWindowsVersion) {
     RunDeviceSection(version, ++runs);
   }
   EXPECT_EQ(5u, Recorded("Setup.exe").size());
+}
+
+TEST_F(PakrunRunWine, WithoutTheSystemsSetupApiTheDeviceStepsFindNoDevice) {
+  // No SETUPAPI.DLL can be loaded at all: the system's copy is not to be had, and the one
+  // beside the program must not stand in for it. The run goes on as on a machine without
+  // the device: the setup program runs, no device section is applied, the same exit code.
+  ASSERT_NO_FATAL_FAILURE(SetUpDeviceSections());
+  ASSERT_TRUE(wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "setupapi", ""));
+  ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, deviceClassKey_, "Section", "none"));
+  EXPECT_EQ(1u, wt::Run(PakrunCommand()));
+  EXPECT_FALSE(wt::FileExists(dir_ + "\\SETUPAPI.DLL.loaded"))
+      << wt::ReadFile(dir_ + "\\SETUPAPI.DLL.loaded");
+  EXPECT_EQ(1u, Recorded("Setup.exe").size());
+  std::string text;
+  EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, deviceClassKey_, "Section", &text));
+  EXPECT_EQ("none", text);
 }
 
 TEST_F(PakrunRunWine, Matrix_win98) { DeviceSectionUnder("win98"); }

@@ -1,5 +1,6 @@
 // Scrubnet.exe for real under Wine: driver keys, files and devices seeded through the
-// real API, one run of the program, and what is gone and what is left afterwards.
+// real API, one run of the program, and what is gone and what is left afterwards. Beside
+// the program lies a SETUPAPI.DLL that must never be loaded.
 #include <windows.h>
 #include <setupapi.h>
 
@@ -20,6 +21,8 @@ const std::string kNtClassKey =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 const std::string k9xClassKey = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
 const std::string kEnumPciKey = "Enum\\PCI";
+// Where Wine takes this program's library load order from.
+const std::string kDllOverrides = "Software\\Wine\\AppDefaults\\Scrubnet.exe\\DllOverrides";
 // The installed INF files the driver keys name: oem70 to oem72 from the NT class key,
 // oem73 to oem75 from the 9x one.
 const char* const kInfBases[] = {"oem70", "oem71", "oem72", "oem73", "oem74", "oem75"};
@@ -50,6 +53,9 @@ class ScrubnetWine : public ::testing::Test {
   void SetUp() override {
     dir_ = wt::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     ASSERT_TRUE(wt::CopyFromBuild("Scrubnet.exe", dir_ + "\\Scrubnet.exe"));
+    // A driver package's folder may carry a SETUPAPI.DLL of its own. It exports nothing,
+    // so a program that took it would also miss every device call.
+    ASSERT_TRUE(wt::CopyFromBuild("planted.dll", dir_ + "\\SETUPAPI.DLL"));
     windows_ = Directory(GetWindowsDirectoryA);
     system_ = Directory(GetSystemDirectoryA);
     ASSERT_FALSE(windows_.empty());
@@ -123,6 +129,14 @@ class ScrubnetWine : public ::testing::Test {
 
   DWORD RunScrubnet() { return wt::Run("\"" + dir_ + "\\Scrubnet.exe\"", dir_); }
 
+  // The native load order that Windows XP uses for SETUPAPI.DLL, which is not a known
+  // system library there: loaded by name, the copy beside the program would come first.
+  // Set after the version, whose removal takes the program's whole key with it.
+  static bool NativeSetupApiFirst() {
+    return wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "setupapi", "native,builtin");
+  }
+  bool PlantedLoaded() const { return wt::FileExists(dir_ + "\\SETUPAPI.DLL.loaded"); }
+
   // Both families' driver keys and Enum\PCI keys are seeded, and one run shows which walk
   // ran: the NT family removes the files of the NT keys and the NT driver and deletes no
   // key; the 9x family removes the files of the 9x keys, the 9x copies, the matching driver
@@ -141,8 +155,10 @@ class ScrubnetWine : public ::testing::Test {
     const Strings other = {"VEN_1D4&DEV_7403", "VEN_8086&DEV_1229&SUBSYS_00018086&REV_08"};
     for (const std::string& name : matching) EnumKey(name);
     for (const std::string& name : other) EnumKey(name);
+    ASSERT_TRUE(NativeSetupApiFirst());
 
     EXPECT_EQ(0u, RunScrubnet());
+    EXPECT_FALSE(PlantedLoaded()) << wt::ReadFile(dir_ + "\\SETUPAPI.DLL.loaded");
 
     // The INF files of the family's own matching keys go; every other one stays.
     const Strings gone = nineX ? Strings{"oem73", "oem74"} : Strings{"oem70", "oem71"};
@@ -178,6 +194,23 @@ TEST_F(ScrubnetWine, Matrix_win2k) { RemovesUnder("win2k"); }
 TEST_F(ScrubnetWine, Matrix_winxp) { RemovesUnder("winxp"); }
 TEST_F(ScrubnetWine, Matrix_win2003) { RemovesUnder("win2003"); }
 TEST_F(ScrubnetWine, Matrix_default) { RemovesUnder(""); }
+
+TEST_F(ScrubnetWine, WithoutTheSystemsSetupApiTheDevicesStayAndTheDriverFilesGo) {
+  // No SETUPAPI.DLL can be loaded at all: the system's copy is not to be had, and the one
+  // beside the program must not stand in for it. The NT walk still removes the files of
+  // the matching driver keys and the driver; the devices cannot be listed, so they stay.
+  DriverKey(kNtClassKey, "0070", "ComponentId", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem70");
+  DriverKey(kNtClassKey, "0072", "ComponentId", "PCI\\VEN_8086&DEV_1229", "oem72");
+  ASSERT_TRUE(wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "setupapi", ""));
+
+  EXPECT_EQ(0u, RunScrubnet());
+  EXPECT_FALSE(PlantedLoaded()) << wt::ReadFile(dir_ + "\\SETUPAPI.DLL.loaded");
+  for (const std::string& path : InstalledInf("oem70")) EXPECT_FALSE(wt::FileExists(path)) << path;
+  for (const std::string& path : InstalledInf("oem72")) EXPECT_TRUE(wt::FileExists(path)) << path;
+  EXPECT_FALSE(wt::FileExists(NtDriver()));
+  for (const std::string& id : kChipsetDevices) EXPECT_TRUE(DeviceInstalled(id)) << id;
+  EXPECT_TRUE(DeviceInstalled(kOtherDevice));
+}
 
 TEST_F(ScrubnetWine, RegistryDeletionOfTheNtFamilyRefusesAKeyWithSubkeys) {
   // The premise of the 9x scenario: this test program is reported the NT family, and
