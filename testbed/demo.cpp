@@ -1,349 +1,568 @@
-// The demo driver: sets up the scene for each program in the Wine prefix it runs in,
-// starts the real executable and prints what changed.
+// The demo driver: one adapter's life cycle in the Wine prefix it runs in. Pakrun installs
+// the driver, Airtoggle hands the adapter to the zero-configuration service and back,
+// Quitpanel ends the vendor utility and the switcher, Scrubnet removes the driver. Each
+// program is the real executable, started with the command line shown; after each step a
+// table shows what it changed.
 #include <windows.h>
-#include <setupapi.h>
-#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <list>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "airtoggle/managers.h"
 #include "testbed/support/devices.h"
 #include "testbed/support/services.h"
 #include "testbed/support/support.h"
+#include "testbed/testbed_keys.h"
 
 namespace {
 
-// Copies a program of the build as `as` into `dir` (created with what is above it).
-bool CopyFromBuild(const std::string& name, const std::string& dir, const std::string& as) {
-  return wt::CopyFromBuild(name, dir + "\\" + as);
-}
+// --- The cast --------------------------------------------------------------------------
 
-// Starts a program that is ended when `started` goes away.
-void Start(std::list<wt::Child>* started, const std::string& commandLine) {
-  started->emplace_back();
-  if (!started->back().Start(commandLine))
-    std::printf("  could not start %s (error %lu)\n", commandLine.c_str(), GetLastError());
-}
-
-// Runs a program to its end (bounded) and returns its exit code.
-DWORD Run(const std::string& commandLine) {
-  wt::RunResult result = wt::RunBounded(commandLine);
-  if (!result.started)
-    std::printf("  could not start %s (error %lu)\n", commandLine.c_str(), result.error);
-  else if (result.ended)
-    std::printf("  %s still running after %lu ms: ended\n", commandLine.c_str(), wt::kRunBoundMs);
-  return result.exitCode;
-}
-
-void ListProcesses(const char* heading, const std::vector<std::string>& names) {
-  std::printf("  %s:\n", heading);
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
-  PROCESSENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  int shown = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    for (const std::string& name : names) {
-      if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) {
-        std::printf("    pid %-6lu %s\n", entry.th32ProcessID, entry.szExeFile);
-        ++shown;
-      }
-    }
-  }
-  if (shown == 0) std::printf("    (none)\n");
-  CloseHandle(snapshot);
-}
-
-void DemoQuitpanel() {
-  std::printf("\n== Quitpanel: ends one Linkdesk.exe, then one Svcpilot.exe ==\n");
-  const std::string dir = "C:\\demo\\quitpanel";
-  CopyFromBuild("Quitpanel.exe", dir, "Quitpanel.exe");
-  CopyFromBuild("standin.exe", dir, "Linkdesk.exe");
-  CopyFromBuild("standin.exe", dir, "Svcpilot.exe");
-  CopyFromBuild("standin.exe", dir, "Notepad2.exe");
-  std::list<wt::Child> started;
-  for (const char* name : {"Linkdesk.exe", "Linkdesk.exe", "Svcpilot.exe", "Notepad2.exe"})
-    Start(&started, "\"" + dir + "\\" + name + "\" 30");
-  Sleep(500);
-  const std::vector<std::string> shown = {"Linkdesk.exe", "Svcpilot.exe", "Notepad2.exe"};
-  ListProcesses("before", shown);
-  std::printf("  Quitpanel.exe exit code %lu\n", Run("\"" + dir + "\\Quitpanel.exe\""));
-  Sleep(300);
-  ListProcesses("after", shown);
-}
-
-// --- Airtoggle ------------------------------------------------------------------------
-
-constexpr char kDemoClassKey[] =
+const std::string kNetClassKey =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-constexpr char kDemoInterfaces[] = "SOFTWARE\\Microsoft\\WZCSVC\\Parameters\\Interfaces";
-constexpr char kDemoSettings[] = "SOFTWARE\\Korvell\\Linkdesk\\Settings";
-const char* const kDemoGuids[] = {"{D3E0A001-0000-4000-8000-000000000001}",
-                                  "{D3E0A001-0000-4000-8000-000000000002}",
-                                  "{D3E0A001-0000-4000-8000-000000000003}"};
-const char* const kDemoIds[] = {"PCI\\VEN_1D4A&DEV_3890", "pci\\ven_1d4a&dev_3891", "PCI\\VEN_10EC&DEV_8139"};
+// The adapter, as the PCI bus reports it, and an earlier card of the same chipset (an older
+// revision) that was taken out of the machine and left its device instance behind.
+const std::string kHardwareId = "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A";
+const std::string kAdapter = kHardwareId + "&REV_01\\4&2A5F3C1E&0&00E1";
+const std::string kStaleId = kHardwareId + "&REV_00";
+const std::string kStale = kStaleId + "\\4&2A5F3C1E&0&00D8";
+// What the driver's setup gives the adapter: its driver key, its interface and the files.
+const std::string kDriverName = "{4D36E972-E325-11CE-BFC1-08002BE10318}\\0007";
+const std::string kDriverKey = "SYSTEM\\CurrentControlSet\\Control\\Class\\" + kDriverName;
+const std::string kInterfaceGuid = "{5E1F0C2A-7403-4D4A-9C1E-00E1A0000001}";
+const std::string kInfBase = "oem7";
+const std::string kCatRoot = "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
 
-void SetDword(const std::string& path, const char* name, DWORD value) {
-  wt::RegSetDword(HKEY_LOCAL_MACHINE, path, name, value);
-}
+const std::string kPackageDir = "C:\\Driver Package";
+const std::string kUtilityKey = "SOFTWARE\\Korvell\\Linkdesk";
+const std::string kUtilityDir = "C:\\Program Files\\Korvell\\Linkdesk";
+const std::string kStandinDir = "C:\\Stand-ins";
+const char kRadioName[] = "KV7403";
 
-void SetText(const std::string& path, const char* name, const std::string& value) {
-  wt::RegSetString(HKEY_LOCAL_MACHINE, path, name, value);
-}
-
-std::string DwordText(const std::string& path, const char* name) {
-  DWORD value = 0;
-  if (!wt::RegGetDword(HKEY_LOCAL_MACHINE, path, name, &value)) return "(none)";
+std::string Hex(DWORD value) {
   char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", value);
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
   return text;
 }
 
-const char* ServiceStateText(const char* name) {
-  switch (wt::ServiceState(name)) {
-    case 0: return "not installed";
-    case SERVICE_RUNNING: return "running";
-    case SERVICE_STOPPED: return "stopped";
-    case SERVICE_START_PENDING: return "start pending";
-    case SERVICE_STOP_PENDING: return "stop pending";
-    default: return "?";
+std::string Seconds(DWORD ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+  return text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+    at = end + 1;
   }
+  return lines;
 }
 
-// Installs the stand-in service as `name` if it is not yet and brings it to the state.
-void ServiceTo(const char* name, bool running) {
-  if (wt::InstallService(name, std::string("C:\\demo\\services\\svcstandin.exe ") + name))
-    wt::BringTo(name, running ? SERVICE_RUNNING : SERVICE_STOPPED);
-}
+// --- What the tables show ----------------------------------------------------------------
 
-void ShowSwitch(const char* heading) {
-  std::printf("  %s:\n", heading);
-  std::printf("    UseZeroConfig %s; WZCSVC %s; KVX %s\n", DwordText(kDemoSettings, "UseZeroConfig").c_str(),
-              ServiceStateText("WZCSVC"), ServiceStateText("KVX"));
-  for (int i = 0; i < 3; ++i)
-    std::printf("    %-24s ControlFlags %s\n", kDemoIds[i],
-                DwordText(std::string(kDemoInterfaces) + "\\" + kDemoGuids[i], "ControlFlags").c_str());
-}
+const char kNone[] = "-";
 
-void DemoAirtoggle() {
-  std::printf("\n== Airtoggle (Svcpilot.exe): hands the adapter between WZCSVC and the vendor utility ==\n");
-  const std::string system = wt::SystemDir();
-  CopyFromBuild("Svcpilot.exe", system, "Svcpilot.exe");
-  CopyFromBuild("radioapi.dll", system, "radioapi.dll");
-  CopyFromBuild("svcstandin.exe", "C:\\demo\\services", "svcstandin.exe");
-  SetDword(kDemoSettings, "UseZeroConfig", 0);
-  for (int i = 0; i < 3; ++i) {
-    std::string adapter = std::string(kDemoClassKey) + "\\07" + std::to_string(i) + "0";
-    SetText(adapter, "MatchingDeviceId", kDemoIds[i]);
-    SetText(adapter, "NetCfgInstanceId", kDemoGuids[i]);
-    SetDword(std::string(kDemoInterfaces) + "\\" + kDemoGuids[i], "ControlFlags", i == 1 ? 0x00810002u : 0x0000F002u);
-  }
-  SetDword(std::string(kDemoInterfaces) + "\\" + kDemoGuids[0], "ControlFlags", 0x00000002u);
-  ServiceTo("KVX", true);
-  ServiceTo("WZCSVC", true);
-  std::string line = system + "\\Svcpilot.exe -installer";
-  ShowSwitch("before");
-  for (int run = 0; run < 2; ++run) {
-    DWORD begin = GetTickCount();
-    DWORD code = Run(line);
-    std::printf("  %s: exit code %lu after %lu ms\n", line.c_str(), code, GetTickCount() - begin);
-    ShowSwitch(run == 0 ? "after the first run (to the zero-configuration service)"
-                        : "after the second run (back to the vendor utility)");
-  }
-  ServiceTo("WZCSVC", false);
-  ServiceTo("KVX", false);
-}
-
-// --- Scrubnet ----------------------------------------------------------------------------
-
-namespace scrubnet_demo {
-
-using wt::kNetClass;
-
-const char kNtClassKey[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-const char k9xClassKey[] = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
-const char kEnumPciKey[] = "Enum\\PCI";
-const std::vector<std::string> kDevices = {
-    "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01\\4&2A5F3C1E&0&00E1",
-    "PCI\\VEN_8086&DEV_1229&SUBSYS_00018086&REV_08\\3&61AAA01&0&0040"};
-
-void SetString(const std::string& path, const char* name, const std::string& value) {
-  wt::RegSetString(HKEY_LOCAL_MACHINE, path, name, value);
-}
-
-bool KeyExists(const std::string& path) { return wt::RegKeyExists(HKEY_LOCAL_MACHINE, path); }
-
-void ListDevices() {
-  std::printf("    network devices:\n");
-  HDEVINFO set = SetupDiGetClassDevsA(&kNetClass, nullptr, nullptr, DIGCF_PRESENT);
-  int shown = 0;
-  if (set != INVALID_HANDLE_VALUE) {
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-      char id[MAX_PATH] = {};
-      if (SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof id, nullptr)) {
-        std::printf("      %s\n", id);
-        ++shown;
-      }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-  }
-  if (shown == 0) std::printf("      (none)\n");
-}
-
-struct Scene {
-  std::vector<std::string> files;
-  std::vector<std::string> keys;
-};
-
-void Show(const char* heading, const Scene& scene) {
-  std::printf("  %s:\n    files:\n", heading);
-  for (const std::string& path : scene.files)
-    std::printf("      %-8s %s\n", wt::FileExists(path) ? "present" : "gone", path.c_str());
-  std::printf("    keys (HKLM):\n");
-  for (const std::string& key : scene.keys)
-    std::printf("      %-8s %s\n", KeyExists(key) ? "present" : "gone", key.c_str());
-  ListDevices();
-}
-
-// Seeds the chipset's driver as installed (driver keys of the family's class key, its
-// files and its device, with one of another vendor beside each) and runs Scrubnet.exe.
-void RunScene(const std::string& exe, bool nineX) {
-  const std::string w = wt::WindowsDir();
-  const std::string s = wt::SystemDir();
-  const std::string classKey = nineX ? k9xClassKey : kNtClassKey;
-  const char* idName = nineX ? "MatchingDeviceId" : "ComponentId";
-  Scene scene;
-  const std::vector<std::pair<std::string, std::string>> drivers = {
-      {"0000", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A"}, {"0001", "PCI\\VEN_8086&DEV_1229"}};
-  for (std::size_t i = 0; i < drivers.size(); ++i) {
-    const std::string key = classKey + "\\" + drivers[i].first;
-    const std::string base = "oem" + std::to_string(90 + i);
-    SetString(key, idName, drivers[i].second);
-    SetString(key, "InfPath", base + ".inf");
-    SetString(key + "\\Ndi", "Service", "KV7403");
-    scene.keys.push_back(key);
-    for (const std::string& path : {w + "\\inf\\" + base + ".inf", w + "\\inf\\" + base + ".PNF",
-                                    s + "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\" + base + ".CAT"})
-      scene.files.push_back(path);
-  }
-  for (const std::string& path :
-       {w + "\\system32\\drivers\\kv7403.sys", w + "\\system32\\drivers\\kv74039x.sys",
-        w + "\\OPTIONS\\INSTALL\\kv74039x.sys", w + "\\inf\\net7403.inf",
-        w + "\\inf\\other\\KorvellNET7403.inf", w + "\\inf\\internet\\KorvellNET7403.inf"})
-    scene.files.push_back(path);
-  for (const char* name : {"VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01", "VEN_8086&DEV_1229"}) {
-    const std::string key = std::string(kEnumPciKey) + "\\" + name;
-    SetString(key + "\\4&2A5F3C1E&0&00E1", "Driver", "Net\\0000");
-    scene.keys.push_back(key);
-  }
-  for (const std::string& path : scene.files) wt::WriteFile(path, "");
-  // Each device's hardware ID is its instance ID without the instance part.
-  for (const std::string& id : kDevices) wt::CreateDevice(id, {id.substr(0, id.rfind('\\'))}, "");
-
-  Show("before", scene);
-  std::printf("  Scrubnet.exe exit code %lu\n", ::Run("\"" + exe + "\""));
-  Show("after", scene);
-
-  for (const std::string& path : scene.files) DeleteFileA(path.c_str());
-  for (const std::string& key : scene.keys) wt::RegDeleteTree(HKEY_LOCAL_MACHINE, key);
-  for (const std::string& id : kDevices) wt::RemoveDevice(id);
-}
-
-}  // namespace scrubnet_demo
-
-void DemoScrubnet() {
-  const std::string dir = "C:\\demo\\scrubnet";
-  CopyFromBuild("Scrubnet.exe", dir, "Scrubnet.exe");
-  const std::string exe = dir + "\\Scrubnet.exe";
-
-  std::printf("\n== Scrubnet, NT family: installed INF/PNF/CAT, kv7403.sys and the devices go; "
-              "no key is deleted ==\n");
-  scrubnet_demo::RunScene(exe, false);
-
-  std::printf("\n== Scrubnet, 9x family (Wine reports win98): also the 9x copies, the driver keys "
-              "and the Enum\\PCI keys go ==\n");
-  wt::SetReportedVersion("Scrubnet.exe", "win98");
-  scrubnet_demo::RunScene(exe, true);
-  wt::SetReportedVersion("Scrubnet.exe", "");
-}
-
-// --- Pakrun ------------------------------------------------------------------------------
-
-// Prints one registry value of HKLM (text or number), or that it is not there.
-void ShowValue(const std::string& key, const std::string& name) {
-  std::printf("    HKLM\\%s  %s = ", key.c_str(), name.c_str());
+// A registry value under HKLM: a number in decimal (or hex), a text in quotes, or "-".
+std::string Value(const std::string& key, const std::string& name, bool hex = false) {
   DWORD number = 0;
   std::string text;
-  if (!wt::RegKeyExists(HKEY_LOCAL_MACHINE, key)) {
-    std::printf("(no key)\n");
-  } else if (wt::RegGetDword(HKEY_LOCAL_MACHINE, key, name, &number)) {
-    std::printf("dword %lu\n", number);
-  } else if (wt::RegGetString(HKEY_LOCAL_MACHINE, key, name, &text)) {
-    std::printf("\"%s\"\n", text.c_str());
-  } else {
-    std::printf("(not set)\n");
+  if (wt::RegGetDword(HKEY_LOCAL_MACHINE, key, name, &number)) return hex ? Hex(number) : std::to_string(number);
+  if (wt::RegGetString(HKEY_LOCAL_MACHINE, key, name, &text)) return "\"" + text + "\"";
+  return kNone;
+}
+
+std::string Key(const std::string& key) {
+  return wt::RegKeyExists(HKEY_LOCAL_MACHINE, key) ? "present" : kNone;
+}
+
+std::string File(const std::string& path) { return wt::FileExists(path) ? "present" : kNone; }
+
+std::string Device(const std::string& instanceId) {
+  if (!wt::DeviceInstalled(instanceId)) return kNone;
+  std::string driver = wt::DeviceDriver(instanceId);
+  if (driver.empty()) return "installed, no driver";
+  return "installed, driver " + driver.substr(driver.rfind('\\') + 1);
+}
+
+// The lines the service stand-ins appended to their journal since it was last cleared.
+std::vector<std::string> Journal() {
+  std::string text;
+  wt::RegGetString(HKEY_LOCAL_MACHINE, TESTBED_SERVICE_KEY, "Journal", &text);
+  return Lines(text);
+}
+
+// A stand-in service's state, with what happened to it since the journal was cleared.
+std::string Service(const char* name) {
+  std::string state;
+  switch (wt::ServiceState(name)) {
+    case 0: return kNone;
+    case SERVICE_RUNNING: state = "running"; break;
+    case SERVICE_STOPPED: state = "stopped"; break;
+    default: state = "pending"; break;
+  }
+  std::string events;
+  const std::string prefix = std::string(name) + " ";
+  for (const std::string& line : Journal()) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    events += events.empty() ? "" : ", ";
+    events += line.compare(prefix.size(), 5, "start") == 0 ? "started" : "stopped";
+  }
+  return events.empty() ? state : state + " (" + events + ")";
+}
+
+// The adapter's "ControlFlags" as the zero-configuration service found them at each start.
+std::string FlagsTakenUp() {
+  std::string flags;
+  const std::string prefix = std::string(kZeroConfigService) + " start";
+  const std::string entry = kInterfaceGuid + "=";
+  for (const std::string& line : Journal()) {
+    std::size_t at = line.find(entry);
+    if (line.rfind(prefix, 0) != 0 || at == std::string::npos) continue;
+    flags += (flags.empty() ? "" : ", ") + line.substr(at + entry.size(), 10);
+  }
+  return flags.empty() ? kNone : flags;
+}
+
+std::string Signalled() {
+  std::string text;
+  wt::RegGetString(HKEY_LOCAL_MACHINE, TESTBED_RADIO_KEY, "Signalled", &text);
+  std::string shown;
+  for (const std::string& line : Lines(text)) {
+    std::size_t blank = line.rfind(' ');
+    shown += (shown.empty() ? "" : ", ") + line.substr(0, blank) + ": option " + line.substr(blank + 1);
+  }
+  return shown.empty() ? kNone : shown;
+}
+
+std::string Process(const wt::Child& child) {
+  if (child.Handle() == nullptr) return kNone;
+  if (child.Running()) return "running, pid " + std::to_string(child.Pid());
+  return "ended, exit code " + std::to_string(child.ExitCode());
+}
+
+// Rows of things to look at, read at each snapshot; printed grouped, each row only when
+// its text differs between snapshots or it is marked as always shown.
+class Table {
+ public:
+  void Group(const std::string& title) { group_ = title; }
+  void Row(const std::string& name, std::function<std::string()> read, const std::string& by = "",
+           bool always = false) {
+    rows_.push_back({group_, name, std::move(read), by, always, {}});
+  }
+  void Snapshot(const std::string& heading) {
+    headings_.push_back(heading);
+    for (RowData& row : rows_) row.texts.push_back(row.read());
+  }
+
+  void Print() const {
+    std::vector<const RowData*> shown;
+    for (const RowData& row : rows_) {
+      bool changed = false;
+      for (const std::string& text : row.texts) changed = changed || text != row.texts.front();
+      if (changed || row.always) shown.push_back(&row);
+    }
+    if (shown.empty()) {
+      std::printf("   (nothing changed)\n");
+      return;
+    }
+    std::size_t nameWidth = 4;
+    std::vector<std::size_t> widths;
+    for (const std::string& heading : headings_) widths.push_back(heading.size());
+    bool anyBy = false;
+    for (const RowData* row : shown) {
+      nameWidth = std::max(nameWidth, row->name.size() + 2);
+      for (std::size_t i = 0; i < row->texts.size(); ++i) widths[i] = std::max(widths[i], row->texts[i].size());
+      anyBy = anyBy || !row->by.empty();
+    }
+    std::string line = "   " + Pad("", nameWidth);
+    for (std::size_t i = 0; i < headings_.size(); ++i) line += "  " + Pad(headings_[i], widths[i]);
+    if (anyBy) line += "  by";
+    std::printf("%s\n", Trimmed(line).c_str());
+    std::string group;
+    for (const RowData* row : shown) {
+      if (row->group != group) {
+        group = row->group;
+        std::printf("   %s\n", group.c_str());
+      }
+      line = "   " + Pad("  " + row->name, nameWidth);
+      for (std::size_t i = 0; i < row->texts.size(); ++i) line += "  " + Pad(row->texts[i], widths[i]);
+      if (anyBy) line += "  " + row->by;
+      std::printf("%s\n", Trimmed(line).c_str());
+    }
+  }
+
+ private:
+  struct RowData {
+    std::string group;
+    std::string name;
+    std::function<std::string()> read;
+    std::string by;
+    bool always;
+    std::vector<std::string> texts;
+  };
+  static std::string Pad(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+  }
+  static std::string Trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  }
+
+  std::string group_;
+  std::vector<RowData> rows_;
+  std::vector<std::string> headings_;
+};
+
+void Heading(const char* title) { std::printf("\n== %s ==\n", title); }
+
+bool Copy(const std::string& name, const std::string& target) {
+  if (wt::CopyFromBuild(name, target)) return true;
+  std::printf("   could not copy %s to %s (error %lu)\n", wt::SourceOf(name).c_str(), target.c_str(),
+              static_cast<unsigned long>(GetLastError()));
+  return false;
+}
+
+// Runs a program to its end (bounded); prints the command line, its exit code and time.
+DWORD RunShown(const std::string& commandLine, const char* note = "") {
+  DWORD begin = GetTickCount();
+  wt::RunResult result = wt::RunBounded(commandLine);
+  DWORD elapsed = GetTickCount() - begin;
+  std::printf("   started: %s\n", commandLine.c_str());
+  if (!result.started)
+    std::printf("            could not start it (error %lu)\n", static_cast<unsigned long>(result.error));
+  else if (result.ended)
+    std::printf("            still running after %s: ended\n", Seconds(wt::kRunBoundMs).c_str());
+  else
+    std::printf("            exit code %lu after %s%s\n", static_cast<unsigned long>(result.exitCode),
+                Seconds(elapsed).c_str(), note);
+  return result.exitCode;
+}
+
+std::string WindowsDir() { return wt::WindowsDir(); }
+std::string SystemDir() { return wt::SystemDir(); }
+
+// The suffix Pakrun picks its per-device section by; the demo is told the same Windows
+// version as the programs it starts.
+std::string OsSuffix() {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(&info) || info.dwPlatformId != VER_PLATFORM_WIN32_NT || info.dwMajorVersion != 5)
+    return "_ELSE";
+#pragma GCC diagnostic pop
+  switch (info.dwMinorVersion) {
+    case 0: return "_2000";
+    case 1: return "_XP";
+    case 2: return "_2003";
+    default: return "_ELSE";
   }
 }
 
-void ShowFiles(const std::string& dir, const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
-    bool there = wt::FileExists(dir + "\\" + name);
-    std::printf("    %s\\%s %s\n", dir.c_str(), name.c_str(), there ? "present" : "-");
+// Prints the settings file one section a line, wrapped.
+void ShowSettings(const std::vector<std::string>& settings) {
+  constexpr std::size_t kWidth = 100;
+  std::printf("   Pakrun.ini beside it:\n");
+  std::string shown;
+  auto flush = [&shown] {
+    if (!shown.empty()) std::printf("%s\n", shown.c_str());
+    shown.clear();
+  };
+  for (const std::string& line : settings) {
+    if (line[0] == '[') {
+      flush();
+      shown = "     " + line;
+    } else if (shown.size() + 1 + line.size() > kWidth) {
+      flush();
+      shown = "         " + line;
+    } else {
+      shown += " " + line;
+    }
+  }
+  flush();
+}
+
+// The adapter's files as the driver's setup installs them.
+std::vector<std::pair<std::string, std::string>> DriverFiles() {
+  const std::string w = WindowsDir();
+  const std::string s = SystemDir();
+  return {{w + "\\inf", kInfBase + ".inf"},
+          {w + "\\inf", kInfBase + ".PNF"},
+          {s + "\\" + kCatRoot, kInfBase + ".CAT"},
+          {s + "\\drivers", "kv7403.sys"}};
+}
+
+void FileRows(Table* table, const std::string& by) {
+  for (const auto& file : DriverFiles()) {
+    table->Group(file.first);
+    const std::string path = file.first + "\\" + file.second;
+    table->Row(file.second, [path] { return File(path); }, by);
   }
 }
 
-void DemoPakrun() {
-  std::printf("\n== Pakrun: runs the setup program inside the steps its settings file switches on ==\n");
-  const std::string parent = "C:\\demo\\pakrun";
-  const std::string dir = parent + "\\Vendor Setup";
-  CopyFromBuild("Pakrun.exe", dir, "Pakrun.exe");
-  CopyFromBuild("setupstub.exe", dir, "Netprep.exe");
-  const std::string key = "SOFTWARE\\Vendor\\Linkdesk";
-  wt::WriteFile(dir + "\\Pakrun.ini",
-                "[PARAMS]\r\nSWAPCMD=1\r\nRENAME=1\r\nSTATICREG=1\r\nSTATICREGFROMFILE=1\r\n"
-                "[STATICREG]\r\nADDREG=1\r\nDELREG=1\r\n"
-                "ADDREG1_ROOT=HKLM\r\nADDREG1_SUBKEY=" + key + "\r\nADDREG1_ENTRYNAME=UseZeroConfig\r\n"
-                "ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=1\r\n"
-                "DELREG1_ROOT=HKLM\r\nDELREG1_SUBKEY=" + key + "\r\nDELREG1_ENTRYNAME=Obsolete\r\n");
-  wt::WriteFile(dir + "\\Pakrun.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + key +
-                                         "]\r\n\"ImportedBy\"=\"regedit /s\"\r\n");
-  wt::RegSetString(HKEY_LOCAL_MACHINE, key, "Obsolete", "old");
-  const std::string cache = wt::WindowsDir() + "\\Driver Cache";
-  wt::WriteFile(cache + "\\tq3p81.inf", "cached\r\n");
-  wt::WriteFile(cache + "\\tq3p8.inf", "cached\r\n");
-  const std::vector<std::string> cached = {"tq3p81.inf", "tq3p81.org", "tq3p8.inf", "tq3p8.org"};
-  const std::vector<std::string> values = {"UseZeroConfig", "Obsolete", "ImportedBy"};
+void DeviceRows(Table* table, const std::string& adapterBy, const std::string& staleBy) {
+  table->Group("devices (network class)");
+  table->Row("the adapter", [] { return Device(kAdapter); }, adapterBy);
+  table->Row("the earlier card", [] { return Device(kStale); }, staleBy, true);
+}
 
-  std::printf("  before:\n");
-  for (const std::string& name : values) ShowValue(key, name);
-  ShowFiles(cache, cached);
-  const std::string command = "\"" + dir + "\\Pakrun.exe\" -silent";
-  std::printf("  %s\n  exit code %lu\n", command.c_str(), Run(command));
-  std::printf("  the setup program got:\n");
-  const std::string log = wt::ReadFile(dir + "\\Netprep.exe.log");
-  for (std::size_t at = 0; at < log.size();) {
-    std::size_t end = log.find('\n', at);
-    end = end == std::string::npos ? log.size() : end + 1;
-    std::printf("    %s", log.substr(at, end - at).c_str());
-    at = end;
+// --- The machine before the package ----------------------------------------------------------
+
+void StageMachine() {
+  // The hardware: the adapter is present without a driver; the earlier card's instance is
+  // still installed though the card is gone.
+  wt::CreateDevice(kAdapter, {kHardwareId + "&REV_01", kHardwareId}, "");
+  wt::CreateDevice(kStale, {kStaleId}, "");
+  // An older version of the vendor utility left a value its successor no longer reads.
+  wt::RegSetString(HKEY_LOCAL_MACHINE, kVendorSettingsKey, "LegacyProfiles", "3");
+}
+
+// --- 1. Pakrun installs ----------------------------------------------------------------------
+
+// What a real setup program does for this adapter and the stand-in does not: the driver
+// key, the installed INF with its PNF and catalog, the driver file, the device's driver.
+void InstallDriverAsSetupWould() {
+  wt::RegSetString(HKEY_LOCAL_MACHINE, kDriverKey, "DriverDesc", "Korvell KV7403 Wireless LAN Adapter");
+  wt::RegSetString(HKEY_LOCAL_MACHINE, kDriverKey, "ComponentId", "pci\\ven_1d4a&dev_7403&subsys_00011d4a");
+  wt::RegSetString(HKEY_LOCAL_MACHINE, kDriverKey, "MatchingDeviceId", "pci\\ven_1d4a&dev_7403&subsys_00011d4a");
+  wt::RegSetString(HKEY_LOCAL_MACHINE, kDriverKey, "InfPath", kInfBase + ".inf");
+  wt::RegSetString(HKEY_LOCAL_MACHINE, kDriverKey, "NetCfgInstanceId", kInterfaceGuid);
+  for (const auto& file : DriverFiles()) wt::WriteFile(file.first + "\\" + file.second, "KV7403\r\n");
+  wt::SetDeviceDriver(kAdapter, kDriverName);
+}
+
+void StepPakrun() {
+  Heading("1. Pakrun.exe installs the driver");
+  const std::string suffix = OsSuffix();
+  const std::string section = "DRIVERREG_" + kHardwareId + suffix;
+  Copy("Pakrun.exe", kPackageDir + "\\Pakrun.exe");
+  Copy("setupstub.exe", kPackageDir + "\\Setup.exe");
+  const std::vector<std::string> settings = {
+      "[PARAMS]", "CLEANUP=1", "STATICREG=1", "STATICREGFROMFILE=1", "DRIVERREG=1",
+      "[CLEANUP]", "CLEANCOUNT=1", "DEV1=" + kStaleId,
+      "[STATICREG]", "ADDREG=1", "DELREG=1",
+      "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=" + std::string(kVendorSettingsKey),
+      "ADDREG1_ENTRYNAME=" + std::string(kUseZeroConfigValue), "ADDREG1_FLAGS=0x00010001", "ADDREG1_VALUE=0",
+      "DELREG1_ROOT=HKLM", "DELREG1_SUBKEY=" + std::string(kVendorSettingsKey), "DELREG1_ENTRYNAME=LegacyProfiles",
+      "[DRIVERREG]", "NIC=1", "DEV1=" + kHardwareId,
+      "[" + section + "]", "ADDREG=1",
+      "ADDREG1_ENTRYNAME=PowerSaveMode", "ADDREG1_FLAGS=0x00010001", "ADDREG1_VALUE=0"};
+  std::string ini;
+  for (const std::string& line : settings) ini += line + "\r\n";
+  wt::WriteFile(kPackageDir + "\\Pakrun.ini", ini);
+  std::string utilityDir;
+  for (char c : kUtilityDir) utilityDir += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  wt::WriteFile(kPackageDir + "\\Pakrun.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + kUtilityKey +
+                                                  "]\r\n\"InstallDir\"=\"" + utilityDir + "\"\r\n");
+
+  const std::string script = "[HKEY_LOCAL_MACHINE\\" + kUtilityKey + "] \"InstallDir\"=\"" + utilityDir + "\"";
+
+  Table table;
+  DeviceRows(&table, "setup", "[CLEANUP] DEV1");
+  table.Group("HKLM\\" + kDriverKey + "  (the adapter's driver key)");
+  table.Row("ComponentId", [] { return Value(kDriverKey, "ComponentId"); }, "setup");
+  table.Row("MatchingDeviceId", [] { return Value(kDriverKey, "MatchingDeviceId"); }, "setup");
+  table.Row("NetCfgInstanceId", [] { return Value(kDriverKey, "NetCfgInstanceId"); }, "setup");
+  table.Row("InfPath", [] { return Value(kDriverKey, "InfPath"); }, "setup");
+  table.Row("PowerSaveMode", [] { return Value(kDriverKey, "PowerSaveMode"); }, "[DRIVERREG_<ID>" + suffix + "] ADDREG1");
+  FileRows(&table, "setup");
+  table.Group("HKLM\\" + std::string(kVendorSettingsKey));
+  table.Row(kUseZeroConfigValue, [] { return Value(kVendorSettingsKey, kUseZeroConfigValue); }, "[STATICREG] ADDREG1");
+  table.Row("LegacyProfiles", [] { return Value(kVendorSettingsKey, "LegacyProfiles"); }, "[STATICREG] DELREG1");
+  table.Group("HKLM\\" + kUtilityKey);
+  table.Row("InstallDir", [] { return Value(kUtilityKey, "InstallDir"); }, "Pakrun.reg");
+  table.Snapshot("before");
+
+  // The stand-in waits while its hold file exists: the demo installs the driver in its
+  // place, then lets it end.
+  const std::string setup = kPackageDir + "\\Setup.exe";
+  const std::string hold = setup + ".hold";
+  wt::WriteFile(hold, "");
+  const std::string command = "\"" + kPackageDir + "\\Pakrun.exe\" -s";
+  DWORD begin = GetTickCount();
+  wt::Child pakrun;
+  DWORD code = wt::kTimedOut;
+  bool started = pakrun.Start(command);
+  DWORD startError = started ? 0 : GetLastError();
+  bool setupRan = started && wt::WaitUntil([&setup] { return !wt::ReadFile(setup + ".log").empty(); },
+                                           wt::kSettleBoundMs);
+  if (setupRan) InstallDriverAsSetupWould();
+  DeleteFileA(hold.c_str());
+  bool ended = started && pakrun.WaitExit(wt::kRunBoundMs, &code);
+  DWORD elapsed = GetTickCount() - begin;
+  table.Snapshot("after");
+
+  std::printf("   started: %s\n", command.c_str());
+  if (!started)
+    std::printf("            could not start it (error %lu)\n", static_cast<unsigned long>(startError));
+  else if (!ended)
+    std::printf("            still running after %s: ended\n", Seconds(wt::kRunBoundMs).c_str());
+  else
+    std::printf("            exit code %lu after %s\n", static_cast<unsigned long>(code), Seconds(elapsed).c_str());
+  ShowSettings(settings);
+  std::printf("   Pakrun.reg beside it: REGEDIT4 %s\n", script.c_str());
+  for (const std::string& line : Lines(wt::ReadFile(setup + ".log")))
+    std::printf("   Setup.exe got: %s\n", line.c_str());
+  if (!setupRan) std::printf("   Setup.exe was not started\n");
+  std::printf("   (Setup.exe is the stand-in setupstub.exe, which only records its command line; while it\n"
+              "   ran, the demo installed the driver in its place: the rows by \"setup\".)\n");
+  table.Print();
+  if (Device(kStale) != kNone)
+    std::printf("   The earlier card stays: Wine lists every installed device as present (it ignores\n"
+                "   DIGCF_PRESENT), so [CLEANUP] finds it present and leaves it. Windows lists it as absent\n"
+                "   and Pakrun removes it there.\n");
+}
+
+// --- 2. Airtoggle hands the adapter over and back ---------------------------------------------
+
+void StepAirtoggle() {
+  Heading("2. Svcpilot.exe (Airtoggle) hands the adapter to the zero-configuration service and back");
+  const std::string system = SystemDir();
+  Copy("Svcpilot.exe", system + "\\Svcpilot.exe");
+  Copy("radioapi.dll", system + "\\radioapi.dll");
+  const std::string service = kStandinDir + "\\svcstandin.exe";
+  Copy("svcstandin.exe", service);
+  for (const char* name : {kZeroConfigService, kVendorService}) {
+    const std::string parameters = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name + "\\Parameters";
+    wt::InstallService(name, service + " " + name);
+    wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StartDelayMs", 100);
+    wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StopDelayMs", 100);
+    if (!wt::BringTo(name, SERVICE_RUNNING)) std::printf("   %s did not start\n", name);
   }
-  std::printf("  after:\n");
-  for (const std::string& name : values) ShowValue(key, name);
-  ShowFiles(cache, cached);
+  // The zero-configuration service's record of the adapter's interface, while the vendor
+  // utility manages it; one radio adapter in the vendor library.
+  const std::string record = std::string(kInterfacesKey) + "\\" + kInterfaceGuid;
+  wt::RegSetDword(HKEY_LOCAL_MACHINE, record, kControlFlagsValue, 0x00810002u);
+  wt::RegSetString(HKEY_LOCAL_MACHINE, std::string(TESTBED_RADIO_KEY) + "\\0", "Name", kRadioName);
+  wt::RegSetDword(HKEY_LOCAL_MACHINE, std::string(TESTBED_RADIO_KEY) + "\\0", "Code", 101);
+  std::printf("   stand-ins: svcstandin.exe registered as the services WZCSVC and KVX, both running;\n"
+              "   radioapi.dll (the vendor library's stand-in) beside Svcpilot.exe, with one radio %s\n",
+              kRadioName);
+
+  auto clearRecords = [] {
+    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, TESTBED_SERVICE_KEY);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TESTBED_RADIO_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, "Signalled");
+      RegCloseKey(key);
+    }
+  };
+  const std::string toZeroConfig = system + "\\Svcpilot.exe -Airtoggle";
+  const std::string back = system + "\\Svcpilot.exe -EnableLinkdesk";
+  Table table;
+  table.Group("HKLM\\" + std::string(kVendorSettingsKey));
+  table.Row(kUseZeroConfigValue, [] { return Value(kVendorSettingsKey, kUseZeroConfigValue); });
+  table.Group("HKLM\\" + record);
+  table.Row(kControlFlagsValue, [record] { return Value(record, kControlFlagsValue, true); });
+  table.Row("at WZCSVC's start", [] { return FlagsTakenUp(); });
+  table.Group("services (svcstandin.exe)");
+  table.Row(kZeroConfigService, [] { return Service(kZeroConfigService); }, "", true);
+  table.Row(kVendorService, [] { return Service(kVendorService); }, "", true);
+  table.Group("radioapi.dll (stand-in)");
+  table.Row("SetControlOption", [] { return Signalled(); });
+
+  clearRecords();
+  table.Snapshot("before");
+  RunShown(toZeroConfig, " (its 4 s wait for the vendor service included)");
+  table.Snapshot("after -Airtoggle");
+  clearRecords();
+  RunShown(back);
+  table.Snapshot("after -EnableLinkdesk");
+  table.Print();
+}
+
+// --- 3. Quitpanel ends the utility and the switcher ---------------------------------------------
+
+void StepQuitpanel() {
+  Heading("3. Quitpanel.exe ends the vendor utility and the switcher");
+  Copy("Quitpanel.exe", kPackageDir + "\\Quitpanel.exe");
+  const std::string linkdesk = kUtilityDir + "\\Linkdesk.exe";
+  const std::string svcpilot = kStandinDir + "\\Svcpilot.exe";
+  Copy("standin.exe", linkdesk);
+  Copy("standin.exe", svcpilot);
+  wt::Child utility;
+  wt::Child switcher;
+  const std::pair<wt::Child*, const std::string*> toStart[] = {{&utility, &linkdesk}, {&switcher, &svcpilot}};
+  for (const auto& started : toStart) {
+    wt::Child* child = started.first;
+    if (!child->Start("\"" + *started.second + "\" 60")) {
+      std::printf("   could not start %s\n", started.second->c_str());
+      continue;
+    }
+    DWORD pid = child->Pid();
+    wt::WaitUntil([pid] { return wt::ModulesListed(pid); }, wt::kSettleBoundMs);
+  }
+  std::printf("   stand-ins: standin.exe running as %s and as %s\n", linkdesk.c_str(), svcpilot.c_str());
+
+  Table table;
+  table.Group("processes");
+  table.Row("Linkdesk.exe", [&utility] { return Process(utility); });
+  table.Row("Svcpilot.exe", [&switcher] { return Process(switcher); });
+  table.Snapshot("before");
+  RunShown("\"" + kPackageDir + "\\Quitpanel.exe\"");
+  for (wt::Child* child : {&utility, &switcher}) {
+    if (child->Handle() != nullptr) WaitForSingleObject(child->Handle(), wt::kSettleBoundMs);
+  }
+  table.Snapshot("after");
+  table.Print();
+}
+
+// --- 4. Scrubnet removes the driver --------------------------------------------------------------
+
+void StepScrubnet() {
+  Heading("4. Scrubnet.exe removes the driver");
+  Copy("Scrubnet.exe", kPackageDir + "\\Scrubnet.exe");
+  Table table;
+  const std::string removal = "DIF_REMOVE: its instance ID begins PCI\\VEN_1D4A";
+  DeviceRows(&table, removal, removal);
+  table.Group("HKLM\\" + kNetClassKey);
+  table.Row("0007", [] { return Key(kDriverKey); }, "with the adapter: its DIF_REMOVE deletes its driver key", true);
+  const char* const reasons[] = {"InfPath of 0007 (ComponentId pci\\ven_1d4a...)", "the INF's PNF",
+                                 "the INF's catalog", "the driver file"};
+  const auto files = DriverFiles();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    table.Group(files[i].first);
+    const std::string path = files[i].first + "\\" + files[i].second;
+    table.Row(files[i].second, [path] { return File(path); }, reasons[i]);
+  }
+  table.Snapshot("before");
+  RunShown("\"" + kPackageDir + "\\Scrubnet.exe\"");
+  table.Snapshot("after");
+  table.Print();
 }
 
 }  // namespace
 
 int main() {
-  std::printf("Adapter maintenance programs at work in a throwaway Wine prefix\n");
-  DemoQuitpanel();
-  DemoAirtoggle();
-  DemoScrubnet();
-  DemoPakrun();
+  DWORD begin = GetTickCount();
+  std::printf("One adapter's life cycle in a throwaway %d-bit Wine prefix: the package installs its driver,\n"
+              "the switcher hands it over and back, the utility is closed and the driver removed.\n",
+              static_cast<int>(sizeof(void*) * 8));
+  const std::string shipped = wt::SourceOf("Pakrun.exe");
+  std::printf("Programs: %s (%s), started for real.\n", shipped.substr(0, shipped.rfind('\\')).c_str(),
+              wt::SourceOf("Pakrun.exe") == wt::BuildDir() + "\\Pakrun.exe" ? "built with the demo"
+                                                                             : "the shipped files");
+  std::printf("The adapter:      %s\n", kAdapter.c_str());
+  std::printf("The earlier card: %s\n"
+              "                  (an older revision, taken out of the machine; its device instance stayed)\n",
+              kStale.c_str());
+  StageMachine();
+
+  StepPakrun();
+  StepAirtoggle();
+  StepQuitpanel();
+  StepScrubnet();
+
+  for (const char* name : {kZeroConfigService, kVendorService}) wt::BringTo(name, SERVICE_STOPPED);
+  std::printf("\nThe demo took %s.\n", Seconds(GetTickCount() - begin).c_str());
   return 0;
 }

@@ -49,6 +49,29 @@ inline bool DeviceInstalled(const std::string& instanceId) {
   return found;
 }
 
+// The device's driver key name (its "Driver" property, below the Class key), empty when
+// the device is not installed or has no driver.
+inline std::string DeviceDriver(const std::string& instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return "";
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  char driver[MAX_PATH] = {};
+  if (SetupDiOpenDeviceInfoA(set, instanceId.c_str(), nullptr, 0, &device) &&
+      !SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_DRIVER, nullptr,
+                                         reinterpret_cast<BYTE*>(driver), sizeof driver - 1, nullptr))
+    driver[0] = '\0';
+  SetupDiDestroyDeviceInfoList(set);
+  return driver;
+}
+
+// Gives an installed device its driver key name, as a driver installation does.
+inline bool SetDeviceDriver(const std::string& instanceId, const std::string& driver) {
+  return DeviceInstalled(instanceId) &&
+         wt::RegSetString(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId,
+                          "Driver", driver);
+}
+
 // Removes a device left by an earlier run of a test, if any.
 inline void RemoveDevice(const std::string& instanceId) {
   HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
