@@ -1,0 +1,606 @@
+#include "tools/pakrun-preview/lint.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "pakrun/device_lists.h"
+#include "pakrun/inf_files.h"
+#include "pakrun/settings.h"
+#include "platform/sim/text.h"
+
+namespace preview {
+
+namespace {
+
+using sim::SameText;
+
+constexpr char kDriverRegSection[] = "DRIVERREG";
+constexpr char kDefaultId[] = "DEFAULT_ID";
+constexpr const char* kAllSuffixes[] = {"_2000", "_XP", "_2003", "_ELSE"};
+// The longest value of a MAX_PATH buffer that Pakrun takes as read whole (CMDEXE, CMDINI).
+constexpr std::size_t kLongestName = 258;
+// The longest value of an INF field that reaches the INF whole.
+constexpr std::size_t kLongestField = kEntryFieldCapacity - 1;
+// The longest hardware ID that Pakrun acts on (a longer one may have been cut).
+constexpr std::size_t kLongestId = kDeviceIdCapacity - 2;
+
+// What a numbered entry key feeds.
+enum class Field { kId, kRoot, kSubkey, kName, kFlags, kValue };
+
+struct Numbered {
+  const char* prefix;    // "ADDREG"
+  const char* suffix;    // "_FLAGS", or "" for "DEV<n>"
+  const char* countKey;  // the count that bounds it
+  Field field;
+};
+
+enum class Kind { kParams, kCleanup, kRefresh, kDriverReg, kStatic, kDevice };
+
+struct Rules {
+  std::vector<const char*> plain;
+  std::vector<Numbered> numbered;
+};
+
+const char* const kSwitches[] = {"SWAPCMD", "CLEANUP", "RENAME", "REFRESH",
+                                 "STATICREG", "DRIVERREG", "STATICREGFROMFILE"};
+
+const Rules& RulesOf(Kind kind) {
+  static const Rules kParams{{"SWAPCMD", "CLEANUP", "CMDEXE", "CMDINI", "RENAME", "REFRESH",
+                              "STATICREG", "DRIVERREG", "STATICREGFROMFILE"},
+                             {}};
+  static const Rules kCleanup{{"CLEANCOUNT"}, {{"DEV", "", "CLEANCOUNT", Field::kId}}};
+  static const Rules kRefresh{{"DETECTCOUNT"}, {{"DETECTDEV", "", "DETECTCOUNT", Field::kId}}};
+  static const Rules kDriverRegList{{"NIC"}, {{"DEV", "", "NIC", Field::kId}}};
+  static const Rules kStatic{{"ADDREG", "DELREG"},
+                             {{"ADDREG", "_ROOT", "ADDREG", Field::kRoot},
+                              {"ADDREG", "_SUBKEY", "ADDREG", Field::kSubkey},
+                              {"ADDREG", "_ENTRYNAME", "ADDREG", Field::kName},
+                              {"ADDREG", "_FLAGS", "ADDREG", Field::kFlags},
+                              {"ADDREG", "_VALUE", "ADDREG", Field::kValue},
+                              {"DELREG", "_ROOT", "DELREG", Field::kRoot},
+                              {"DELREG", "_SUBKEY", "DELREG", Field::kSubkey},
+                              {"DELREG", "_ENTRYNAME", "DELREG", Field::kName}}};
+  static const Rules kDevice{{"ADDREG", "DELREG"},
+                             {{"ADDREG", "_ENTRYNAME", "ADDREG", Field::kName},
+                              {"ADDREG", "_FLAGS", "ADDREG", Field::kFlags},
+                              {"ADDREG", "_VALUE", "ADDREG", Field::kValue},
+                              {"DELREG", "_ENTRYNAME", "DELREG", Field::kName}}};
+  switch (kind) {
+    case Kind::kParams: return kParams;
+    case Kind::kCleanup: return kCleanup;
+    case Kind::kRefresh: return kRefresh;
+    case Kind::kDriverReg: return kDriverRegList;
+    case Kind::kStatic: return kStatic;
+    case Kind::kDevice: return kDevice;
+  }
+  return kParams;
+}
+
+// GetPrivateProfileIntA's reading: optional sign, decimal or 0x digits up to the first
+// other character; `whole` tells whether nothing else followed.
+unsigned ProfileInt(const std::string& text, bool* whole) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  unsigned base = 10;
+  if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  std::size_t digitsFrom = i;
+  unsigned number = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    unsigned digit;
+    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+    else break;
+    number = number * base + digit;
+  }
+  if (whole != nullptr) *whole = i == text.size() && i > digitsFrom;
+  return negative ? 0u - number : number;
+}
+
+// ReadCount's rule, for a raw value.
+unsigned Effective(unsigned raw) {
+  if (raw > static_cast<unsigned>(INT_MAX)) return 0;
+  return raw > kMaxListEntries ? kMaxListEntries : raw;
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
+}
+
+// The entry number of `key` under `rule`: n for "<prefix><n><suffix>" with n written as
+// Pakrun writes it (decimal from 1, no leading zeros); 0 when the key has the rule's
+// shape but a number Pakrun never writes; none when it has another shape.
+std::optional<unsigned> EntryNumber(const std::string& key, const Numbered& rule) {
+  std::string prefix = rule.prefix;
+  std::string suffix = rule.suffix;
+  if (!StartsWithNoCase(key, prefix) || key.size() <= prefix.size() + suffix.size()) return std::nullopt;
+  std::string digits = key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
+  if (!SameText(key.substr(key.size() - suffix.size()), suffix)) return std::nullopt;
+  if (digits.empty() || digits.size() > 10 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  unsigned long long n = std::stoull(digits);
+  if (digits[0] == '0' || n > UINT_MAX) return 0u;
+  return static_cast<unsigned>(n);
+}
+
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t above = row[j];
+      bool same = SameText(std::string(1, a[i - 1]), std::string(1, b[j - 1]));
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string Nearest(const std::string& name, const std::vector<std::string>& candidates) {
+  std::string best;
+  std::size_t bestDistance = SIZE_MAX;
+  for (const std::string& candidate : candidates) {
+    std::size_t distance = EditDistance(name, candidate);
+    if (distance < bestDistance) {
+      best = candidate;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+// "2, 4-6, 9", from numbers in increasing order.
+std::string NumberList(const std::vector<unsigned>& numbers) {
+  std::string out;
+  for (std::size_t i = 0; i < numbers.size();) {
+    std::size_t j = i;
+    while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+    if (!out.empty()) out += ", ";
+    out += std::to_string(numbers[i]);
+    if (j > i) out += "-" + std::to_string(numbers[j]);
+    i = j + 1;
+  }
+  return out;
+}
+
+// A percent sign that is not one of a pair ("%%" stands for one in an INF).
+bool LonePercent(const std::string& value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '%') continue;
+    if (i + 1 < value.size() && value[i + 1] == '%') ++i;
+    else return true;
+  }
+  return false;
+}
+
+class Linter {
+ public:
+  Linter(const LintInput& input, std::vector<Warning>* out)
+      : in_(input), ini_(IniFile::Parse(input.settings)), out_(out) {}
+
+  void Run() {
+    KnownSections();
+    std::set<std::string, sim::NoCaseLess> seen;
+    for (const IniFile::Section& section : ini_.sections) {
+      if (!seen.insert(section.name).second) {
+        Warn(section.name, "", "a second [" + section.name + "] section is never read: only the first counts");
+        continue;
+      }
+      auto kind = known_.find(section.name);
+      if (kind == known_.end()) {
+        std::vector<std::string> names;
+        for (const auto& entry : known_) names.push_back(entry.first);
+        Warn(section.name, "", "Pakrun never reads this section (nearest known: [" +
+                                   Nearest(section.name, names) + "])");
+        continue;
+      }
+      CheckSection(section, kind->second);
+    }
+    CheckParams();
+    CheckDeviceSections();
+    CheckScript();
+  }
+
+ private:
+  void Warn(const std::string& section, const std::string& key, const std::string& message) {
+    out_->push_back(Warning{section, key, message});
+  }
+
+  // The sections Pakrun reads: the fixed ones, and one per device of the DRIVERREG list
+  // for each OS suffix.
+  void KnownSections() {
+    known_ = {{"PARAMS", Kind::kParams}, {"CLEANUP", Kind::kCleanup}, {"REFRESH", Kind::kRefresh},
+              {kDriverRegSection, Kind::kDriverReg}, {"STATICREG", Kind::kStatic}};
+    for (const char* suffix : kAllSuffixes) {
+      for (const ListEntry& entry : VisitedEntries(ini_, kDriverRegSection, suffix))
+        known_.emplace(DeviceSectionName(entry.id, suffix), Kind::kDevice);
+    }
+  }
+
+  void CheckSection(const IniFile::Section& section, Kind kind) {
+    const Rules& rules = RulesOf(kind);
+    // Entry numbers present per count key.
+    std::map<std::string, std::set<unsigned>> present;
+    std::set<std::string, sim::NoCaseLess> keysSeen;
+    for (const IniFile::Key& key : section.keys) {
+      if (!keysSeen.insert(key.name).second) {
+        Warn(section.name, key.name, "a second " + key.name + " is never read: only the first counts");
+        continue;
+      }
+      bool plain = false;
+      for (const char* name : rules.plain) plain = plain || SameText(key.name, name);
+      if (plain) continue;
+      std::optional<unsigned> number;
+      const Numbered* matched = nullptr;
+      for (const Numbered& rule : rules.numbered) {
+        if ((number = EntryNumber(key.name, rule))) {
+          matched = &rule;
+          break;
+        }
+      }
+      if (matched != nullptr && *number > 0) {
+        present[matched->countKey].insert(*number);
+        continue;
+      }
+      if (kind == Kind::kDevice && (EntryNumber(key.name, {"ADDREG", "_ROOT", "", Field::kRoot}) ||
+                                    EntryNumber(key.name, {"ADDREG", "_SUBKEY", "", Field::kSubkey}) ||
+                                    EntryNumber(key.name, {"DELREG", "_ROOT", "", Field::kRoot}) ||
+                                    EntryNumber(key.name, {"DELREG", "_SUBKEY", "", Field::kSubkey}))) {
+        Warn(section.name, key.name, "never read in a per-device section: every entry goes to the device's driver key");
+        continue;
+      }
+      Warn(section.name, key.name,
+           "Pakrun never reads this key (nearest known: " + Nearest(key.name, Candidates(rules, key.name)) + ")");
+    }
+    for (const char* countKey : {"CLEANCOUNT", "DETECTCOUNT", "NIC", "ADDREG", "DELREG"}) {
+      bool counts = false;
+      for (const Numbered& rule : rules.numbered) counts = counts || std::string(rule.countKey) == countKey;
+      if (counts) CheckList(section, kind, rules, countKey, present[countKey]);
+    }
+  }
+
+  // The fixed keys and each numbered key with the number the unknown key carries (or 1).
+  static std::vector<std::string> Candidates(const Rules& rules, const std::string& key) {
+    std::vector<std::string> names(rules.plain.begin(), rules.plain.end());
+    std::size_t digits = key.find_first_of("0123456789");
+    unsigned n = 1;
+    if (digits != std::string::npos) {
+      std::size_t end = key.find_first_not_of("0123456789", digits);
+      std::string run = key.substr(digits, end == std::string::npos ? std::string::npos : end - digits);
+      if (run.size() <= 9 && std::stoul(run) > 0) n = static_cast<unsigned>(std::stoul(run));
+    }
+    for (const Numbered& rule : rules.numbered)
+      names.push_back(std::string(rule.prefix) + std::to_string(n) + rule.suffix);
+    return names;
+  }
+
+  void CheckList(const IniFile::Section& section, Kind kind, const Rules& rules,
+                 const std::string& countKey, const std::set<unsigned>& present) {
+    std::optional<std::string> text = ini_.Value(section.name, countKey);
+    unsigned raw = 0;
+    if (text && !text->empty()) {
+      bool whole = false;
+      raw = ProfileInt(*text, &whole);
+      if (!whole)
+        Warn(section.name, countKey, "\"" + *text + "\" is not a plain number: Pakrun reads it as " +
+                                         std::to_string(Effective(raw)));
+      if (raw > static_cast<unsigned>(INT_MAX))
+        Warn(section.name, countKey, "a negative count reads as 0: no entry is read");
+      else if (raw > kMaxListEntries)
+        Warn(section.name, countKey, "count " + std::to_string(raw) + " is above the bound of " +
+                                         std::to_string(kMaxListEntries) +
+                                         " entries: only entries 1 to " +
+                                         std::to_string(kMaxListEntries) + " are read");
+    }
+    const unsigned count = Effective(raw);
+
+    // Keys numbered above the count are never read.
+    for (const IniFile::Key& key : section.keys) {
+      for (const Numbered& rule : rules.numbered) {
+        if (countKey != rule.countKey) continue;
+        std::optional<unsigned> n = EntryNumber(key.name, rule);
+        if (n && *n > count)
+          Warn(section.name, key.name, "never read: " + countKey + " is " + std::to_string(count) +
+                                           (text ? "" : " (no " + countKey + " key)"));
+      }
+    }
+
+    std::vector<unsigned> gaps;
+    unsigned last = 0;
+    for (unsigned n : present) {
+      if (n <= count) last = n;
+    }
+    for (unsigned n = 1; n < last; ++n) {
+      if (present.count(n) == 0) gaps.push_back(n);
+    }
+    const std::string reads = MissingReadsAs(kind, countKey);
+    if (!gaps.empty())
+      Warn(section.name, countKey, (gaps.size() == 1 ? "entry " : "entries ") + NumberList(gaps) +
+                                       (gaps.size() == 1 ? " is missing and is " : " are missing and are ") + reads);
+    if (count > last)
+      Warn(section.name, countKey,
+           "count " + std::to_string(count) + " runs past the last entry present (" +
+               (last == 0 ? std::string("none") : std::to_string(last)) + "): " +
+               (count == last + 1 ? "entry " + std::to_string(count) + " is "
+                                  : "entries " + std::to_string(last + 1) + "-" + std::to_string(count) + " are ") +
+               reads);
+
+    for (unsigned n = 1; n <= count; ++n) {
+      if (present.count(n) != 0) CheckEntry(section, kind, rules, countKey, n);
+    }
+  }
+
+  static std::string MissingReadsAs(Kind kind, const std::string& countKey) {
+    if (kind == Kind::kDriverReg) return "read as DEFAULT_ID";
+    if (kind == Kind::kCleanup || kind == Kind::kRefresh) return "read as an empty ID, which matches no device";
+    if (countKey == "ADDREG") return "written as add lines of empty fields";
+    if (kind == Kind::kStatic) return "written as delete lines without root, key or value name";
+    return "left out (no value name)";
+  }
+
+  void CheckEntry(const IniFile::Section& section, Kind kind, const Rules& rules,
+                  const std::string& countKey, unsigned n) {
+    std::string flagsKey = countKey + std::to_string(n) + "_FLAGS";
+    std::optional<std::string> flags = ini_.Value(section.name, flagsKey);
+    for (const Numbered& rule : rules.numbered) {
+      if (countKey != rule.countKey) continue;
+      std::string key = std::string(rule.prefix) + std::to_string(n) + rule.suffix;
+      std::optional<std::string> value = ini_.Value(section.name, key);
+      if (rule.field == Field::kName && countKey == "DELREG" && (!value || value->empty())) {
+        Warn(section.name, key,
+             kind == Kind::kStatic
+                 ? "a delete entry without a value name deletes the whole key with everything below it"
+                 : "a delete entry without a value name is left out (it would delete the whole driver key)");
+        continue;
+      }
+      if (rule.field == Field::kRoot && (!value || value->empty())) {
+        Warn(section.name, key, "no root: the INF installer skips the line");
+        continue;
+      }
+      if (!value) continue;
+      if (rule.field != Field::kId && Unquoted(section, key))
+        Warn(section.name, key, "the settings reader drops the quotes around the value: the INF gets " + *value);
+      if (rule.field == Field::kId) {
+        CheckId(section.name, key, *value, kind);
+      } else {
+        CheckField(section.name, key, *value, rule.field, flags.value_or(""));
+      }
+    }
+  }
+
+  static bool Unquoted(const IniFile::Section& section, const std::string& key) {
+    for (const IniFile::Key& entry : section.keys) {
+      if (SameText(entry.name, key)) return entry.unquoted;
+    }
+    return false;
+  }
+
+  void CheckId(const std::string& section, const std::string& key, const std::string& id, Kind kind) {
+    if (id.size() > kLongestId) {
+      Warn(section, key, "skipped: an ID of " + std::to_string(id.size()) +
+                             " characters fills its buffer (at most " + std::to_string(kLongestId) + ")");
+      return;
+    }
+    if (id.empty()) Warn(section, key, "an empty ID matches no device: the entry does nothing");
+    if (kind == Kind::kDriverReg && DeviceSectionName(id, in_.osSuffix).size() >= kDeviceIdCapacity)
+      Warn(section, key, "skipped: the section name " + DeviceSectionName(id, in_.osSuffix).substr(0, 40) +
+                             "... does not fit in " + std::to_string(kDeviceIdCapacity - 1) + " characters");
+  }
+
+  void CheckField(const std::string& section, const std::string& key, const std::string& value,
+                  Field field, const std::string& flags) {
+    if (value.size() > kLongestField)
+      Warn(section, key, std::to_string(value.size()) + " characters: cut to " +
+                             std::to_string(kLongestField) + " in the INF");
+    const bool quoted = field == Field::kSubkey || field == Field::kName;
+    if (quoted && value.find('"') != std::string::npos)
+      Warn(section, key, "a double quote ends the INF field's quotes early");
+    if (LonePercent(value))
+      Warn(section, key, "a percent sign starts an INF string substitution (%name%); write %% for one");
+    if (!quoted) {
+      bool whole = false;
+      unsigned flagBits = ProfileInt(flags, &whole);
+      const bool listType = whole && ((flagBits & 0x00010000u) != 0 || (flagBits & 0xFFFF0001u) == 0x1u);
+      if (value.find(',') != std::string::npos && !(field == Field::kValue && listType))
+        Warn(section, key, "a comma splits the value into more INF fields");
+      if (value.find(';') != std::string::npos)
+        Warn(section, key, "a semicolon starts an INF comment: the rest of the line is dropped");
+      if (field == Field::kValue && !value.empty() && value.back() == '\\')
+        Warn(section, key, "a trailing backslash joins the next INF line to this one");
+    }
+    if (field == Field::kRoot) CheckRoot(section, key, value);
+    if (field == Field::kFlags) CheckFlags(section, key, value);
+  }
+
+  void CheckRoot(const std::string& section, const std::string& key, const std::string& root) {
+    for (const char* known : {"HKLM", "HKCU", "HKCR", "HKU"}) {
+      if (SameText(root, known)) return;
+    }
+    if (SameText(root, "HKR"))
+      Warn(section, key, "HKR names no key outside a device's own install: the line changes nothing");
+    else
+      Warn(section, key, "the INF installer knows no root \"" + root + "\" (HKLM, HKCU, HKCR, HKU)");
+  }
+
+  void CheckFlags(const std::string& section, const std::string& key, const std::string& text) {
+    if (text.empty()) return;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > (hex ? 8u : 10u) ||
+        digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos ||
+        (!hex && std::stoull(digits) > UINT32_MAX)) {
+      Warn(section, key, "\"" + text + "\" is no flags value the INF installer reads (decimal or 0x hex)");
+      return;
+    }
+    const auto flags = static_cast<std::uint32_t>(std::stoull(digits, nullptr, hex ? 16 : 10));
+    // FLG_ADDREG_BINVALUETYPE, NOCLOBBER, DELVAL, APPEND, KEYONLY, OVERWRITEONLY, 64BITKEY,
+    // KEYONLY_COMMON, 32BITKEY, DELREG_BIT; the type in the upper word.
+    constexpr std::uint32_t kKnownBits = 0x1u | 0x2u | 0x4u | 0x8u | 0x10u | 0x20u | 0x1000u |
+                                         0x2000u | 0x4000u | 0x8000u;
+    char shown[16];
+    std::snprintf(shown, sizeof shown, "0x%08X", flags);
+    if ((flags & 0xFFFFu & ~kKnownBits) != 0)
+      Warn(section, key, std::string("flags ") + shown + " hold bits the INF installer does not know");
+    else if ((flags & 0x1u) == 0 && (flags >> 16) > 2)
+      Warn(section, key, std::string("flags ") + shown + " name no value type the INF installer knows");
+  }
+
+  void CheckParams() {
+    const IniFile::Section* params = ini_.Find("PARAMS");
+    if (params == nullptr) return;
+    for (const char* name : kSwitches) {
+      std::optional<std::string> value = ini_.Value("PARAMS", name);
+      if (value && *value != "0" && *value != "1")
+        Warn("PARAMS", name, "\"" + *value + "\" is not 0 or 1: the switch is " +
+                                 (ini_.SwitchOn(name) ? "on" : "off"));
+    }
+    for (const char* name : {"CMDEXE", "CMDINI"}) {
+      std::optional<std::string> value = ini_.Value("PARAMS", name);
+      if (value && value->size() > kLongestName)
+        Warn("PARAMS", name, "a name of " + std::to_string(value->size()) +
+                                 " characters fills its buffer: the setup program is not started");
+    }
+    if (ini_.SwitchOn("SWAPCMD")) {
+      std::string ini = ini_.Text("PARAMS", "CMDINI", "Netprep.ini");
+      if (ini.find_first_of(" \t") != std::string::npos)
+        Warn("PARAMS", "CMDINI", "\"" + ini + "\" holds a blank: the setup program receives the INI path split in two");
+      else if (!in_.shortFormMissing && in_.shortFolder.find_first_of(" \t") != std::string::npos)
+        Warn("PARAMS", "CMDINI", "the short program folder \"" + in_.shortFolder +
+                                     "\" holds a blank: the setup program receives the INI path split in two");
+    }
+  }
+
+  void CheckDeviceSections() {
+    if (!ini_.SwitchOn(kDriverRegSection)) return;
+    for (const ListEntry& entry : VisitedEntries(ini_, kDriverRegSection, in_.osSuffix)) {
+      std::string name = DeviceSectionName(entry.id, in_.osSuffix);
+      if (ini_.Find(name) == nullptr)
+        Warn(kDriverRegSection, entry.key, "no section [" + name + "]: nothing is applied to this device on " +
+                                        in_.windowsLabel);
+    }
+  }
+
+  void CheckScript() {
+    if (!ini_.SwitchOn("STATICREGFROMFILE")) return;
+    if (!in_.script) {
+      Warn("PARAMS", "STATICREGFROMFILE", "no registry script " + in_.scriptName +
+                                              " beside the settings file: regedit imports nothing");
+      return;
+    }
+    std::string text = *in_.script;
+    if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
+        static_cast<unsigned char>(text[1]) == 0xFE) {
+      // UTF-16 (little endian), as the editor of Windows 2000 and later saves: read the
+      // first line's characters.
+      std::string narrow;
+      for (std::size_t i = 2; i + 1 < text.size() && text[i] != '\n'; i += 2) narrow += text[i];
+      text = narrow;
+    }
+    std::string first = sim::Trim(text.substr(0, text.find('\n')));
+    if (first != "REGEDIT4" && first != "Windows Registry Editor Version 5.00")
+      Warn("PARAMS", "STATICREGFROMFILE",
+           in_.scriptName + " does not begin with REGEDIT4 or Windows Registry Editor Version 5.00: "
+                            "regedit imports nothing");
+  }
+
+  const LintInput& in_;
+  IniFile ini_;
+  std::vector<Warning>* out_;
+  std::map<std::string, Kind, sim::NoCaseLess> known_;
+};
+
+}  // namespace
+
+IniFile IniFile::Parse(const std::string& bytes) {
+  IniFile ini;
+  Section* current = nullptr;
+  for (const std::string& line : sim::TrimmedLines(bytes)) {
+    if (line.empty() || line[0] == ';') continue;
+    if (auto name = sim::SectionName(line)) {
+      ini.sections.push_back(Section{*name, {}});
+      current = &ini.sections.back();
+      continue;
+    }
+    auto equals = line.find('=');
+    if (current == nullptr || equals == std::string::npos) continue;
+    std::string value = sim::Trim(line.substr(equals + 1));
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    if (quoted) value = value.substr(1, value.size() - 2);
+    current->keys.push_back(Key{sim::Trim(line.substr(0, equals)), value, quoted});
+  }
+  return ini;
+}
+
+const IniFile::Section* IniFile::Find(const std::string& name) const {
+  for (const Section& section : sections) {
+    if (SameText(section.name, name)) return &section;
+  }
+  return nullptr;
+}
+
+std::optional<std::string> IniFile::Value(const std::string& section, const std::string& key) const {
+  const Section* found = Find(section);
+  if (found == nullptr) return std::nullopt;
+  for (const Key& entry : found->keys) {
+    if (SameText(entry.name, key)) return entry.value;
+  }
+  return std::nullopt;
+}
+
+bool IniFile::SwitchOn(const std::string& key) const {
+  std::optional<std::string> value = Value("PARAMS", key);
+  return value && !value->empty() && ProfileInt(*value, nullptr) == 1;
+}
+
+unsigned IniFile::Count(const std::string& section, const std::string& key) const {
+  std::optional<std::string> value = Value(section, key);
+  return value && !value->empty() ? Effective(ProfileInt(*value, nullptr)) : 0u;
+}
+
+std::string IniFile::Text(const std::string& section, const std::string& key,
+                          const std::string& defaultText) const {
+  return Value(section, key).value_or(defaultText);
+}
+
+std::string DeviceSectionName(const std::string& id, const std::string& osSuffix) {
+  return std::string(kDriverRegSection) + "_" + id + osSuffix;
+}
+
+std::vector<ListEntry> VisitedEntries(const IniFile& ini, const std::string& section,
+                                      const std::string& osSuffix) {
+  const bool driverReg = SameText(section, kDriverRegSection);
+  const char* countKey = driverReg ? "NIC" : SameText(section, "REFRESH") ? "DETECTCOUNT" : "CLEANCOUNT";
+  const char* prefix = SameText(section, "REFRESH") ? "DETECTDEV" : "DEV";
+  std::vector<ListEntry> entries;
+  const unsigned count = ini.Count(section, countKey);
+  for (unsigned n = 1; n <= count; ++n) {
+    std::string key = prefix + std::to_string(n);
+    std::string id = ini.Text(section, key, driverReg ? kDefaultId : "");
+    if (id.size() > kLongestId) continue;
+    if (driverReg && DeviceSectionName(id, osSuffix).size() >= kDeviceIdCapacity) continue;
+    entries.push_back(ListEntry{key, id});
+  }
+  return entries;
+}
+
+std::vector<Warning> Lint(const LintInput& input) {
+  std::vector<Warning> warnings;
+  Linter(input, &warnings).Run();
+  return warnings;
+}
+
+}  // namespace preview

@@ -1,0 +1,199 @@
+#include "tools/pakrun-preview/preview.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "tools/pakrun-preview/lint.h"
+#include "tools/pakrun-preview/plan.h"
+#include "tools/pakrun-preview/report.h"
+
+namespace preview {
+
+namespace {
+
+constexpr char kUsage[] = R"(Usage: pakrun-preview SETTINGS-FILE [options]
+
+Runs Pakrun's own run sequence on a substitute Windows machine and prints what it
+would do there with SETTINGS-FILE as its Pakrun.ini: the mutex, device removals and
+re-enumeration, renames, every command line it starts (byte for byte), every INF file
+it writes (its full text), the registry script import with the values it sets, and
+the per-device sections applied or missing; then warnings about the settings file.
+The registry script is the file beside SETTINGS-FILE with its base name and ".reg".
+
+Options (defaults in brackets):
+  --program PATH        Windows path of Pakrun.exe [C:\Setup\Pakrun.exe]
+  --short-dir PATH      short (8.3) form of its folder [the file system's own]
+  --windows VERSION     2000, xp, 2003, 98, other (Windows 7) or all [xp]
+  --tail TEXT           Pakrun's command-line tail, handed to the setup program [none]
+  --present HWID[=KEY]  a present device with this hardware ID and driver key name
+                        [{4D36E972-E325-11CE-BFC1-08002BE10318}\0000, \0001, ...]
+  --absent HWID         an installed device that is not present (repeatable, as is
+                        --present)
+  --windir PATH         the Windows folder (regedit.exe is taken from it) [C:\WINDOWS]
+  --system-root PATH    the SystemRoot variable (INF installer, Driver Cache) [--windir]
+  --temp PATH           the TEMP variable (where the INF files go) [C:\TEMP]
+  --format FORMAT       text or json [text]
+  --strict              exit with 1 when there is any warning
+  --help                this text
+
+Exit codes: 0 shown; 1 shown with warnings under --strict; 2 the settings file could
+not be read, or the options are wrong.
+)";
+
+struct Options {
+  std::string settingsFile;
+  MachineOptions machine;
+  std::string windows = "xp";
+  std::string format = "text";
+  bool strict = false;
+  bool help = false;
+};
+
+bool ReadFile(const std::string& path, std::string* bytes) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad();
+}
+
+// The script beside a settings file: its base name with ".reg".
+std::string ScriptBeside(const std::string& settingsFile) {
+  std::size_t slash = settingsFile.rfind('/');
+  std::size_t dot = settingsFile.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return settingsFile + ".reg";
+  return settingsFile.substr(0, dot) + ".reg";
+}
+
+bool AbsoluteWindowsPath(const std::string& path) {
+  return path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+std::size_t CountParts(const std::string& path) {
+  std::size_t parts = 1;
+  for (char c : path) parts += c == '\\' ? 1 : 0;
+  return parts;
+}
+
+// Parses the options; an empty result means they were good.
+std::string Parse(const std::vector<std::string>& args, Options* options) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (arg.rfind("--", 0) != 0 || arg == "--") {
+      if (!options->settingsFile.empty()) return "more than one settings file: " + arg;
+      options->settingsFile = arg;
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    std::size_t equals = arg.find('=');
+    if (equals != std::string::npos) {
+      inlineValue = arg.substr(equals + 1);
+      arg = arg.substr(0, equals);
+    }
+    if (arg == "--help" || arg == "--strict") {
+      if (inlineValue) return arg + " takes no value";
+      (arg == "--help" ? options->help : options->strict) = true;
+      continue;
+    }
+    std::string value;
+    if (inlineValue) {
+      value = *inlineValue;
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      return arg + " needs a value";
+    }
+    MachineOptions& m = options->machine;
+    if (arg == "--program") m.program = value;
+    else if (arg == "--short-dir") m.shortDir = value;
+    else if (arg == "--windows") options->windows = value;
+    else if (arg == "--tail") m.tail = value;
+    else if (arg == "--windir") m.windir = value;
+    else if (arg == "--system-root") m.systemRoot = value;
+    else if (arg == "--temp") m.temp = value;
+    else if (arg == "--format") options->format = value;
+    else if (arg == "--present" || arg == "--absent") {
+      DeviceOption device;
+      device.present = arg == "--present";
+      std::size_t split = device.present ? value.find('=') : std::string::npos;
+      device.hardwareId = value.substr(0, split);
+      if (split != std::string::npos) device.driverKey = value.substr(split + 1);
+      if (device.hardwareId.empty()) return arg + " needs a hardware ID";
+      if (split != std::string::npos && device.driverKey.empty()) return arg + " " + value + ": empty driver key";
+      m.devices.push_back(device);
+    } else {
+      return "unknown option " + arg;
+    }
+  }
+  if (options->help) return "";
+  if (options->settingsFile.empty()) return "no settings file given";
+  const MachineOptions& m = options->machine;
+  for (const auto& [name, path] : {std::pair<const char*, const std::string&>{"--program", m.program},
+                                   {"--windir", m.windir}, {"--temp", m.temp}}) {
+    if (!AbsoluteWindowsPath(path)) return std::string(name) + " " + path + ": not a full Windows path (C:\\...)";
+  }
+  if (!m.systemRoot.empty() && !AbsoluteWindowsPath(m.systemRoot))
+    return "--system-root " + m.systemRoot + ": not a full Windows path (C:\\...)";
+  const std::string folder = m.program.substr(0, m.program.rfind('\\'));
+  if (m.program.back() == '\\') return "--program " + m.program + ": names a folder, not Pakrun.exe";
+  if (!m.shortDir.empty() && (CountParts(m.shortDir) != CountParts(folder) ||
+                              m.shortDir.substr(0, 2) != folder.substr(0, 2)))
+    return "--short-dir " + m.shortDir + " is not a short form of " + folder +
+           " (the same drive and as many folders)";
+  if (options->windows != "all" && FindWindows(options->windows) == nullptr)
+    return "--windows " + options->windows + ": one of 2000, xp, 2003, 98, other, all";
+  if (options->format != "text" && options->format != "json")
+    return "--format " + options->format + ": text or json";
+  return "";
+}
+
+}  // namespace
+
+int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options options;
+  std::string problem = Parse(args, &options);
+  if (!problem.empty()) {
+    err << "pakrun-preview: " << problem << "\n(pakrun-preview --help tells the usage)\n";
+    return kUnusable;
+  }
+  if (options.help) {
+    out << kUsage;
+    return kShown;
+  }
+  std::string settings;
+  if (!ReadFile(options.settingsFile, &settings)) {
+    err << "pakrun-preview: cannot read the settings file " << options.settingsFile << "\n";
+    return kUnusable;
+  }
+  std::string scriptBytes;
+  std::optional<std::string> script;
+  if (ReadFile(ScriptBeside(options.settingsFile), &scriptBytes)) script = scriptBytes;
+
+  std::vector<WindowsVersion> versions;
+  if (options.windows == "all") versions = WindowsVersions();
+  else versions.push_back(*FindWindows(options.windows));
+
+  std::vector<Plan> plans;
+  bool warned = false;
+  for (const WindowsVersion& windows : versions) {
+    Plan plan = RunPlan(options.machine, windows, settings, script);
+    LintInput lint;
+    lint.settings = settings;
+    lint.script = script;
+    const std::string& scriptPath = plan.machine.scriptPath;
+    lint.scriptName = scriptPath.substr(scriptPath.rfind('\\') + 1);
+    lint.osSuffix = plan.machine.osSuffix;
+    lint.windowsLabel = windows.label;
+    lint.shortFolder = plan.machine.shortFolder;
+    lint.shortFormMissing = plan.machine.shortFormMissing;
+    plan.warnings = Lint(lint);
+    warned = warned || !plan.warnings.empty();
+    plans.push_back(std::move(plan));
+  }
+  out << (options.format == "json" ? JsonReport(plans, options.settingsFile)
+                                   : TextReport(plans, options.settingsFile));
+  return options.strict && warned ? kWarned : kShown;
+}
+
+}  // namespace preview

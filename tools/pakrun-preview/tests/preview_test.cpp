@@ -1,0 +1,411 @@
+// pakrun-preview: its warnings, the plan it reads from Pakrun's run, the JSON, the
+// comparison of Windows versions and the exit codes.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/pakrun-preview/json.h"
+#include "tools/pakrun-preview/lint.h"
+#include "tools/pakrun-preview/preview.h"
+
+namespace {
+
+using preview::LintInput;
+using preview::Warning;
+
+std::string Crlf(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+LintInput In(const std::string& settings, std::optional<std::string> script = std::nullopt,
+             const std::string& shortFolder = "C:\\Setup", bool shortFormMissing = false) {
+  LintInput input;
+  input.settings = settings;
+  input.script = std::move(script);
+  input.scriptName = "Pakrun.reg";
+  input.osSuffix = "_XP";
+  input.windowsLabel = "Windows XP";
+  input.shortFolder = shortFolder;
+  input.shortFormMissing = shortFormMissing;
+  return input;
+}
+
+std::string Utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (char c : text) wide += std::string(1, c) + '\0';
+  return wide;
+}
+
+bool Has(const std::vector<Warning>& warnings, const std::string& section, const std::string& key,
+         const std::string& fragment) {
+  for (const Warning& warning : warnings) {
+    if (warning.section == section && warning.key == key &&
+        warning.message.find(fragment) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+std::string Text(std::size_t length) { return std::string(length, 'A'); }
+
+// One warning: a file that draws it, and the nearest file that does not.
+struct WarningCase {
+  const char* name;
+  LintInput bad;
+  LintInput good;
+  const char* section;
+  const char* key;
+  const char* fragment;
+};
+
+TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
+  const std::string device = "[DRIVERREG]\r\nNIC=1\r\nDEV1=PCI\\A\r\n";
+  const std::string driverOn = "[PARAMS]\r\nDRIVERREG=1\r\n" + device;
+  const std::string deviceSection = "[DRIVERREG_PCI\\A_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\n";
+  auto add = [](const std::string& lines) { return In("[STATICREG]\r\nADDREG=1\r\nADDREG1_ROOT=HKLM\r\n" + lines); };
+  auto del = [](const std::string& lines) { return In("[STATICREG]\r\nDELREG=1\r\nDELREG1_ROOT=HKLM\r\n" + lines); };
+  const std::string scriptOn = Crlf({"[PARAMS]", "STATICREGFROMFILE=1"});
+  const std::vector<WarningCase> cases = {
+      {"unknown key", In("[PARAMS]\r\nSWAPCMDD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "SWAPCMDD", "nearest known: SWAPCMD)"},
+      {"misspelt entry key", add("ADDREG1_ENTRYNAM=x\r\n"), add("ADDREG1_ENTRYNAME=x\r\n"), "STATICREG", "ADDREG1_ENTRYNAM", "nearest known: ADDREG1_ENTRYNAME)"},
+      {"number with a leading zero", In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV01=x\r\n"), In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=x\r\n"), "CLEANUP", "DEV01", "nearest known: DEV1)"},
+      {"unknown section", In("[PARAM]\r\nSWAPCMD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAM", "", "nearest known: [PARAMS]"},
+      {"section of an unlisted device", In(device + "[DRIVERREG_PCI\\B_XP]\r\n"), In(device + "[DRIVERREG_PCI\\A_XP]\r\n"), "DRIVERREG_PCI\\B_XP", "", "never reads this section"},
+      {"root in a device section", In(driverOn + deviceSection + "ADDREG1_ROOT=HKLM\r\n"), In(driverOn + deviceSection), "DRIVERREG_PCI\\A_XP", "ADDREG1_ROOT", "never read in a per-device section"},
+      {"second section", In("[PARAMS]\r\n[PARAMS]\r\n"), In("[PARAMS]\r\n"), "PARAMS", "", "second [PARAMS]"},
+      {"second key", In("[PARAMS]\r\nSWAPCMD=1\r\nSWAPCMD=0\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "SWAPCMD", "second SWAPCMD"},
+      {"switch at 2", In("[PARAMS]\r\nCLEANUP=2\r\n"), In("[PARAMS]\r\nCLEANUP=1\r\n"), "PARAMS", "CLEANUP", "not 0 or 1: the switch is off"},
+      {"switch at 01", In("[PARAMS]\r\nRENAME=01\r\n"), In("[PARAMS]\r\nRENAME=0\r\n"), "PARAMS", "RENAME", "not 0 or 1: the switch is on"},
+      {"gap in a list", In("[CLEANUP]\r\nCLEANCOUNT=3\r\nDEV1=a\r\nDEV3=c\r\n"), In("[CLEANUP]\r\nCLEANCOUNT=3\r\nDEV1=a\r\nDEV2=b\r\nDEV3=c\r\n"), "CLEANUP", "CLEANCOUNT", "entry 2 is missing"},
+      {"count past the entries", In("[REFRESH]\r\nDETECTCOUNT=3\r\nDETECTDEV1=a\r\nDETECTDEV2=b\r\n"), In("[REFRESH]\r\nDETECTCOUNT=2\r\nDETECTDEV1=a\r\nDETECTDEV2=b\r\n"), "REFRESH", "DETECTCOUNT", "runs past the last entry present (2): entry 3"},
+      {"entry above the count", In("[DRIVERREG]\r\nNIC=1\r\nDEV1=a\r\nDEV2=b\r\n"), In("[DRIVERREG]\r\nNIC=2\r\nDEV1=a\r\nDEV2=b\r\n"), "DRIVERREG", "DEV2", "never read: NIC is 1"},
+      {"count above the bound", In("[STATICREG]\r\nADDREG=1001\r\n"), In("[STATICREG]\r\nADDREG=0\r\n"), "STATICREG", "ADDREG", "above the bound of 1000"},
+      {"negative count", In("[DRIVERREG]\r\nNIC=-1\r\n"), In("[DRIVERREG]\r\nNIC=0\r\n"), "DRIVERREG", "NIC", "negative count reads as 0"},
+      {"count with words", In("[REFRESH]\r\nDETECTCOUNT=2 devices\r\nDETECTDEV1=a\r\nDETECTDEV2=b\r\n"), In("[REFRESH]\r\nDETECTCOUNT=2\r\nDETECTDEV1=a\r\nDETECTDEV2=b\r\n"), "REFRESH", "DETECTCOUNT", "reads it as 2"},
+      {"ID that fills its buffer", In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=" + Text(1023) + "\r\n"), In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=" + Text(1022) + "\r\n"), "CLEANUP", "DEV1", "skipped: an ID of 1023"},
+      {"empty ID", In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=\r\n"), In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=x\r\n"), "CLEANUP", "DEV1", "empty ID matches no device"},
+      {"section name too long", In("[DRIVERREG]\r\nNIC=1\r\nDEV1=" + Text(1011) + "\r\n"), In("[DRIVERREG]\r\nNIC=1\r\nDEV1=" + Text(1010) + "\r\n"), "DRIVERREG", "DEV1", "does not fit in 1023"},
+      {"field cut", add("ADDREG1_VALUE=" + Text(260) + "\r\n"), add("ADDREG1_VALUE=" + Text(259) + "\r\n"), "STATICREG", "ADDREG1_VALUE", "cut to 259"},
+      {"comma in a text value", add("ADDREG1_FLAGS=0\r\nADDREG1_VALUE=a,b\r\n"), add("ADDREG1_FLAGS=0x00010000\r\nADDREG1_VALUE=a,b\r\n"), "STATICREG", "ADDREG1_VALUE", "comma splits"},
+      {"semicolon", add("ADDREG1_VALUE=a;b\r\n"), add("ADDREG1_VALUE=a b\r\n"), "STATICREG", "ADDREG1_VALUE", "semicolon starts an INF comment"},
+      {"trailing backslash", add("ADDREG1_VALUE=C:\\dir\\\r\n"), add("ADDREG1_VALUE=C:\\dir\r\n"), "STATICREG", "ADDREG1_VALUE", "trailing backslash"},
+      {"double quote in a name", add("ADDREG1_ENTRYNAME=a\"b\r\n"), add("ADDREG1_ENTRYNAME=ab\r\n"), "STATICREG", "ADDREG1_ENTRYNAME", "double quote"},
+      {"lone percent sign", add("ADDREG1_VALUE=50%\r\n"), add("ADDREG1_VALUE=50%%\r\n"), "STATICREG", "ADDREG1_VALUE", "percent sign"},
+      {"quotes dropped", add("ADDREG1_FLAGS=0x00010000\r\nADDREG1_VALUE=\"a\",\"b\"\r\n"), add("ADDREG1_FLAGS=0x00010000\r\nADDREG1_VALUE=\"a\",b\r\n"), "STATICREG", "ADDREG1_VALUE", "drops the quotes"},
+      {"static delete without a name", del("DELREG1_SUBKEY=S\r\n"), del("DELREG1_SUBKEY=S\r\nDELREG1_ENTRYNAME=x\r\n"), "STATICREG", "DELREG1_ENTRYNAME", "deletes the whole key"},
+      {"device delete without a name", In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nDELREG=1\r\nDELREG1_ENTRYNAME=\r\n"), In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nDELREG=1\r\nDELREG1_ENTRYNAME=x\r\n"), "DRIVERREG_PCI\\A_XP", "DELREG1_ENTRYNAME", "is left out"},
+      {"no root", In("[STATICREG]\r\nADDREG=1\r\nADDREG1_SUBKEY=S\r\n"), add("ADDREG1_SUBKEY=S\r\n"), "STATICREG", "ADDREG1_ROOT", "no root"},
+      {"unknown root", In("[STATICREG]\r\nADDREG=1\r\nADDREG1_ROOT=HKEY_LOCAL_MACHINE\r\n"), add(""), "STATICREG", "ADDREG1_ROOT", "knows no root"},
+      {"HKR", In("[STATICREG]\r\nADDREG=1\r\nADDREG1_ROOT=HKR\r\n"), In("[STATICREG]\r\nADDREG=1\r\nADDREG1_ROOT=hkcu\r\n"), "STATICREG", "ADDREG1_ROOT", "HKR names no key"},
+      {"flags in words", add("ADDREG1_FLAGS=REG_DWORD\r\n"), add("ADDREG1_FLAGS=0x00010001\r\n"), "STATICREG", "ADDREG1_FLAGS", "no flags value"},
+      {"unknown flag bits", add("ADDREG1_FLAGS=0x00000040\r\n"), add("ADDREG1_FLAGS=2\r\n"), "STATICREG", "ADDREG1_FLAGS", "bits the INF installer does not know"},
+      {"unknown value type", add("ADDREG1_FLAGS=0x00030000\r\n"), add("ADDREG1_FLAGS=0x00020000\r\n"), "STATICREG", "ADDREG1_FLAGS", "no value type"},
+      {"section missing for the version", In(driverOn), In(driverOn + deviceSection), "DRIVERREG", "DEV1", "no section [DRIVERREG_PCI\\A_XP]: nothing is applied to this device on Windows XP"},
+      {"INI name with a blank", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDINI=My Net.ini\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDINI=MyNet.ini\r\n"), "PARAMS", "CMDINI", "split in two"},
+      {"short folder with a blank", In("[PARAMS]\r\nSWAPCMD=1\r\n", std::nullopt, "C:\\My Setup"), In("[PARAMS]\r\nSWAPCMD=1\r\n", std::nullopt, "C:\\My Setup", true), "PARAMS", "CMDINI", "short program folder"},
+      {"setup name that fills its buffer", In("[PARAMS]\r\nCMDEXE=" + Text(259) + "\r\n"), In("[PARAMS]\r\nCMDEXE=" + Text(258) + "\r\n"), "PARAMS", "CMDEXE", "fills its buffer"},
+      {"no registry script", In(scriptOn), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "no registry script Pakrun.reg"},
+      {"script header", In(scriptOn, Crlf({"REGEDIT 4", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "does not begin with REGEDIT4"},
+      {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Utf16("Windows Registry Editor Version 5.00\r\n")), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
+  };
+  for (const WarningCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Warning> bad = preview::Lint(c.bad);
+    std::vector<Warning> good = preview::Lint(c.good);
+    EXPECT_TRUE(Has(bad, c.section, c.key, c.fragment));
+    EXPECT_FALSE(Has(good, c.section, c.key, c.fragment));
+    for (const Warning& warning : good) ADD_FAILURE() << "[" << warning.section << "] " << warning.key << ": " << warning.message;
+  }
+}
+
+// A settings file with every step switched on; on Windows XP its one warning is the
+// missing section of DEV2.
+const std::string kEveryStep = Crlf({
+    "[PARAMS]", "SWAPCMD=1", "CLEANUP=1", "RENAME=1", "REFRESH=1", "STATICREG=1", "DRIVERREG=1",
+    "STATICREGFROMFILE=1",
+    "[CLEANUP]", "CLEANCOUNT=1", "DEV1=PCI\\VEN_1D4A&DEV_0301",
+    "[REFRESH]", "DETECTCOUNT=1", "DETECTDEV1=PCI\\VEN_1D4A&DEV_0309",
+    "[STATICREG]", "ADDREG=1", "DELREG=1", "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=SOFTWARE\\Vendor",
+    "ADDREG1_ENTRYNAME=Mode", "ADDREG1_FLAGS=0x00010001", "ADDREG1_VALUE=1", "DELREG1_ROOT=HKLM",
+    "DELREG1_SUBKEY=SOFTWARE\\Vendor", "DELREG1_ENTRYNAME=Old",
+    "[DRIVERREG]", "NIC=4", "DEV1=pci\\ven_1d4a&dev_0302", "DEV2=PCI\\VEN_1D4A&DEV_0303",
+    "DEV3=PCI\\VEN_1D4A&DEV_0304", "DEV4=PCI\\VEN_1D4A&DEV_0305",
+    "[DRIVERREG_pci\\ven_1d4a&dev_0302_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=Power", "ADDREG1_FLAGS=0",
+    "ADDREG1_VALUE=low",
+    "[DRIVERREG_PCI\\VEN_1D4A&DEV_0302_2000]", "ADDREG=1", "ADDREG1_ENTRYNAME=Power", "ADDREG1_FLAGS=0",
+    "ADDREG1_VALUE=high",
+    "[DRIVERREG_PCI\\VEN_1D4A&DEV_0304_XP]", "ADDREG=0",
+    "[DRIVERREG_PCI\\VEN_1D4A&DEV_0305_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=Unused", "ADDREG1_FLAGS=0"});
+const std::string kScript = Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Script]",
+                                  "\"Build\"=dword:00000007", "\"Name\"=\"Linkdesk\""});
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+// Writes the settings file (and its script) under `name` and runs the tool on it.
+Result Preview(const std::string& name, const std::string& settings, const std::optional<std::string>& script,
+               std::vector<std::string> options) {
+  const std::string base = ::testing::TempDir() + "/" + name;
+  std::ofstream(base + ".ini", std::ios::binary) << settings;
+  std::remove((base + ".reg").c_str());
+  if (script) std::ofstream(base + ".reg", std::ios::binary) << *script;
+  options.insert(options.begin(), base + ".ini");
+  std::ostringstream out;
+  std::ostringstream err;
+  int code = preview::PreviewMain(options, out, err);
+  return Result{code, out.str(), err.str()};
+}
+
+json::Value Parsed(const std::string& text) {
+  json::Value value;
+  std::string error;
+  EXPECT_TRUE(json::Reader::Parse(text, &value, &error)) << error << "\n" << text;
+  return value;
+}
+
+const std::vector<std::string> kDevices = {
+    "--present", "PCI\\VEN_1D4A&DEV_0302", "--present", "PCI\\VEN_1D4A&DEV_0303={4D36E972-E325-11CE-BFC1-08002BE10318}\\0009",
+    "--present", "PCI\\VEN_1D4A&DEV_0304", "--absent", "PCI\\VEN_1D4A&DEV_0301"};
+
+std::vector<std::string> With(std::vector<std::string> options, const std::vector<std::string>& more) {
+  options.insert(options.end(), more.begin(), more.end());
+  return options;
+}
+
+TEST(PreviewPlan, EveryStepInRunOrderWithItsCommandLinesTextsAndKeys) {
+  Result result = Preview("every", kEveryStep, kScript,
+                          With(kDevices, {"--program", "C:\\Program Files\\Vendor Setup\\Pakrun.exe",
+                                          "--short-dir", "C:\\PROGRA~1\\VENDOR~1", "--tail", "-s \"a b\"",
+                                          "--format", "json"}));
+  ASSERT_EQ(0, result.code) << result.err;
+  json::Value plan = Parsed(result.out);
+  ASSERT_EQ(json::Value::Type::kObject, plan.type);
+  for (const char* member : {"machine", "steps", "notes", "warnings"}) EXPECT_TRUE(plan.Has(member)) << member;
+  ASSERT_EQ(1u, plan["warnings"].items.size());
+  EXPECT_EQ("DEV2", plan["warnings"].items[0]["key"].text);
+  EXPECT_EQ("DRIVERREG", plan["warnings"].items[0]["section"].text);
+  EXPECT_TRUE(plan["notes"].items.empty());
+  EXPECT_EQ("_XP", plan["machine"]["os_suffix"].text);
+
+  std::vector<std::string> kinds;
+  const std::vector<json::Value>& steps = plan["steps"].items;
+  for (const json::Value& step : steps) {
+    kinds.push_back(step["kind"].text);
+    EXPECT_EQ(json::Value::Type::kArray, step["settings"].type) << step["kind"].text;
+    if (step["kind"].text == "start") {
+      EXPECT_FALSE(step["command_line"].text.empty());
+    }
+    if (step["kind"].text == "write_file") {
+      EXPECT_TRUE(step.Has("path") && step.Has("text"));
+    }
+  }
+  EXPECT_EQ((std::vector<std::string>{"mutex", "remove_device", "rename", "rename", "start", "reenumerate",
+                                      "write_file", "start", "delete_file", "start", "driver_section",
+                                      "write_file", "start", "delete_file", "driver_section", "driver_section",
+                                      "driver_section", "exit"}),
+            kinds);
+  ASSERT_EQ(18u, steps.size());
+  EXPECT_EQ("Pakrun.exe", steps[0]["name"].text);
+  EXPECT_EQ("PCI\\VEN_1D4A&DEV_0301", steps[1]["hardware_id"].text);
+  EXPECT_EQ("DEV1", steps[1]["settings"].items.at(1)["key"].text);
+  EXPECT_EQ("C:\\WINDOWS\\Driver Cache\\tq3p8.org", steps[3]["new_path"].text);
+  EXPECT_EQ("\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI C:\\PROGRA~1\\VENDOR~1\\Netprep.ini -s \"a b\"",
+            steps[4]["command_line"].text);
+  EXPECT_EQ("setup", steps[4]["program"].text);
+  EXPECT_EQ("PCI\\VEN_1D4A&DEV_0309", steps[5]["none_present"].text);
+  EXPECT_EQ("C:\\TEMP\\StaticAddDel.inf", steps[6]["path"].text);
+  EXPECT_EQ(Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]", "AddReg = Add.reg",
+                  "DelReg = Del.reg", "", "[Add.reg]", "HKLM, \"SOFTWARE\\Vendor\",\"Mode\",0x00010001,1", "",
+                  "[Del.reg]", "HKLM, \"SOFTWARE\\Vendor\",\"Old\""}),
+            steps[6]["text"].text);
+  EXPECT_EQ("C:\\WINDOWS\\System32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 C:\\TEMP\\StaticAddDel.inf",
+            steps[7]["command_line"].text);
+  EXPECT_EQ("Mode", steps[7]["changes"].items.at(0)["name"].text);
+  EXPECT_EQ(1, steps[7]["changes"].items.at(0)["number"].number);
+  EXPECT_EQ("regedit /s \"C:\\Program Files\\Vendor Setup\\Pakrun.reg\"", steps[9]["command_line"].text);
+  EXPECT_EQ("C:\\WINDOWS\\regedit.exe", steps[9]["application_name"].text);
+  ASSERT_EQ(2u, steps[9]["changes"].items.size());
+  EXPECT_EQ("REG_DWORD", steps[9]["changes"].items[0]["type"].text);
+  EXPECT_EQ(7, steps[9]["changes"].items[0]["number"].number);
+  EXPECT_EQ("Linkdesk", steps[9]["changes"].items[1]["value"].text);
+  // The device sections: found without regard to case and applied; missing; empty; no device.
+  EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", steps[10]["section"].text);
+  EXPECT_EQ("applied", steps[10]["status"].text);
+  EXPECT_NE(std::string::npos, steps[11]["text"].text.find(
+                "HKLM, \"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\0000\",\"Power\",0,low\r\n"));
+  EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", steps[12]["settings"].items.at(0)["section"].text);
+  EXPECT_EQ("missing", steps[14]["status"].text);
+  EXPECT_EQ("{4D36E972-E325-11CE-BFC1-08002BE10318}\\0009", steps[14]["driver_key"].text);
+  EXPECT_EQ("empty", steps[15]["status"].text);
+  EXPECT_EQ("no_device", steps[16]["status"].text);
+  EXPECT_EQ("DEV4", steps[16]["settings"].items.at(1)["key"].text);
+  EXPECT_EQ(1, steps[17]["code"].number);
+}
+
+TEST(PreviewPlan, AStartThatFailsIsANoteAndTheRunGoesOn) {
+  // CMDEXE empty names the folder itself: nothing starts, and the run goes on.
+  Result result = Preview("nostart", Crlf({"[PARAMS]", "SWAPCMD=1", "CMDEXE=", "REFRESH=1"}), std::nullopt, {"--format", "json"});
+  ASSERT_EQ(0, result.code) << result.err;
+  json::Value plan = Parsed(result.out);
+  std::vector<std::string> kinds;
+  for (const json::Value& step : plan["steps"].items) kinds.push_back(step["kind"].text);
+  EXPECT_EQ((std::vector<std::string>{"mutex", "reenumerate", "exit"}), kinds);
+  ASSERT_EQ(1u, plan["notes"].items.size());
+  EXPECT_NE(std::string::npos, plan["notes"].items[0].text.find("1 program start(s) failed"));
+}
+
+TEST(PreviewJson, BytesAreEscapedAndReadBackUnchanged) {
+  const std::string bytes = std::string("a\"b\\c\r\n\t\x01 ") + "\xE9\x7F";
+  EXPECT_EQ("\"a\\\"b\\\\c\\r\\n\\t\\u0001 \\u00e9\\u007f\"", json::Quote(bytes));
+  json::Value value;
+  ASSERT_TRUE(json::Reader::Parse("[" + json::Quote(bytes) + ", 12, true, null, {\"k\": \"\\u20ac\"}]", &value, nullptr));
+  ASSERT_EQ(5u, value.items.size());
+  EXPECT_EQ(bytes, value.items[0].text);
+  EXPECT_EQ(12, value.items[1].number);
+  EXPECT_TRUE(value.items[2].boolean);
+  EXPECT_TRUE(value.items[3].IsNull());
+  EXPECT_EQ("\xE2\x82\xAC", value.items[4]["k"].text);
+  EXPECT_FALSE(json::Reader::Parse("{\"a\": 1,}", &value, nullptr));
+  EXPECT_FALSE(json::Reader::Parse("\"open", &value, nullptr));
+
+  // A settings value in the ANSI code page comes out as ASCII JSON and back as its bytes.
+  Result result = Preview("latin1", Crlf({"[PARAMS]", "STATICREG=1", "[STATICREG]", "ADDREG=1", "ADDREG1_ROOT=HKLM",
+                                          "ADDREG1_SUBKEY=S", "ADDREG1_ENTRYNAME=Caf\xE9", "ADDREG1_FLAGS=0"}),
+                          std::nullopt, {"--format", "json"});
+  for (char c : result.out) ASSERT_LT(static_cast<unsigned char>(c), 0x80);
+  json::Value plan = Parsed(result.out);
+  EXPECT_NE(std::string::npos, plan["steps"].items.at(2)["text"].text.find("\"Caf\xE9\""));
+}
+
+TEST(PreviewVersions, AllShowsOnePlanPerVersionAndWhatDiffers) {
+  Result result = Preview("all", kEveryStep, kScript, With(kDevices, {"--windows", "all", "--format", "json"}));
+  ASSERT_EQ(0, result.code) << result.err;
+  json::Value all = Parsed(result.out);
+  std::vector<std::string> members;
+  for (const auto& member : all.members) members.push_back(member.first);
+  EXPECT_EQ((std::vector<std::string>{"2000", "xp", "2003", "98", "other", "differences"}), members);
+  const std::pair<const char*, const char*> suffixes[] = {{"2000", "_2000"}, {"xp", "_XP"}, {"2003", "_2003"}, {"98", "_ELSE"}, {"other", "_ELSE"}};
+  for (const auto& [version, suffix] : suffixes) EXPECT_EQ(suffix, all[version]["machine"]["os_suffix"].text) << version;
+
+  auto versionsOf = [&](const std::string& kind, const std::string& name, const std::string& value) {
+    std::vector<std::string> versions;
+    for (const json::Value& difference : all["differences"].items) {
+      const json::Value& step = difference["step"];
+      if (step["kind"].text != kind || step[name].text != value) continue;
+      for (const json::Value& version : difference["versions"].items) versions.push_back(version.text);
+    }
+    return versions;
+  };
+  EXPECT_EQ(std::vector<std::string>{"xp"}, versionsOf("driver_section", "section", "DRIVERREG_pci\\ven_1d4a&dev_0302_XP"));
+  EXPECT_EQ(std::vector<std::string>{"2000"}, versionsOf("driver_section", "section", "DRIVERREG_pci\\ven_1d4a&dev_0302_2000"));
+  EXPECT_EQ((std::vector<std::string>{"98", "other"}), versionsOf("driver_section", "section", "DRIVERREG_pci\\ven_1d4a&dev_0302_ELSE"));
+  // What every version does is no difference.
+  EXPECT_TRUE(versionsOf("start", "program", "setup").empty());
+  EXPECT_TRUE(versionsOf("mutex", "name", "Pakrun.exe").empty());
+  bool warningDiffers = false;
+  for (const json::Value& difference : all["differences"].items) {
+    warningDiffers = warningDiffers || difference["warning"]["message"].text.find("Windows Server 2003") != std::string::npos;
+  }
+  EXPECT_TRUE(warningDiffers);
+
+  Result text = Preview("alltext", kEveryStep, kScript, With(kDevices, {"--windows", "all"}));
+  EXPECT_NE(std::string::npos, text.out.find("What differs between the versions:"));
+  EXPECT_NE(std::string::npos, text.out.find("only in 98, other:"));
+  EXPECT_NE(std::string::npos, text.out.find("on Windows 2000 (5.0.2195"));
+}
+
+TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
+  const std::string warned = Crlf({"[PARAMS]", "SWAPCMD=2"});
+  const std::string clean = Crlf({"[PARAMS]", "SWAPCMD=1"});
+  struct Case {
+    std::string settings;
+    std::vector<std::string> options;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {clean, {}, 0},
+      {warned, {}, 0},
+      {warned, {"--strict"}, 1},
+      {clean, {"--strict"}, 0},
+      {warned, {"--strict", "--windows", "all"}, 1},
+      {clean, {"--help"}, 0},
+      {clean, {"--windows", "95"}, 2},
+      {clean, {"--format", "xml"}, 2},
+      {clean, {"--frobnicate"}, 2},
+      {clean, {"--tail"}, 2},
+      {clean, {"--program", "Pakrun.exe"}, 2},
+      {clean, {"--short-dir", "C:\\A\\B"}, 2},
+      {clean, {"--present", "=x"}, 2},
+      {clean, {"--strict=1"}, 2},
+  };
+  for (const Case& c : cases) {
+    Result result = Preview("exit", c.settings, std::nullopt, c.options);
+    std::string shown;
+    for (const std::string& option : c.options) shown += option + " ";
+    EXPECT_EQ(c.code, result.code) << shown << result.err;
+    EXPECT_EQ(c.code == 2, !result.err.empty()) << shown;
+  }
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(2, preview::PreviewMain({::testing::TempDir() + "/no-such.ini"}, out, err));
+  EXPECT_NE(std::string::npos, err.str().find("cannot read the settings file"));
+  EXPECT_EQ(2, preview::PreviewMain({}, out, err));
+  EXPECT_EQ(2, preview::PreviewMain({"a.ini", "b.ini"}, out, err));
+}
+
+// The README's worked example: its settings file, script and command, run, print what the
+// README shows.
+TEST(PreviewReadme, WorkedExampleIsWhatTheToolPrints) {
+  std::ifstream file(PREVIEW_README, std::ios::binary);
+  std::string readme((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::size_t at = readme.find("## Worked example");
+  ASSERT_NE(std::string::npos, at);
+  auto block = [&](const std::string& info) {
+    std::size_t start = readme.find("```" + info + "\n", at);
+    EXPECT_NE(std::string::npos, start) << info;
+    if (start == std::string::npos) return std::string();
+    start += info.size() + 4;
+    std::size_t end = readme.find("```\n", start);
+    at = end;
+    return readme.substr(start, end - start);
+  };
+  const std::string settings = block("ini");
+  const std::string script = block("reg");
+  const std::string command = block("sh");
+  const std::string shown = block("text");
+  // The command's words; single quotes keep blanks and backslashes.
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false;
+  for (char c : command) {
+    if (c == '\'') quoted = !quoted;
+    else if (!quoted && (c == ' ' || c == '\n')) {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  ASSERT_GE(words.size(), 2u);
+  ASSERT_EQ("pakrun-preview", words[0]);
+  ASSERT_EQ("Pakrun.ini", words[1]);
+  Result result = Preview("readme", settings, script, std::vector<std::string>(words.begin() + 2, words.end()));
+  ASSERT_EQ(0, result.code) << result.err;
+  std::string out = result.out;
+  const std::string path = ::testing::TempDir() + "/readme.ini";
+  out.replace(out.find(path), path.size(), "Pakrun.ini");
+  EXPECT_EQ(shown, out);
+}
+
+}  // namespace
