@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -242,6 +243,28 @@ TEST_F(PakrunRunWine, StaticSectionAndRegistryScriptAreAppliedForReal) {
   EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, kTestKey + "\\Script", "Count", &number));
   EXPECT_EQ(7u, number);
   EXPECT_TRUE(Recorded("Setup.exe").empty());
+}
+
+TEST_F(PakrunRunWine, CountsMistypedAsBillionsEndWithinAMinute) {
+  // Every list with a count of 2000000000 (a typo for 2): each is read to its first 1000
+  // entries, so the run ends well within its bound and the entry that is there applies.
+  Settings({"[PARAMS]", "CLEANUP=1", "REFRESH=1", "STATICREG=1", "DRIVERREG=1",
+            "[CLEANUP]", "CLEANCOUNT=2000000000", "[REFRESH]", "DETECTCOUNT=2000000000",
+            "[DRIVERREG]", "NIC=2000000000",
+            "[STATICREG]", "ADDREG=2000000000", "DELREG=2000000000",
+            "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=" + kTestKey, "ADDREG1_ENTRYNAME=UseZeroConfig",
+            "ADDREG1_FLAGS=0x00010001", "ADDREG1_VALUE=1"});
+  const DWORD start = GetTickCount();
+  wt::RunResult run = wt::RunBounded(PakrunCommand(), "", 60000);
+  std::printf("Pakrun with five counts of 2000000000 ran %lu ms\n",
+              static_cast<unsigned long>(GetTickCount() - start));
+  ASSERT_TRUE(run.started);
+  EXPECT_FALSE(run.ended) << "still running after a minute";
+  EXPECT_EQ(1u, run.exitCode);
+  DWORD number = 0;
+  EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, kTestKey, "UseZeroConfig", &number));
+  EXPECT_EQ(1u, number);
+  EXPECT_EQ(1u, Recorded("Setup.exe").size());
 }
 
 TEST_F(PakrunRunWine, DeviceSectionFollowsTheReportedWindowsVersion) {
