@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every preset and runs every suite:
 #   native   unit tests on the substitute machine (AddressSanitizer + UBSan)
+#   fuzz     a short libFuzzer run of each fuzz target over its seeds (clang)
 #   windows  the shipped 32-bit executables, checked as files
 #   wine32   integration tests built for i686, starting the shipped executables under
 #            32-bit Wine (only where the kernel runs 32-bit programs)
@@ -50,6 +51,7 @@ PY
 }
 
 run_suite native
+run_suite fuzz
 run_suite windows
 # Whether 32-bit programs run here is told by running the 32-bit loader itself.
 if why=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then

@@ -1,7 +1,9 @@
 // Private profile (INI) files of the substitute machine, read from its file system.
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/profile.h"
 #include "platform/sim/machine.h"
@@ -10,30 +12,56 @@ using sim::Current;
 
 namespace {
 
+// Text without leading and trailing blanks, tabs and carriage returns (sim::Trim, in place).
+std::string_view Trimmed(std::string_view text) {
+  auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+bool SameName(std::string_view a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
 // The value of `key` in `section` of a profile file's text, or none when the section or
 // the key is missing. Names match without regard to case; the first of duplicates
-// counts; a value in matching quotes loses them.
+// counts; a value in matching quotes loses them. The lines are those of sim::TrimmedLines,
+// looked at in place: a run reads thousands of keys, each from the whole file.
 std::optional<std::string> ProfileValue(const std::string& text, const std::string& section,
                                         const std::string& key) {
   bool inSection = false;
   bool sectionSeen = false;
-  for (const std::string& line : sim::TrimmedLines(text)) {
+  const std::string_view all(text);
+  for (std::size_t start = 0; start < all.size();) {
+    std::size_t end = all.find('\n', start);
+    if (end == std::string_view::npos) end = all.size();
+    const std::string_view line = Trimmed(all.substr(start, end - start));
+    start = end + 1;
     if (line.empty() || line[0] == ';') continue;
-    if (auto name = sim::SectionName(line)) {
+    if (line[0] == '[') {
+      auto close = line.find(']');
+      std::string_view name =
+          Trimmed(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       if (inSection) break;  // the first section of that name is the one read
-      inSection = !sectionSeen && sim::SameText(*name, section);
+      inSection = !sectionSeen && SameName(name, section);
       sectionSeen = sectionSeen || inSection;
       continue;
     }
     if (!inSection) continue;
     auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    if (!sim::SameText(sim::Trim(line.substr(0, equals)), key)) continue;
-    std::string value = sim::Trim(line.substr(equals + 1));
+    if (equals == std::string_view::npos) continue;
+    if (!SameName(Trimmed(line.substr(0, equals)), key)) continue;
+    std::string_view value = Trimmed(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
       value = value.substr(1, value.size() - 2);
-    return value;
+    return std::string(value);
   }
   return std::nullopt;
 }
@@ -44,9 +72,9 @@ std::optional<std::string> ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR k
     m.Misuse(std::string(operation) + " without a section, key or file name");
     return std::nullopt;
   }
-  auto text = m.files.Read(fileName);
-  if (!text) return std::nullopt;
-  return ProfileValue(*text, appName, keyName);
+  const sim::File* file = m.files.Find(fileName);
+  if (file == nullptr) return std::nullopt;
+  return ProfileValue(file->bytes, appName, keyName);
 }
 
 }  // namespace

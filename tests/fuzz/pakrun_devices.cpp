@@ -1,0 +1,291 @@
+// The device search of the setup runner against device databases whose hardware-ID
+// properties are any bytes: lists without their terminators, odd and huge sizes, lists
+// that change between the size query and the read, failing reads. Each ID looked up goes
+// through FindPresentDevice, ApplyDriverRegList (from a settings file that lists it) and
+// RemoveDeviceByHardwareId. A model of the documented walk (every device in order, every
+// non-empty entry within the size reported, the property read again while it grows)
+// predicts each result; checked: the results, that only the device predicted (one that
+// holds the ID) is removed, that the driver key changed is the predicted device's, no
+// read outside a buffer (AddressSanitizer), and nothing left open.
+//
+// Input: a device count, then per device a flag byte (present, removal fails, property
+// missing, read error, driver key, huge, changes, class), its list bytes, the lists it
+// changes into, its driver key name; then up to three IDs, each a literal text or an
+// entry (or a prefix, or the entry in other letter case) taken from a device's list.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "pakrun/device_lists.h"
+#include "pakrun/device_search.h"
+#include "platform/devices.h"
+#include "platform/profile.h"
+#include "platform/sim/standins/standins.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+constexpr char kSettings[] = "C:\\Setup\\Pakrun.ini";
+constexpr char kInstaller[] = "C:\\WINDOWS\\System32\\rundll32.exe";
+constexpr char kClassRoot[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+constexpr std::size_t kHugeSize = 70000;
+constexpr std::size_t kDriverCapacity = 260;  // the driver key name's buffer, MAX_PATH
+constexpr DWORD kReadErrors[] = {ERROR_INVALID_DATA, ERROR_INSUFFICIENT_BUFFER,
+                                 ERROR_NO_SUCH_DEVINST, ERROR_GEN_FAILURE};
+
+Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// The entries of a hardware-ID list as the walk reads them: from the start, each up to
+// its zero or the end of the list, until an empty one.
+std::vector<std::string> Entries(const Bytes& list) {
+  std::vector<std::string> entries;
+  std::size_t at = 0;
+  while (at < list.size() && list[at] != 0) {
+    std::size_t end = at;
+    while (end < list.size() && list[end] != 0) ++end;
+    entries.emplace_back(list.begin() + static_cast<long>(at),
+                         list.begin() + static_cast<long>(end));
+    at = end + 1;
+  }
+  return entries;
+}
+
+bool Same(const std::string& a, const std::string& b, bool ignoreCase) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (ignoreCase) {
+      if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+      if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    }
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// What the model knows of each device: its property as the machine will serve it next.
+struct Model {
+  bool present;
+  bool removeFails;
+  DWORD readError;
+  std::optional<Bytes> ids;
+  std::vector<Bytes> later;  // still to come, first next
+  std::vector<Bytes> everServed;
+  std::optional<std::string> driver;
+  bool removed = false;
+};
+
+enum class ReadResult { kRead, kNoIds, kFailed };
+
+// The hardware-ID read loop: no buffer first, then one of the size reported, until the
+// list fits; each read takes the next scripted change.
+ReadResult Read(Model& device, Bytes* list) {
+  if (device.readError != 0)
+    return device.readError == ERROR_INVALID_DATA ? ReadResult::kNoIds : ReadResult::kFailed;
+  if (!device.ids) return ReadResult::kNoIds;
+  std::size_t buffer = 0;
+  for (;;) {
+    Bytes served = *device.ids;
+    device.everServed.push_back(served);
+    if (!device.later.empty()) {
+      device.ids = device.later.front();
+      device.later.erase(device.later.begin());
+    }
+    if (served.size() <= buffer) {
+      *list = served;
+      return ReadResult::kRead;
+    }
+    buffer = served.size();
+  }
+}
+
+constexpr int kGoOn = -1;
+
+template <class OnMatch>
+int Walk(std::vector<Model>& devices, bool presentOnly, const std::string& id, bool ignoreCase,
+         OnMatch onMatch) {
+  for (std::size_t d = 0; d < devices.size(); ++d) {
+    Model& device = devices[d];
+    if (device.removed || (presentOnly && !device.present)) continue;
+    Bytes list;
+    ReadResult read = Read(device, &list);
+    if (read == ReadResult::kNoIds) continue;
+    if (read == ReadResult::kFailed) return 0;
+    for (const std::string& entry : Entries(list)) {
+      if (!Same(entry, id, ignoreCase)) continue;
+      int result = onMatch(d);
+      if (result != kGoOn) return result;
+    }
+  }
+  return 0;
+}
+
+bool EverHeld(const Model& device, const std::string& id) {
+  for (const Bytes& list : device.everServed) {
+    for (const std::string& entry : Entries(list)) {
+      if (entry == id) return true;
+    }
+  }
+  return false;
+}
+
+// A text for the settings file: one line, no blanks at its ends.
+bool FitsOneLine(const std::string& id) {
+  return id.find_first_of("\r\n") == std::string::npos && id == sim::Trim(id) &&
+         (id.size() < 2 || !((id.front() == '"' || id.front() == '\'') && id.back() == id.front()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::Input input(data, size);
+  sim::Machine m;
+  m.kernel.environment["TEMP"] = "C:\\TEMP";
+  m.kernel.environment["SystemRoot"] = "C:\\WINDOWS";
+  m.files.AddDirectory("C:\\TEMP");
+  m.files.AddDirectory("C:\\WINDOWS\\System32");
+  std::vector<std::string> installed;
+  m.programs.Add(kInstaller, [&installed](sim::Machine& machine, const std::string& line) {
+    installed.push_back(machine.files.Read(line.substr(line.rfind(' ') + 1)).value_or("<missing>"));
+    return sim::InfInstaller()(machine, line);
+  });
+
+  std::vector<Model> models;
+  const unsigned count = input.Choice(7);
+  for (unsigned d = 0; d < count; ++d) {
+    const std::uint8_t flags = input.Byte();
+    Bytes list = BytesOf(input.Text());
+    if ((flags & 0x20) != 0 && !list.empty()) {
+      Bytes huge;
+      while (huge.size() < kHugeSize) huge.insert(huge.end(), list.begin(), list.end());
+      list = huge;
+    }
+    std::vector<Bytes> later;
+    if ((flags & 0x40) != 0) {
+      for (unsigned n = 1 + input.Choice(3); n > 0; --n) later.push_back(BytesOf(input.Text()));
+    }
+    DWORD readError = (flags & 0x08) != 0 ? kReadErrors[input.Choice(4)] : 0;
+    std::optional<std::string> driver;
+    if ((flags & 0x10) != 0) driver = input.Text();
+
+    sim::Device& device =
+        m.devices.Add("PCI\\VEN_1D4A&DEV_0302\\" + std::to_string(d), {}, (flags & 0x01) != 0);
+    device.removeFails = (flags & 0x02) != 0;
+    device.hardwareIdError = readError;
+    if ((flags & 0x04) != 0) {
+      device.hardwareIds.reset();
+    } else {
+      device.hardwareIds = list;
+    }
+    device.hardwareIdsLater.assign(later.begin(), later.end());
+    device.driver = driver;
+    if ((flags & 0x80) != 0) device.classGuid = "{4D36E96C-E325-11CE-BFC1-08002BE10318}";
+    models.push_back(Model{
+        device.present, device.removeFails, readError, device.hardwareIds, later, {}, driver});
+  }
+
+  for (unsigned query = 0; query < 3 && !input.Empty(); ++query) {
+    // The ID: a literal, or an entry of a device's list, whole, as a prefix, or in the
+    // other letter case.
+    std::string id;
+    const std::uint8_t how = input.Byte();
+    if ((how & 3) == 0 || models.empty()) {
+      id = input.Text();
+    } else {
+      const Model& source = models[input.Choice(static_cast<unsigned>(models.size()))];
+      std::vector<std::string> entries =
+          source.ids ? Entries(*source.ids) : std::vector<std::string>{};
+      if (!entries.empty()) id = entries[input.Choice(static_cast<unsigned>(entries.size()))];
+      if ((how & 3) == 2 && !id.empty()) id.pop_back();
+      if ((how & 3) == 3) {
+        for (char& c : id) {
+          if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+          else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+        }
+      }
+    }
+    id = id.substr(0, id.find('\0'));
+
+    // Find: a present device in the version it serves now.
+    int expected = Walk(models, true, id, false, [](std::size_t) { return 1; });
+    int found = FindPresentDevice(id.c_str());
+    fuzz::Trace("find %s: %d", fuzz::Shown(id).c_str(), found);
+    FUZZ_CHECK(found == expected, "FindPresentDevice(%s) = %d, expected %d",
+               fuzz::Shown(id).c_str(), found, expected);
+
+    // The driver-key change, from a settings file that lists the ID once.
+    if (FitsOneLine(id)) {
+      m.files.Put(kSettings,
+                  "[DRIVERREG]\r\nNIC=1\r\nDEV1=" + id + "\r\n[DRIVERREG_" + id +
+                      "_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=Fuzz\r\nADDREG1_FLAGS=0x00010001\r\n"
+                      "ADDREG1_VALUE=1\r\n");
+      char readBack[1024] = {};
+      DWORD length = GetPrivateProfileStringA("DRIVERREG", "DEV1", "DEFAULT_ID", readBack,
+                                              sizeof readBack, kSettings);
+      const std::string listed = readBack;
+      const bool sectionFound = GetPrivateProfileIntA(("DRIVERREG_" + listed + "_XP").c_str(),
+                                                      "ADDREG", 0, kSettings) == 1;
+      std::optional<std::string> classKey;
+      if (length < sizeof readBack - 1 && listed.size() + 13 < sizeof readBack) {
+        Walk(models, true, listed, true, [&models, &classKey](std::size_t d) {
+          const std::optional<std::string>& driver = models[d].driver;
+          if (!driver || driver->size() + 1 > kDriverCapacity - 1) return 0;
+          std::string name = driver->substr(0, driver->find('\0'));
+          if (name.empty() || std::string(kClassRoot).size() + name.size() >= kDriverCapacity)
+            return 0;
+          classKey = kClassRoot + name;
+          return 1;
+        });
+      }
+      const std::size_t before = installed.size();
+      ApplyDriverRegList(kSettings, "_XP");
+      fuzz::Trace("driver key of %s: %s", fuzz::Shown(listed).c_str(),
+                  installed.size() > before ? fuzz::Shown(installed.back()).c_str() : "none");
+      const std::size_t expectedInfs = classKey && sectionFound ? 1 : 0;
+      FUZZ_CHECK(installed.size() - before == expectedInfs, "%zu driver INFs for %s, expected %zu",
+                 installed.size() - before, fuzz::Shown(listed).c_str(), expectedInfs);
+      if (expectedInfs == 1) {
+        // As the text-mode stream stores it: a line feed in the key name too gets its CR.
+        std::string row;
+        for (char c : "HKLM, \"" + *classKey + "\",\"Fuzz\",0x00010001,1\n")
+          row += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        FUZZ_CHECK(installed.back().find(row) != std::string::npos,
+                   "the driver INF holds\n%s\nnot\n%s", fuzz::Shown(installed.back()).c_str(),
+                   fuzz::Shown(row).c_str());
+      }
+    }
+
+    // Remove: the first device, present or not, whose removal succeeds.
+    std::optional<std::size_t> predicted;
+    expected = Walk(models, false, id, false, [&models, &predicted](std::size_t d) {
+      if (models[d].removeFails) return kGoOn;
+      models[d].removed = true;
+      predicted = d;
+      return 1;
+    });
+    int removed = RemoveDeviceByHardwareId(id.c_str());
+    fuzz::Trace("remove %s: %d", fuzz::Shown(id).c_str(), removed);
+    FUZZ_CHECK(removed == expected, "RemoveDeviceByHardwareId(%s) = %d, expected %d",
+               fuzz::Shown(id).c_str(), removed, expected);
+    for (std::size_t d = 0; d < models.size(); ++d) {
+      FUZZ_CHECK(m.devices.devices[d].removed == models[d].removed, "device %zu %s removed", d,
+                 models[d].removed ? "not" : "wrongly");
+    }
+    if (predicted) {
+      FUZZ_CHECK(EverHeld(models[*predicted], id), "device %zu removed without holding %s",
+                 *predicted, fuzz::Shown(id).c_str());
+    }
+  }
+
+  fuzz::ExpectClean(m);
+  for (const auto& arguments : m.ArgumentsOf("SetupDiGetClassDevsExA")) {
+    FUZZ_CHECK(arguments.at("machine") == "local", "devices of another machine were listed");
+  }
+  return 0;
+}
