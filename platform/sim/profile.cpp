@@ -23,7 +23,8 @@ std::string_view Trimmed(std::string_view text) {
 bool SameName(std::string_view a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
@@ -46,8 +47,8 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       auto close = line.find(']');
-      std::string_view name =
-          Trimmed(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      std::string_view name = Trimmed(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       if (inSection) break;  // the first section of that name is the one read
       inSection = !sectionSeen && SameName(name, section);
       sectionSeen = sectionSeen || inSection;
@@ -85,28 +86,7 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultVal
   if (auto fault = m.Enter("GetPrivateProfileIntA")) return static_cast<UINT>(defaultValue);
   auto value = ReadProfile(m, appName, keyName, fileName, "GetPrivateProfileIntA");
   if (!value || value->empty()) return static_cast<UINT>(defaultValue);
-  // Optional sign, then decimal digits or "0x" and hexadecimal digits, up to the first
-  // character that is not one; text that does not start with a number reads as 0.
-  const std::string& text = *value;
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  unsigned base = 10;
-  if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  UINT number = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else break;
-    number = number * base + digit;
-  }
-  return negative ? 0u - number : number;
+  return sim::ProfileNumber(*value);
 }
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText,

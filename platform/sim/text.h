@@ -16,6 +16,10 @@ std::string Trim(const std::string& text);
 std::vector<std::string> TrimmedLines(const std::string& text);
 // For a trimmed line "[name]" (closing bracket optional), the trimmed name.
 std::optional<std::string> SectionName(const std::string& line);
+// How GetPrivateProfileIntA reads a value: optional sign, then decimal digits or "0x" and
+// hexadecimal digits, up to the first character that is not one (text that does not start
+// with a number reads as 0); `whole`, when given, tells whether nothing else followed.
+unsigned ProfileNumber(const std::string& text, bool* whole = nullptr);
 
 // Orders names without regard to letter case, for maps and sets keyed by registry,
 // file, environment or program names.

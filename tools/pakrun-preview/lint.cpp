@@ -80,31 +80,8 @@ const Rules& RulesOf(Kind kind) {
   return kParams;
 }
 
-// GetPrivateProfileIntA's reading: optional sign, decimal or 0x digits up to the first
-// other character; `whole` tells whether nothing else followed.
-unsigned ProfileInt(const std::string& text, bool* whole) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  unsigned base = 10;
-  if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  std::size_t digitsFrom = i;
-  unsigned number = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else break;
-    number = number * base + digit;
-  }
-  if (whole != nullptr) *whole = i == text.size() && i > digitsFrom;
-  return negative ? 0u - number : number;
-}
+// GetPrivateProfileIntA's reading, as the substitute machine does it.
+unsigned ProfileInt(const std::string& text, bool* whole) { return sim::ProfileNumber(text, whole); }
 
 // ReadCount's rule, for a raw value.
 unsigned Effective(unsigned raw) {
