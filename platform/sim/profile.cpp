@@ -20,15 +20,6 @@ std::string_view Trimmed(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-bool SameName(std::string_view a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 // The value of `key` in `section` of a profile file's text, or none when the section or
 // the key is missing. Names match without regard to case; the first of duplicates
@@ -50,14 +41,14 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
       std::string_view name = Trimmed(
           line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       if (inSection) break;  // the first section of that name is the one read
-      inSection = !sectionSeen && SameName(name, section);
+      inSection = !sectionSeen && sim::SameText(name, section);
       sectionSeen = sectionSeen || inSection;
       continue;
     }
     if (!inSection) continue;
     auto equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!SameName(Trimmed(line.substr(0, equals)), key)) continue;
+    if (!sim::SameText(Trimmed(line.substr(0, equals)), key)) continue;
     std::string_view value = Trimmed(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())

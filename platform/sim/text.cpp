@@ -6,7 +6,7 @@
 
 namespace sim {
 
-bool SameText(const std::string& a, const std::string& b) {
+bool SameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (std::toupper(static_cast<unsigned char>(a[i])) !=

@@ -3,12 +3,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sim {
 
 // Case-insensitive comparison of ASCII text, as Windows compares names and paths.
-bool SameText(const std::string& a, const std::string& b);
+bool SameText(std::string_view a, std::string_view b);
 std::string Upper(std::string text);
 // Text without leading and trailing blanks, tabs and carriage returns.
 std::string Trim(const std::string& text);
