@@ -33,7 +33,18 @@ if(WIN32)
   # that two builds of one tree are the same bytes.
   function(tools_program target)
     tools_target_settings(${target})
-    target_link_options(${target} PRIVATE -s -mwindows -Wl,--gc-sections -Wl,--no-insert-timestamp)
+    # Terminal-Server aware: on a terminal server in application mode the system then
+    # reports its own Windows directory, not a per-user copy of it.
+    target_link_options(${target} PRIVATE -s -mwindows -Wl,--gc-sections -Wl,--no-insert-timestamp
+                        -Wl,--tsaware)
+    # A change to the manifest a resource script names rebuilds the program.
+    get_target_property(sources ${target} SOURCES)
+    foreach(source IN LISTS sources)
+      if(source MATCHES "\\.rc$")
+        file(GLOB manifests ${CMAKE_CURRENT_SOURCE_DIR}/*.manifest)
+        set_source_files_properties(${source} PROPERTIES OBJECT_DEPENDS "${manifests}")
+      endif()
+    endforeach()
     # The release package (scripts/release.sh) holds the shipped programs and nothing else
     # that is built.
     install(TARGETS ${target} RUNTIME DESTINATION . COMPONENT release)
