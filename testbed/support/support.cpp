@@ -70,13 +70,14 @@ std::string ScratchDir(const std::string& name) {
 
 Child::~Child() { Kill(); }
 
-bool Child::Start(const std::string& commandLine, const std::string& workDir) {
+bool Child::Start(const std::string& commandLine, const std::string& workDir,
+                  const std::string& application) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       workDir.empty() ? nullptr : workDir.c_str(), &startup, &info))
     return false;
   CloseHandle(info.hThread);
@@ -115,10 +116,11 @@ void Child::Kill() {
   process_ = nullptr;
 }
 
-RunResult RunBounded(const std::string& commandLine, const std::string& workDir, DWORD boundMs) {
+RunResult RunBounded(const std::string& commandLine, const std::string& workDir, DWORD boundMs,
+                     const std::string& application) {
   RunResult result;
   Child child;
-  if (!child.Start(commandLine, workDir)) {
+  if (!child.Start(commandLine, workDir, application)) {
     result.error = GetLastError();
     return result;
   }
@@ -145,9 +147,9 @@ bool ModulesListed(DWORD pid) {
 }
 
 static bool SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-                     const void* data, DWORD size) {
+                     const void* data, DWORD size, REGSAM view) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) !=
       ERROR_SUCCESS)
     return false;
   LONG result = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
@@ -155,19 +157,20 @@ static bool SetValue(HKEY root, const std::string& path, const std::string& name
   return result == ERROR_SUCCESS;
 }
 
-bool RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
-  return SetValue(root, path, name, REG_DWORD, &value, sizeof value);
+bool RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value,
+                 REGSAM view) {
+  return SetValue(root, path, name, REG_DWORD, &value, sizeof value, view);
 }
 
 bool RegSetString(HKEY root, const std::string& path, const std::string& name,
-                  const std::string& value) {
-  return SetValue(root, path, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+                  const std::string& value, REGSAM view) {
+  return SetValue(root, path, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1), view);
 }
 
 static bool GetValue(HKEY root, const std::string& path, const std::string& name, DWORD* type,
-                     std::vector<BYTE>* data) {
+                     std::vector<BYTE>* data, REGSAM view) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
   DWORD size = 0;
   LONG result = RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
   if (result == ERROR_SUCCESS) {
@@ -179,39 +182,43 @@ static bool GetValue(HKEY root, const std::string& path, const std::string& name
   return result == ERROR_SUCCESS;
 }
 
-bool RegGetDword(HKEY root, const std::string& path, const std::string& name, DWORD* value) {
+bool RegGetDword(HKEY root, const std::string& path, const std::string& name, DWORD* value,
+                 REGSAM view) {
   DWORD type = 0;
   std::vector<BYTE> data;
-  if (!GetValue(root, path, name, &type, &data) || type != REG_DWORD || data.size() != 4) return false;
+  if (!GetValue(root, path, name, &type, &data, view) || type != REG_DWORD || data.size() != 4) return false;
   std::memcpy(value, data.data(), 4);
   return true;
 }
 
-bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* value) {
+bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* value,
+                  REGSAM view) {
   DWORD type = 0;
   std::vector<BYTE> data;
-  if (!GetValue(root, path, name, &type, &data)) return false;
+  if (!GetValue(root, path, name, &type, &data, view)) return false;
   std::string text(data.begin(), data.end());
   *value = text.substr(0, text.find('\0'));
   return true;
 }
 
-bool RegKeyExists(HKEY root, const std::string& path) {
+bool RegKeyExists(HKEY root, const std::string& path, REGSAM view) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
 
-bool RegDeleteTree(HKEY root, const std::string& path) {
+bool RegDeleteTree(HKEY root, const std::string& path, REGSAM view) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return true;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return true;
   char name[256];
   while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS) {
-    if (!RegDeleteTree(root, path + "\\" + name)) break;
+    if (!RegDeleteTree(root, path + "\\" + name, view)) break;
   }
   RegCloseKey(key);
-  return RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
+  // RegDeleteKeyA always works in the caller's own view; the other one needs the Ex form.
+  LONG result = view == 0 ? RegDeleteKeyA(root, path.c_str()) : RegDeleteKeyExA(root, path.c_str(), view, 0);
+  return result == ERROR_SUCCESS;
 }
 
 std::string WindowsDir() {

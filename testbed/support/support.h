@@ -41,8 +41,10 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  // Starts `commandLine` exactly as given (no handles inherited).
-  bool Start(const std::string& commandLine, const std::string& workDir = "");
+  // Starts `commandLine` exactly as given (no handles inherited); `application`, when
+  // given, is the file that runs, whatever the command line names.
+  bool Start(const std::string& commandLine, const std::string& workDir = "",
+             const std::string& application = "");
   // Waits at most `boundMs` for the end; at the bound the child is ended and false returned.
   bool WaitExit(DWORD boundMs, DWORD* exitCode);
   bool Running() const;
@@ -65,7 +67,7 @@ struct RunResult {
 };
 // Runs a program to its end within `boundMs`; a child still running then is ended.
 RunResult RunBounded(const std::string& commandLine, const std::string& workDir = "",
-                     DWORD boundMs = kRunBoundMs);
+                     DWORD boundMs = kRunBoundMs, const std::string& application = "");
 
 // Polls `condition` every 20 ms until it holds or `boundMs` passed.
 template <class Condition>
@@ -84,15 +86,19 @@ bool SetReportedVersion(const std::string& exeName, const std::string& version);
 // True once the process has its module list (it is fully started).
 bool ModulesListed(DWORD pid);
 
-// Registry helpers for seeding and inspection.
-bool RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+// Registry helpers for seeding and inspection. `view` is 0 (the caller's own view) or, on
+// a 64-bit system, KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+bool RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value,
+                 REGSAM view = 0);
 bool RegSetString(HKEY root, const std::string& path, const std::string& name,
-                  const std::string& value);
-bool RegGetDword(HKEY root, const std::string& path, const std::string& name, DWORD* value);
-bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* value);
-bool RegKeyExists(HKEY root, const std::string& path);
+                  const std::string& value, REGSAM view = 0);
+bool RegGetDword(HKEY root, const std::string& path, const std::string& name, DWORD* value,
+                 REGSAM view = 0);
+bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* value,
+                  REGSAM view = 0);
+bool RegKeyExists(HKEY root, const std::string& path, REGSAM view = 0);
 // Deletes a key with everything below it; true also when it did not exist.
-bool RegDeleteTree(HKEY root, const std::string& path);
+bool RegDeleteTree(HKEY root, const std::string& path, REGSAM view = 0);
 
 // The Windows and system directories of the prefix; empty if they cannot be had.
 std::string WindowsDir();

@@ -8,25 +8,17 @@
 #include <vector>
 
 #include "airtoggle/managers.h"
+#include "airtoggle_scene.h"
 #include "support.h"
 #include "testbed/support/services.h"
-#include "testbed/testbed_keys.h"
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-constexpr char kClassKey[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-constexpr char kTestAdapters[][5] = {"9000", "9001", "9002", "9003"};
-constexpr char kGuidA[] = "{0A1B2C3D-0000-4000-8000-00000000000A}";
-constexpr char kGuidB[] = "{0A1B2C3D-0000-4000-8000-00000000000B}";
-constexpr char kGuidC[] = "{0A1B2C3D-0000-4000-8000-00000000000C}";
-constexpr char kGuidD[] = "{0A1B2C3D-0000-4000-8000-00000000000D}";
-constexpr DWORD kStartDelayMs = 300;
-constexpr DWORD kStopDelayMs = 200;
-
-std::string Interface(const std::string& guid) { return std::string(kInterfacesKey) + "\\" + guid; }
+using wt::kGuidA;
+using wt::kGuidB;
+using wt::kGuidC;
+using wt::kGuidD;
+using wt::kTestAdapters;
 
 // What the switcher writes into an interface record that has no "ControlFlags", by the
 // service-pack text Wine reports for each version: Windows 98 " A ", 2000 "Service Pack
@@ -51,90 +43,19 @@ constexpr CompleteRecord kCompleteRecords[] = {
 using wt::BringTo;
 using wt::ServiceState;
 
-class AirtoggleWine : public ::testing::Test {
+class AirtoggleWine : public ::testing::Test, protected wt::AirtoggleScene {
  protected:
   void SetUp() override {
     system_ = wt::SystemDir();
     ASSERT_FALSE(system_.empty());
     ASSERT_TRUE(wt::CopyFromBuild("Svcpilot.exe", system_ + "\\Svcpilot.exe"));
     ASSERT_TRUE(wt::CopyFromBuild("radioapi.dll", system_ + "\\radioapi.dll"));
-    for (const char* name : {kZeroConfigService, kVendorService}) ASSERT_TRUE(InstallService(name)) << name;
-
-    // The scene: the vendor utility's settings, two supported adapters and one of
-    // another vendor, their interface records, no radio adapters, an empty journal.
-    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\AdapterTestbed"));
-    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kInterfacesKey));
-    ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, 0));
-    AddAdapter(kTestAdapters[0], "PCI\\VEN_1D4A&DEV_3890&SUBSYS_00011D4A&REV_01", kGuidA, 0x00000002u);
-    AddAdapter(kTestAdapters[1], "pci\\ven_1d4a&dev_3890", kGuidB, 0x00810002u);
-    AddAdapter(kTestAdapters[2], "PCI\\VEN_10EC&DEV_8139", kGuidC, 0x0000F002u);
+    ASSERT_NO_FATAL_FAILURE(Seed());
   }
 
   void TearDown() override {
     wt::SetReportedVersion("Svcpilot.exe", "");
-    for (const char* name : {kZeroConfigService, kVendorService}) BringTo(name, SERVICE_STOPPED);
-    for (const char* subkey : kTestAdapters) wt::RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(kClassKey) + "\\" + subkey);
-  }
-
-  bool InstallService(const char* name) {
-    std::string binary = "C:\\tests\\services\\svcstandin.exe";
-    if (!wt::FileExists(binary) && !wt::CopyFromBuild("svcstandin.exe", binary)) return false;
-    std::string parameters = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name + "\\Parameters";
-    return wt::InstallService(name, binary + " " + name) &&
-           wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StartDelayMs", kStartDelayMs) &&
-           wt::RegSetDword(HKEY_LOCAL_MACHINE, parameters, "StopDelayMs", kStopDelayMs) &&
-           BringTo(name, SERVICE_STOPPED);
-  }
-
-  void AddAdapter(const std::string& subkey, const std::string& matchingId, const std::string& guid,
-                  DWORD flags) {
-    std::string key = std::string(kClassKey) + "\\" + subkey;
-    ASSERT_TRUE(wt::RegDeleteTree(HKEY_LOCAL_MACHINE, key));
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "MatchingDeviceId", matchingId));
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "NetCfgInstanceId", guid));
-    ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, Interface(guid), kControlFlagsValue, flags));
-  }
-
-  void AddRadioAdapter(int index, const std::string& name, DWORD code) {
-    std::string key = std::string(TESTBED_RADIO_KEY) + "\\" + std::to_string(index);
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "Name", name));
-    ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, key, "Code", code));
-  }
-
-  static DWORD Flags(const std::string& guid) {
-    DWORD flags = 0xDEADBEEFu;
-    wt::RegGetDword(HKEY_LOCAL_MACHINE, Interface(guid), kControlFlagsValue, &flags);
-    return flags;
-  }
-  static DWORD Layout(const std::string& guid) {
-    DWORD layout = 0xDEADBEEFu;
-    wt::RegGetDword(HKEY_LOCAL_MACHINE, Interface(guid), kLayoutVersionValue, &layout);
-    return layout;
-  }
-  static DWORD RecordedMode() {
-    DWORD mode = 0xDEADBEEFu;
-    wt::RegGetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, &mode);
-    return mode;
-  }
-  static Lines TextLines(const char* key, const char* value) {
-    std::string text;
-    wt::RegGetString(HKEY_LOCAL_MACHINE, key, value, &text);
-    Lines lines;
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-      lines.push_back(text.substr(at, end - at));
-    return lines;
-  }
-  static Lines Journal() { return TextLines(TESTBED_SERVICE_KEY, "Journal"); }
-  static Lines Signalled() { return TextLines(TESTBED_RADIO_KEY, "Signalled"); }
-  static void ClearRecords() {
-    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(TESTBED_SERVICE_KEY));
-  }
-  static std::string StartWith(DWORD a, DWORD b, DWORD c) {
-    char line[256];
-    std::snprintf(line, sizeof line, "WZCSVC start %s=0x%08lX %s=0x%08lX %s=0x%08lX", kGuidA,
-                  static_cast<unsigned long>(a), kGuidB, static_cast<unsigned long>(b), kGuidC,
-                  static_cast<unsigned long>(c));
-    return line;
+    Clear();
   }
 
   std::string Line(const std::string& option) const { return system_ + "\\Svcpilot.exe " + option; }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "pakrun_scene.h"
 #include "testbed/support/devices.h"
 #include "support.h"
 
@@ -213,9 +214,7 @@ TEST_F(PakrunRunWine, DriverCacheFilesAreRenamedUnlessTheOrgFileExists) {
 
 TEST_F(PakrunRunWine, StaticSectionAndRegistryScriptAreAppliedForReal) {
   ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, kTestKey, "Obsolete", "old"));
-  ASSERT_TRUE(wt::WriteFile(dir_ + "\\Pakrun.reg",
-                            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + kTestKey + "\\Script]\r\n"
-                            "\"FromScript\"=\"yes\"\r\n\"Count\"=dword:00000007\r\n"));
+  ASSERT_TRUE(wt::WriteFile(dir_ + "\\Pakrun.reg", wt::RegistryScript(kTestKey)));
   // The setup program is missing: the follow-up steps run all the same.
   ASSERT_TRUE(DeleteFileA((dir_ + "\\Setup.exe").c_str()));
   // Registry editors planted in Pakrun's folder and in the current directory, which a
@@ -223,25 +222,13 @@ TEST_F(PakrunRunWine, StaticSectionAndRegistryScriptAreAppliedForReal) {
   const std::string cwd = base_ + "\\cwd";
   ASSERT_TRUE(wt::CopyFromBuild("setupstub.exe", dir_ + "\\regedit.exe"));
   ASSERT_TRUE(wt::CopyFromBuild("setupstub.exe", cwd + "\\regedit.exe"));
-  Settings({"[PARAMS]", "STATICREG=1", "STATICREGFROMFILE=1",
-            "[STATICREG]", "ADDREG=1", "DELREG=1",
-            "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=" + kTestKey, "ADDREG1_ENTRYNAME=UseZeroConfig",
-            "ADDREG1_FLAGS=0x00010001", "ADDREG1_VALUE=1",
-            "DELREG1_ROOT=HKLM", "DELREG1_SUBKEY=" + kTestKey, "DELREG1_ENTRYNAME=Obsolete"});
+  Settings(wt::StaticSectionSettings(kTestKey));
 
   EXPECT_EQ(1u, wt::Run(PakrunCommand(), cwd));
 
   EXPECT_TRUE(Recorded("regedit.exe").empty()) << "the regedit.exe beside Pakrun was started";
   EXPECT_FALSE(wt::FileExists(cwd + "\\regedit.exe.log")) << "the current directory's regedit.exe was started";
-  DWORD number = 0;
-  std::string text;
-  EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, kTestKey, "UseZeroConfig", &number));
-  EXPECT_EQ(1u, number);
-  EXPECT_FALSE(wt::RegGetString(HKEY_LOCAL_MACHINE, kTestKey, "Obsolete", &text));
-  EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, kTestKey + "\\Script", "FromScript", &text));
-  EXPECT_EQ("yes", text);
-  EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, kTestKey + "\\Script", "Count", &number));
-  EXPECT_EQ(7u, number);
+  wt::ExpectStaticSectionAndScriptApplied(kTestKey);
   EXPECT_TRUE(Recorded("Setup.exe").empty());
 }
 

@@ -16,27 +16,12 @@ class QuitpanelWine : public ::testing::Test {
   }
   void TearDown() override { wt::SetReportedVersion("Quitpanel.exe", ""); }
 
-  // Starts the stand-in copied as `relativePath` below the scratch directory, and waits
-  // until it is fully started (its modules are listed).
+  // Starts the stand-in copied as `relativePath` below the scratch directory.
   std::unique_ptr<wt::Child> StartAs(const std::string& relativePath) {
-    std::string path = dir_ + "\\" + relativePath;
-    if (!wt::FileExists(path)) {
-      EXPECT_TRUE(wt::CopyFromBuild("standin.exe", path)) << path;
-    }
-    auto child = std::make_unique<wt::Child>();
-    EXPECT_TRUE(child->Start("\"" + path + "\" 60")) << path;
-    DWORD pid = child->Pid();
-    EXPECT_TRUE(wt::WaitUntil([pid] { return wt::ModulesListed(pid); }, wt::kSettleBoundMs));
-    return child;
+    return wt::StartStandIn(dir_ + "\\" + relativePath);
   }
 
   DWORD RunQuitpanel() { return wt::Run("\"" + dir_ + "\\Quitpanel.exe\"", dir_); }
-
-  // True once the child has ended with exit code 0 (as Quitpanel ends it).
-  static bool EndedWithZero(wt::Child& child) {
-    return WaitForSingleObject(child.Handle(), wt::kSettleBoundMs) == WAIT_OBJECT_0 &&
-           child.ExitCode() == 0;
-  }
 
   // One run against mixed- and lower-case module names, then one against upper-case
   // ones. The NT family matches without regard to case and ends the first pair at once;
@@ -53,15 +38,15 @@ class QuitpanelWine : public ::testing::Test {
       EXPECT_TRUE(mixed->Running()) << "a module named Linkdesk.exe must not match on the 9x family";
       EXPECT_TRUE(lower->Running()) << "a module named svcpilot.exe must not match on the 9x family";
     } else {
-      EXPECT_TRUE(EndedWithZero(*mixed));
-      EXPECT_TRUE(EndedWithZero(*lower));
+      EXPECT_TRUE(wt::EndedWithZero(*mixed));
+      EXPECT_TRUE(wt::EndedWithZero(*lower));
     }
 
     auto upperDesk = StartAs("upper\\LINKDESK.EXE");
     auto upperPilot = StartAs("upper\\SVCPILOT.EXE");
     EXPECT_EQ(0u, RunQuitpanel());
-    EXPECT_TRUE(EndedWithZero(*upperDesk));
-    EXPECT_TRUE(EndedWithZero(*upperPilot));
+    EXPECT_TRUE(wt::EndedWithZero(*upperDesk));
+    EXPECT_TRUE(wt::EndedWithZero(*upperPilot));
     if (nineX) {
       EXPECT_TRUE(mixed->Running());
       EXPECT_TRUE(lower->Running());
@@ -80,12 +65,12 @@ TEST_F(QuitpanelWine, EndsOneUtilityInstanceAndTheSwitcher) {
 
   EXPECT_EQ(0u, RunQuitpanel());
 
-  EXPECT_TRUE(EndedWithZero(*pilot));
+  EXPECT_TRUE(wt::EndedWithZero(*pilot));
   Sleep(200);  // let a wrongly ended second instance show
   int deskRunning = (desk1->Running() ? 1 : 0) + (desk2->Running() ? 1 : 0);
   EXPECT_EQ(1, deskRunning) << "exactly one of the two Linkdesk.exe must be ended";
   wt::Child& ended = desk1->Running() ? *desk2 : *desk1;
-  EXPECT_TRUE(EndedWithZero(ended));
+  EXPECT_TRUE(wt::EndedWithZero(ended));
   EXPECT_TRUE(bystander->Running());
 }
 
@@ -108,7 +93,7 @@ TEST_F(QuitpanelWine, PsapiPlantedBesideTheProgramIsNeverLoaded) {
   auto desk = StartAs("desk\\Linkdesk.exe");
   EXPECT_EQ(0u, RunQuitpanel());
   EXPECT_FALSE(wt::FileExists(dir_ + "\\PSAPI.DLL.loaded")) << wt::ReadFile(dir_ + "\\PSAPI.DLL.loaded");
-  EXPECT_TRUE(EndedWithZero(*desk));
+  EXPECT_TRUE(wt::EndedWithZero(*desk));
 }
 
 TEST_F(QuitpanelWine, NtFamilyMatchesWithoutRegardToCase) { EndsByNameUnder(""); }

@@ -10,45 +10,25 @@
 #include <string>
 #include <vector>
 
-#include "testbed/support/devices.h"
+#include "scrubnet_scene.h"
 #include "support.h"
+#include "testbed/support/devices.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
+using wt::DeviceInstalled;
+using wt::k9xClassKey;
+using wt::kChipsetDevices;
+using wt::kEnumPciKey;
+using wt::kInfBases;
+using wt::kNtClassKey;
+using wt::kOtherDevice;
+using wt::Strings;
 
-const std::string kNtClassKey =
-    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-const std::string k9xClassKey = "SYSTEM\\CurrentControlSet\\Services\\Class\\Net";
-const std::string kEnumPciKey = "Enum\\PCI";
 // Where Wine takes this program's library load order from.
 const std::string kDllOverrides = "Software\\Wine\\AppDefaults\\Scrubnet.exe\\DllOverrides";
-// The installed INF files the driver keys name: oem70 to oem72 from the NT class key,
-// oem73 to oem75 from the 9x one.
-const char* const kInfBases[] = {"oem70", "oem71", "oem72", "oem73", "oem74", "oem75"};
 
-// Two adjacent chipset devices and one of another vendor, all in the network class.
-const Strings kChipsetDevices = {
-    "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A&REV_01\\4&2A5F3C1E&0&00E1",
-    "PCI\\VEN_1D4A&DEV_7404&SUBSYS_00011D4A&REV_01\\4&2A5F3C1E&0&00E2"};
-const std::string kOtherDevice = "PCI\\VEN_8086&DEV_1229&SUBSYS_00018086&REV_08\\3&61AAA01&0&0040";
-
-std::string Directory(UINT(WINAPI* get)(LPSTR, UINT)) {
-  char path[MAX_PATH] = {};
-  UINT length = get(path, sizeof path);
-  return std::string(path, length < sizeof path ? length : 0);
-}
-
-// Creates a network-class device with this instance identifier, carrying the
-// identifier's first part as its hardware ID.
-bool CreateDevice(const std::string& instanceId) {
-  return wt::CreateDevice(instanceId, {instanceId.substr(0, instanceId.rfind('\\'))}, "");
-}
-
-using wt::DeviceInstalled;
-using wt::RemoveDevice;
-
-class ScrubnetWine : public ::testing::Test {
+class ScrubnetWine : public ::testing::Test, protected wt::ScrubnetScene {
  protected:
   void SetUp() override {
     dir_ = wt::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -56,73 +36,12 @@ class ScrubnetWine : public ::testing::Test {
     // A driver package's folder may carry a SETUPAPI.DLL of its own. It exports nothing,
     // so a program that took it would also miss every device call.
     ASSERT_TRUE(wt::CopyFromBuild("planted.dll", dir_ + "\\SETUPAPI.DLL"));
-    windows_ = Directory(GetWindowsDirectoryA);
-    system_ = Directory(GetSystemDirectoryA);
-    ASSERT_FALSE(windows_.empty());
-    ASSERT_FALSE(system_.empty());
-    Clear();
-    for (const std::string& id : kChipsetDevices) ASSERT_TRUE(CreateDevice(id)) << id;
-    ASSERT_TRUE(CreateDevice(kOtherDevice));
-    for (const std::string& id : kChipsetDevices) ASSERT_TRUE(DeviceInstalled(id)) << id;
-    // Every fixed-name file either family may delete.
-    for (const std::string& path : FixedFiles()) ASSERT_TRUE(wt::WriteFile(path, "x")) << path;
+    ASSERT_NO_FATAL_FAILURE(Seed());
   }
 
   void TearDown() override {
     wt::SetReportedVersion("Scrubnet.exe", "");
     Clear();
-  }
-
-  // Leaves no device, key or file of this test behind for the next one.
-  void Clear() {
-    for (const std::string& id : kChipsetDevices) RemoveDevice(id);
-    RemoveDevice(kOtherDevice);
-    for (const char* sub : {"0070", "0071", "0072"})
-      wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kNtClassKey + "\\" + sub);
-    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, k9xClassKey);
-    wt::RegDeleteTree(HKEY_LOCAL_MACHINE, "Enum");
-    for (const std::string& path : FixedFiles()) DeleteFileA(path.c_str());
-    for (const char* base : kInfBases) {
-      for (const std::string& path : InstalledInf(base)) DeleteFileA(path.c_str());
-    }
-  }
-
-  std::string Inf(const std::string& name) const { return windows_ + "\\inf\\" + name; }
-  std::string Cat(const std::string& name) const {
-    return system_ + "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\" + name;
-  }
-  std::string NtDriver() const { return windows_ + "\\system32\\drivers\\kv7403.sys"; }
-  Strings NineXCopies() const {
-    return {windows_ + "\\inf\\other\\KorvellNET7403.inf", Inf("net7403.inf"),
-            windows_ + "\\inf\\internet\\KorvellNET7403.inf",
-            windows_ + "\\system32\\drivers\\kv74039x.sys",
-            windows_ + "\\OPTIONS\\INSTALL\\kv74039x.sys"};
-  }
-  Strings FixedFiles() const {
-    Strings files = NineXCopies();
-    files.push_back(NtDriver());
-    return files;
-  }
-  Strings InstalledInf(const std::string& base) const {
-    return {Inf(base + ".inf"), Inf(base + ".PNF"), Cat(base + ".CAT")};
-  }
-
-  // A driver key with its identifying value, its "InfPath", a key below it, and the
-  // installed INF files it names, the PNF written in lower case.
-  void DriverKey(const std::string& classKey, const std::string& sub, const std::string& idName,
-                 const std::string& id, const std::string& base) {
-    const std::string key = classKey + "\\" + sub;
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, idName, id));
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key, "InfPath", base + ".inf"));
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, key + "\\Ndi\\Params", "Default", "1"));
-    ASSERT_TRUE(wt::WriteFile(Inf(base + ".inf"), "[Version]\r\n"));
-    ASSERT_TRUE(wt::WriteFile(Inf(base + ".pnf"), "pnf"));
-    ASSERT_TRUE(wt::WriteFile(Cat(base + ".CAT"), "cat"));
-  }
-
-  void EnumKey(const std::string& name) {
-    ASSERT_TRUE(wt::RegSetString(HKEY_LOCAL_MACHINE, kEnumPciKey + "\\" + name + "\\4&2A5F3C1E&0&00E1",
-                                 "Driver", "Net\\0000"));
   }
 
   static bool HasKey(const std::string& path) { return wt::RegKeyExists(HKEY_LOCAL_MACHINE, path); }
@@ -182,8 +101,6 @@ class ScrubnetWine : public ::testing::Test {
   }
 
   std::string dir_;
-  std::string windows_;
-  std::string system_;
 };
 
 TEST_F(ScrubnetWine, NtFamilyRemovesTheChipsetsFilesAndDevicesAndDeletesNoKey) { RemovesUnder(""); }
