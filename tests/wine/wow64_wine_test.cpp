@@ -57,8 +57,12 @@ class Wow64Wine : public ::testing::Test {
 
   void TearDown() override {
     if (scrubnetSeeded_) scrubnet_.Clear();
-    if (airtoggleSeeded_) airtoggle_.Clear();
-    DeleteFileA((wow64_ + "\\drivers\\kv7403.sys").c_str());
+    if (airtoggleSeeded_) {
+      airtoggle_.Clear();
+      wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kInterfacesKey, KEY_WOW64_32KEY);
+    }
+    for (const char* file : {"\\drivers\\kv7403.sys", "\\Svcpilot.exe", "\\radioapi.dll"})
+      DeleteFileA((wow64_ + file).c_str());
     for (REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) wt::RegDeleteTree(HKEY_LOCAL_MACHINE, kPakrunKey, view);
   }
 
@@ -169,7 +173,6 @@ TEST_F(Wow64X86Wine, SvcpilotWritesTheFlagsForThe64BitServiceAndItsModeIntoItsOw
             Scene::Journal());
   EXPECT_FALSE(wt::RegKeyExists(HKEY_LOCAL_MACHINE, kInterfacesKey, KEY_WOW64_32KEY))
       << "interface records written into the 32-bit view";
-  DeleteFileA(program.c_str());
 }
 
 TEST_F(Wow64X86Wine, QuitpanelEndsA64BitLinkdeskAndSwitcher) {
