@@ -51,7 +51,11 @@ void WriteCompleteRecord(const SwitchState& state, HKEY interfaceKey, int mode) 
   WriteDword(interfaceKey, kLayoutVersionValue, record.layoutVersion);
 }
 
-void ApplyToAdapter(const SwitchState& state, const char* subkeyName, int mode) {
+// `view` is the registry view of the interface records: they belong to the service, so
+// a 32-bit process on 64-bit Windows asks for the 64-bit view (KEY_WOW64_64KEY, which
+// Windows 2000 does not know and so is passed only there). The class key lies under
+// HKLM\SYSTEM, which has one view.
+void ApplyToAdapter(const SwitchState& state, const char* subkeyName, int mode, REGSAM view) {
   char adapterPath[200];
   if (!FormatText(adapterPath, sizeof adapterPath, "%s\\%s", kNetworkClassKey, subkeyName)) return;
   RegistryKey adapterKey;
@@ -77,12 +81,13 @@ void ApplyToAdapter(const SwitchState& state, const char* subkeyName, int mode) 
   // Created if missing, then opened anew with the access the rewrite needs.
   {
     RegistryKey created;
-    RegCreateKeyA(HKEY_LOCAL_MACHINE, interfacePath, created.put());
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, interfacePath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                    KEY_ALL_ACCESS | view, nullptr, created.put(), nullptr);
   }
 
   // An interface record that cannot be opened with full access is left alone.
   RegistryKey interfaceKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, interfacePath, 0, KEY_ALL_ACCESS,
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, interfacePath, 0, KEY_ALL_ACCESS | view,
                     interfaceKey.put()) != ERROR_SUCCESS)
     return;
   DWORD flags = 0;
@@ -128,10 +133,11 @@ void ApplyInterfaceFlags(const SwitchState& state, int mode) {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetworkClassKey, 0, KEY_READ, classKey.put()) !=
       ERROR_SUCCESS)
     return;
+  const REGSAM view = RunningUnderWow64() ? KEY_WOW64_64KEY : 0;
   // Every adapter instance, in the order of the class key's subkey indexes.
   for (DWORD index = 0;; ++index) {
     char name[100] = {};
     if (RegEnumKeyA(classKey.get(), index, name, sizeof name) != ERROR_SUCCESS) break;
-    ApplyToAdapter(state, name, mode);
+    ApplyToAdapter(state, name, mode, view);
   }
 }

@@ -16,6 +16,11 @@ bool ReadRegistryText(HKEY key, const char* name, char* buffer, DWORD capacity);
 // terminated within its field whatever the platform left there. False when the query fails.
 bool QueryVersion(OSVERSIONINFOA* version);
 
+// True for a 32-bit process on 64-bit Windows (WOW64), where system32 and
+// HKLM\SOFTWARE are redirected to their 32-bit copies and devices cannot be removed.
+// False for a 64-bit process, and on every Windows without WOW64.
+bool RunningUnderWow64();
+
 // The last byte of `path` that is a backslash in the active code page, or null: the
 // second byte of a double-byte character can be 0x5C and is never taken for one.
 const char* LastBackslash(const char* path);

@@ -223,7 +223,8 @@ int PakrunMain(const char* commandLine) {
     CopyText(params.cmdIni, sizeof params.cmdIni, kDefaultCmdIni);
   }
 
-  if (params.cleanUp) CleanUpDevices(values.settingsPath, "CLEANUP");
+  // A 32-bit process cannot remove devices on 64-bit Windows: the removals are not tried.
+  if (params.cleanUp && !RunningUnderWow64()) CleanUpDevices(values.settingsPath, "CLEANUP");
 
   char setupCommand[MAX_PATH];
   const bool composed = ComposeSetupCommandLine(values, params, CommandTail(commandLine),

@@ -29,6 +29,7 @@ typedef const char* LPCSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef BYTE* LPBYTE;
+typedef BOOL* PBOOL;
 typedef DWORD* LPDWORD;
 typedef void* HANDLE;
 typedef struct HINSTANCE__* HINSTANCE;
@@ -71,6 +72,11 @@ void WINAPI Sleep(DWORD milliseconds);
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
+// A library the process has loaded already (kernel32 is loaded in every process); it is
+// not loaded, searched for or counted.
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+// The pseudo handle that stands for the calling process.
+HANDLE WINAPI GetCurrentProcess();
 
 // Version information.
 #define VER_PLATFORM_WIN32s 0
@@ -107,6 +113,9 @@ LPSTR WINAPI GetCommandLineA();
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 #endif
+
+// kernel32's IsWow64Process (Windows XP SP2 and later; reached through GetProcAddress).
+typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE process, PBOOL wow64);
 
 // Turns an entry point found by name into the function type the caller expects. The
 // detour through a plain function pointer keeps the cast well-defined and quiet.

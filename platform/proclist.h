@@ -49,6 +49,10 @@ typedef BOOL(WINAPI* EnumProcessModulesFn)(HANDLE process, HMODULE* modules, DWO
                                            DWORD* bytesNeeded);
 typedef DWORD(WINAPI* GetModuleBaseNameAFn)(HANDLE process, HMODULE module, LPSTR baseName,
                                             DWORD size);
+// Windows XP and later: the process's image file in the kernel's device form
+// ("\Device\HarddiskVolume1\...").
+typedef DWORD(WINAPI* GetProcessImageFileNameAFn)(HANDLE process, LPSTR imageFileName,
+                                                  DWORD size);
 // Kernel32.DLL (Toolhelp)
 typedef HANDLE(WINAPI* CreateToolhelp32SnapshotFn)(DWORD flags, DWORD processId);
 typedef BOOL(WINAPI* Process32FirstFn)(HANDLE snapshot, PROCESSENTRY32* entry);

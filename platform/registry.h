@@ -24,6 +24,11 @@ typedef LONG LSTATUS;
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
+// The registry view of a 32-bit process on 64-bit Windows (ignored elsewhere from XP on).
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+
+#define REG_OPTION_NON_VOLATILE 0
 
 #define REG_NONE 0
 #define REG_SZ 1
@@ -37,6 +42,9 @@ typedef LONG LSTATUS;
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                               DWORD options, REGSAM desired, void* securityAttributes,
+                               PHKEY result, LPDWORD disposition);
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                                 LPBYTE data, LPDWORD dataSize);
 LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,

@@ -60,6 +60,21 @@ class ProcessIdList {
   DWORD count_ = 0;
 };
 
+// Under WOW64 the module list of a 64-bit process cannot be read: its name is then the
+// last element of its image file name ("\Device\HarddiskVolume1\...\Linkdesk.exe"),
+// where the system has that call (XP on). `name` is left alone when there is none.
+void NameFromImageFile(GetProcessImageFileNameAFn getImageFileName, HANDLE process, char* name,
+                       std::size_t capacity) {
+  if (getImageFileName == nullptr) return;
+  char image[MAX_PATH] = {};
+  // A path that does not fit fails the call: a name is never taken from a cut path.
+  DWORD length = getImageFileName(process, image, sizeof image);
+  if (length == 0 || length >= sizeof image) return;
+  image[length] = '\0';
+  const char* slash = LastBackslash(image);
+  CopyText(name, capacity, slash != nullptr ? slash + 1 : image);
+}
+
 // Ends the process; its handle is released on return, before the caller's library.
 int EndProcess(DWORD processId) {
   ProcessHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
@@ -81,6 +96,10 @@ int EndOnNtFamily(const char* upperTarget) {
   auto getModuleBaseName = EntryPoint<GetModuleBaseNameAFn>(psapi.get(), "GetModuleBaseNameA");
   if (enumProcesses == nullptr || enumProcessModules == nullptr || getModuleBaseName == nullptr)
     return kPsapiEntryMissing;
+  // Optional: only a 32-bit process on 64-bit Windows needs it.
+  auto getImageFileName = RunningUnderWow64() ? EntryPoint<GetProcessImageFileNameAFn>(
+                                                    psapi.get(), "GetProcessImageFileNameA")
+                                              : nullptr;
 
   ProcessIdList ids;
   if (!ids.Fill(enumProcesses)) return kEnumProcessesFailed;
@@ -96,6 +115,8 @@ int EndOnNtFamily(const char* upperTarget) {
       if (query && enumProcessModules(query.get(), &executable, sizeof executable, &needed)) {
         getModuleBaseName(query.get(), executable, name, sizeof name);
         name[sizeof name - 1] = '\0';
+      } else if (query) {
+        NameFromImageFile(getImageFileName, query.get(), name, sizeof name);
       }
     }
     UpperAscii(name);

@@ -1,4 +1,5 @@
 // The run: the family split and each family's order of steps.
+#include "common/system.h"
 #include "platform/kernel.h"
 #include "scrubnet/scrubnet.h"
 
@@ -7,6 +8,10 @@ int ScrubnetMain() {
   bool nineXFamily = (version & 0x80000000u) != 0;
   DWORD major = version & 0xFFu;
   if (!nineXFamily) {
+    // A 32-bit process cannot remove devices on 64-bit Windows, and its system32 is the
+    // 32-bit copy: all it could do there is half a removal, the INF gone and the device
+    // with its driver file left. The 64-bit build does the job there.
+    if (RunningUnderWow64()) return 0;
     // The driver keys are read while their devices are still installed.
     PurgeDriverKeysNt();
     RemoveChipsetDevices();

@@ -263,6 +263,8 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION installFunction, HDEVINFO devi
   sim::Device* device = sim::DeviceOf(m, list, deviceInfoData);
   if (device == nullptr) return FALSE;
   if (device->removeFails) return Failure(ERROR_ACCESS_DENIED, FALSE);
+  // The class installers of 64-bit Windows do not run for a 32-bit caller.
+  if (m.kernel.wow64) return Failure(static_cast<DWORD>(ERROR_IN_WOW64), FALSE);
   device->removed = true;
   m.Log(sim::Event::On("RemoveDevice", device->instanceId));
   return TRUE;

@@ -149,13 +149,41 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("GetProcAddress")) return nullptr;
   sim::Library* library = m.kernel.LibraryOf(module);
-  if (library == nullptr || library->references == 0) {
+  if (library == nullptr || (library->references == 0 && !library->pinned)) {
     m.Misuse("GetProcAddress on a library that is not loaded");
     return Failure(ERROR_INVALID_HANDLE, FARPROC{});
   }
   auto it = library->exports.find(procName == nullptr ? "" : procName);
   if (it == library->exports.end()) return Failure(ERROR_PROC_NOT_FOUND, FARPROC{});
   return it->second;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("GetModuleHandleA")) return nullptr;
+  if (moduleName == nullptr) return Failure(ERROR_INVALID_PARAMETER, HMODULE{});
+  // Only libraries already in the process: the system's own, found by bare name.
+  sim::Library* library = m.kernel.FindLibrary(moduleName);
+  if (library == nullptr || !library->present || (library->references == 0 && !library->pinned))
+    return Failure(ERROR_MOD_NOT_FOUND, HMODULE{});
+  return m.kernel.ModuleOf(*library);
+}
+
+HANDLE WINAPI GetCurrentProcess() {
+  Current().Count("GetCurrentProcess");
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+}
+
+BOOL WINAPI sim::IsWow64ProcessExport(HANDLE process, PBOOL wow64) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("IsWow64Process")) return FALSE;
+  if (wow64 == nullptr) return Failure(ERROR_INVALID_PARAMETER, FALSE);
+  if (process != GetCurrentProcess()) {
+    m.Misuse("IsWow64Process on a process other than the caller's own");
+    return Failure(ERROR_INVALID_HANDLE, FALSE);
+  }
+  *wow64 = m.kernel.wow64 ? TRUE : FALSE;
+  return TRUE;
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {

@@ -32,6 +32,8 @@ struct Library {
   bool present = true;
   std::map<std::string, FARPROC> exports;
   int references = 0;
+  // Loaded in every process (kernel32): GetModuleHandleA finds it without a load.
+  bool pinned = false;
 };
 
 struct Process {
@@ -42,6 +44,7 @@ struct Process {
   bool refuseTerminate = false;      // OpenProcess with PROCESS_TERMINATE is refused
   bool terminateFails = false;       // TerminateProcess fails
   bool moduleSnapshotFails = false;  // its module snapshot cannot be taken
+  bool sixtyFourBit = false;         // a 64-bit process: a WOW64 caller cannot read its modules
   bool running = true;
   UINT exitCode = 0;
 };
@@ -75,6 +78,10 @@ using Environment = std::map<std::string, std::string, NoCaseLess>;
 // programs.cpp.)
 struct KernelState {
   VersionInfo version;
+  // The program code runs as a 32-bit process on 64-bit Windows (WOW64): IsWow64Process
+  // says so, HKLM\SOFTWARE is the 32-bit view unless KEY_WOW64_64KEY asks for the other,
+  // device removal fails with ERROR_IN_WOW64 and 64-bit processes' modules cannot be read.
+  bool wow64 = false;
 
   Library& AddLibrary(const std::string& name);
   Library* FindLibrary(const std::string& name);
@@ -114,6 +121,9 @@ struct KernelState {
   // That process's environment variables.
   Environment environment;
 };
+
+// kernel32's IsWow64Process, exported by the machine's KERNEL32.DLL.
+BOOL WINAPI IsWow64ProcessExport(HANDLE process, PBOOL wow64);
 
 // A handle on a process, with the rights it was opened with.
 struct ProcessObject : HandleObject {

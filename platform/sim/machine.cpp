@@ -101,12 +101,12 @@ const std::set<std::string>& FaultableOperations() {
       // kernel
       "CloseHandle", "LoadLibraryA", "GetProcAddress", "FreeLibrary", "GetVersionExA",
       "OpenProcess", "TerminateProcess", "CreateProcessA", "WaitForSingleObject",
-      "CreateMutexA",
+      "CreateMutexA", "GetModuleHandleA", "IsWow64Process",
       // process lists
-      "EnumProcesses", "EnumProcessModules", "GetModuleBaseNameA", "CreateToolhelp32Snapshot",
+      "EnumProcesses", "EnumProcessModules", "GetModuleBaseNameA", "GetProcessImageFileNameA", "CreateToolhelp32Snapshot",
       "Process32First", "Process32Next", "Module32First", "Module32Next",
       // registry
-      "RegOpenKeyExA", "RegCreateKeyA", "RegQueryValueExA", "RegSetValueExA", "RegEnumKeyA",
+      "RegOpenKeyExA", "RegCreateKeyA", "RegCreateKeyExA", "RegQueryValueExA", "RegSetValueExA", "RegEnumKeyA",
       "RegDeleteKeyA", "RegCloseKey",
       // devices
       "SetupDiGetClassDevsA", "SetupDiGetClassDevsExA", "SetupDiGetDeviceInfoListDetailA",

@@ -48,6 +48,8 @@ BOOL WINAPI SimEnumProcessModules(HANDLE process, HMODULE* modules, DWORD cb, DW
   if ((object->access & query) != query) return Failure(ERROR_ACCESS_DENIED, FALSE);
   Process* target = m.kernel.FindProcess(object->pid);
   if (target == nullptr || !target->running) return Failure(ERROR_PARTIAL_COPY, FALSE);
+  // A 32-bit process cannot read a 64-bit one's module list.
+  if (m.kernel.wow64 && target->sixtyFourBit) return Failure(ERROR_PARTIAL_COPY, FALSE);
   if (bytesNeeded == nullptr) return Failure(ERROR_INVALID_PARAMETER, FALSE);
   // Module handles of a process are numbered from 1; the first is its executable.
   DWORD count = static_cast<DWORD>(target->modules.size());
@@ -76,6 +78,25 @@ DWORD WINAPI SimGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR baseNam
   std::memcpy(baseName, name.data(), copied);
   if (copied < size) baseName[copied] = '\0';
   return copied;
+}
+
+DWORD WINAPI SimGetProcessImageFileNameA(HANDLE process, LPSTR imageFileName, DWORD size) {
+  Machine& m = Current();
+  if (auto fault = m.Enter("GetProcessImageFileNameA")) return 0;
+  auto* object = m.Lookup<ProcessObject>(process);
+  if (object == nullptr) {
+    m.Misuse("GetProcessImageFileNameA on a handle that is not an open process");
+    return Failure(ERROR_INVALID_HANDLE, DWORD{0});
+  }
+  if ((object->access & PROCESS_QUERY_INFORMATION) == 0) return Failure(ERROR_ACCESS_DENIED, DWORD{0});
+  Process* target = m.kernel.FindProcess(object->pid);
+  if (target == nullptr || imageFileName == nullptr) return Failure(ERROR_INVALID_PARAMETER, DWORD{0});
+  // The kernel's form of the path, whatever the bitness of either process. A name that
+  // does not fit with its terminator is an error, not a cut name.
+  const std::string image = "\\Device\\HarddiskVolume1\\WINDOWS\\" + target->exe;
+  if (image.size() + 1 > size) return Failure(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  std::memcpy(imageFileName, image.c_str(), image.size() + 1);
+  return static_cast<DWORD>(image.size());
 }
 
 HANDLE WINAPI SimCreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
@@ -150,8 +171,11 @@ void RegisterSystemLibraries(Machine& machine) {
   psapi.exports["EnumProcesses"] = Export(&SimEnumProcesses);
   psapi.exports["EnumProcessModules"] = Export(&SimEnumProcessModules);
   psapi.exports["GetModuleBaseNameA"] = Export(&SimGetModuleBaseNameA);
+  psapi.exports["GetProcessImageFileNameA"] = Export(&SimGetProcessImageFileNameA);
 
   Library& kernel = machine.kernel.AddLibrary("KERNEL32.DLL");
+  kernel.pinned = true;
+  kernel.exports["IsWow64Process"] = Export(&IsWow64ProcessExport);
   kernel.exports["CreateToolhelp32Snapshot"] = Export(&SimCreateToolhelp32Snapshot);
   kernel.exports["Process32First"] = Export(&SimProcess32First);
   kernel.exports["Process32Next"] = Export(&SimProcess32Next);

@@ -197,6 +197,42 @@ HKEY OpenKeyHandle(Machine& m, std::shared_ptr<RegKey> key, REGSAM access) {
   return reinterpret_cast<HKEY>(m.OpenHandle(std::move(object)));
 }
 
+// The path an operation on `key` meets: a 32-bit process on 64-bit Windows sees the
+// 32-bit view of HKLM\SOFTWARE (its Wow6432Node) unless it asks for the 64-bit one.
+// A key opened in either view keeps it for what is opened below it.
+std::string InView(const Machine& m, HKEY key, const char* subKey, REGSAM desired) {
+  std::string path = subKey == nullptr ? "" : subKey;
+  if (!m.kernel.wow64 || key != HKEY_LOCAL_MACHINE || (desired & KEY_WOW64_64KEY) != 0)
+    return path;
+  auto slash = path.find('\\');
+  if (!SameText(path.substr(0, slash), "SOFTWARE")) return path;
+  return slash == std::string::npos ? path + "\\Wow6432Node"
+                                    : path.substr(0, slash) + "\\Wow6432Node" + path.substr(slash);
+}
+
+// Creates or opens `subKey` below `key` for RegCreateKeyA and RegCreateKeyExA.
+LSTATUS CreateKey(Machine& m, const char* operation, HKEY key, LPCSTR subKey, REGSAM desired,
+                  PHKEY result, LPDWORD disposition) {
+  auto fault = m.EnterStatus(operation);
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;  // on every failure, an injected one too
+  if (fault) return static_cast<LSTATUS>(*fault);
+  REGSAM parentAccess = 0;
+  auto parent = Resolve(m, key, operation, &parentAccess);
+  if (parent == nullptr) return ERROR_INVALID_HANDLE;
+  if (parent->deleted) return ERROR_KEY_DELETED;
+  std::string path = InView(m, key, subKey, desired);
+  auto existing = m.registry.Find(parent, path);
+  if (existing == nullptr && (parentAccess & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
+  auto created = existing != nullptr ? existing : m.registry.Create(parent, path);
+  if (created == nullptr) return ERROR_BADKEY;
+  if (created->refuseOpen || created->refuseWrite) return ERROR_ACCESS_DENIED;
+  if (existing == nullptr) m.Log(Event::On("RegCreateKey", Registry::PathOf(*created)));
+  if (disposition != nullptr) *disposition = existing == nullptr ? 1u : 2u;
+  *result = OpenKeyHandle(m, created, desired & ~static_cast<REGSAM>(KEY_WOW64_64KEY | KEY_WOW64_32KEY));
+  return ERROR_SUCCESS;
+}
+
 // The number a REG_DWORD value holds; none for any other value.
 std::optional<std::int64_t> DwordOf(const RegValue& value) {
   if (value.type != REG_DWORD || value.data.size() != 4) return std::nullopt;
@@ -229,7 +265,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHK
   auto parent = sim::Resolve(m, key, "RegOpenKeyExA", &parentAccess);
   if (parent == nullptr) return ERROR_INVALID_HANDLE;
   if (parent->deleted) return ERROR_KEY_DELETED;
-  auto found = m.registry.Find(parent, subKey == nullptr ? "" : subKey);
+  auto found = m.registry.Find(parent, sim::InView(m, key, subKey, desired));
   if (found == nullptr) return ERROR_FILE_NOT_FOUND;
   if (found->refuseOpen || (found->refuseWrite && (desired & ~static_cast<REGSAM>(KEY_READ)) != 0))
     return ERROR_ACCESS_DENIED;
@@ -238,24 +274,13 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHK
 }
 
 LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
-  sim::Machine& m = Current();
-  auto fault = m.EnterStatus("RegCreateKeyA");
-  if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;  // on every failure, an injected one too
-  if (fault) return static_cast<LSTATUS>(*fault);
-  REGSAM parentAccess = 0;
-  auto parent = sim::Resolve(m, key, "RegCreateKeyA", &parentAccess);
-  if (parent == nullptr) return ERROR_INVALID_HANDLE;
-  if (parent->deleted) return ERROR_KEY_DELETED;
-  std::string path = subKey == nullptr ? "" : subKey;
-  auto existing = m.registry.Find(parent, path);
-  if (existing == nullptr && (parentAccess & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-  auto created = existing != nullptr ? existing : m.registry.Create(parent, path);
-  if (created == nullptr) return ERROR_BADKEY;
-  if (created->refuseOpen || created->refuseWrite) return ERROR_ACCESS_DENIED;
-  if (existing == nullptr) m.Log(sim::Event::On("RegCreateKey", sim::Registry::PathOf(*created)));
-  *result = sim::OpenKeyHandle(m, created, KEY_ALL_ACCESS);
-  return ERROR_SUCCESS;
+  return sim::CreateKey(Current(), "RegCreateKeyA", key, subKey, KEY_ALL_ACCESS, result, nullptr);
+}
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD,
+                               REGSAM desired, void*, PHKEY result, LPDWORD disposition) {
+  if (reserved != 0) return ERROR_INVALID_PARAMETER;
+  return sim::CreateKey(Current(), "RegCreateKeyExA", key, subKey, desired, result, disposition);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
@@ -327,7 +352,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (parent == nullptr) return ERROR_INVALID_HANDLE;
   if (parent->deleted) return ERROR_KEY_DELETED;
   if (subKey == nullptr || *subKey == '\0') return ERROR_INVALID_PARAMETER;
-  auto found = m.registry.Find(parent, subKey);
+  auto found = m.registry.Find(parent, sim::InView(m, key, subKey, 0));
   if (found == nullptr) return ERROR_FILE_NOT_FOUND;
   if (found->refuseOpen || found->refuseWrite) return ERROR_ACCESS_DENIED;
   // The NT family refuses a key that has subkeys; the 9x family removes the subtree.

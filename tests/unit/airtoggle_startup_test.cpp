@@ -85,6 +85,25 @@ TEST_F(AirtoggleProgram, InstallerTwiceFlipsModeAndFlagsWithTheServiceRunning) {
   EXPECT_EQ(2, wzc.starts);
 }
 
+// Under WOW64 the recorded mode is the 32-bit vendor utility's, in this program's own
+// view, and the interface records are the 64-bit service's, found and created there.
+TEST_F(AirtoggleProgram, UnderWow64TheModeIsInOurViewAndTheRecordsInTheServices) {
+  const std::string settings32 = "HKLM\\SOFTWARE\\Wow6432Node\\Korvell\\Linkdesk\\Settings";
+  const char guidD[] = "{11111111-2222-3333-4444-555555555504}";
+  machine.kernel.wow64 = true;
+  SetRecordedMode(7);  // the 64-bit view's, which is not this program's: never read
+  machine.registry.SetDword(settings32, "UseZeroConfig", 1);
+  AddAdapter("0003", "PCI\\VEN_1D4A&DEV_3890", guidD, std::nullopt);
+  ZeroConfig(SERVICE_RUNNING);
+  EXPECT_EQ(0, Run(Line("-installer")));
+  EXPECT_EQ(0u, machine.registry.Dword(settings32, "UseZeroConfig"));
+  EXPECT_EQ(7u, RecordedMode());
+  EXPECT_EQ(0x00000002u, Flags(kGuidA));
+  EXPECT_EQ(0x00810002u, Flags(kGuidB));
+  EXPECT_EQ(0x07810002u, Flags(guidD));  // the complete record, created in the 64-bit view
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Wow6432Node\\Microsoft"));
+}
+
 TEST_F(AirtoggleProgram, InstallerTwiceWithTheServiceStopped) {
   sim::Service& wzc = ZeroConfig(SERVICE_STOPPED);
   Run(Line("-installer"));

@@ -92,6 +92,15 @@ TEST_F(DeviceSearch, FailedRemovalGoesOnToTheNextDevice) {
   EXPECT_FALSE(stuck.removed);
 }
 
+// 64-bit Windows runs no class installer for a 32-bit process.
+TEST_F(DeviceSearch, UnderWow64NoDeviceIsRemoved) {
+  sim::Device& stale = Adapter("PCI\\VEN_1D4A&DEV_0301\\1", {kAdapterId}, false);
+  machine.kernel.wow64 = true;
+  EXPECT_EQ(0, RemoveDeviceByHardwareId(kAdapterId));
+  EXPECT_FALSE(stale.removed);
+  EXPECT_EQ(1, machine.Calls("SetupDiCallClassInstaller"));
+}
+
 TEST_F(DeviceSearch, DeviceWithoutHardwareIdsIsSkipped) {
   sim::Device& bare = Adapter("ROOT\\LEGACY\\0000", {});
   bare.hardwareIds.reset();

@@ -192,6 +192,24 @@ TEST_F(RunSequence, EveryStepRunsInItsFixedOrder) {
   EXPECT_TRUE(machine.kernel.self.openMutexes.empty());
 }
 
+// Under WOW64 the stale devices are not even looked for (their removal cannot work
+// there); every other step runs as on a 32-bit system.
+TEST_F(RunSequence, UnderWow64EveryStepRunsButTheDeviceRemoval) {
+  AddSetupPrograms("C:\\Setup");
+  EverythingToDo();
+  machine.kernel.wow64 = true;
+  EXPECT_EQ(1, Run("-tail"));
+  std::vector<std::string> expected = {
+      "CreateMutex Pakrun.exe",
+      std::string("MoveFile ") + kCache81 + " -> C:\\WINDOWS\\Driver Cache\\tq3p81.org",
+      std::string("MoveFile ") + kCache8 + " -> C:\\WINDOWS\\Driver Cache\\tq3p8.org",
+      "CreateProcess \"C:\\Setup\\Setup.exe\" -tail", "Setup runs"};
+  for (const std::string& step : FollowUps()) expected.push_back(step);
+  EXPECT_EQ(expected, Steps());
+  EXPECT_EQ(0, machine.Calls("SetupDiCallClassInstaller"));
+  EXPECT_TRUE(machine.devices.Installed("PCI\\A\\stale"));
+}
+
 TEST_F(RunSequence, FollowUpStepsRunWhenTheSetupProgramIsMissing) {
   EverythingToDo();  // no setup program in the directory
   EXPECT_EQ(1, Run());

@@ -44,6 +44,31 @@ TEST_F(QuitpanelNt, EndsOnlyTheFirstOfTwoInstances) {
   EXPECT_EQ(0, machine.Calls("CreateToolhelp32Snapshot"));
 }
 
+// A 32-bit closer on 64-bit Windows cannot read a 64-bit process's modules: it names the
+// process by the last element of its image file instead, where PSAPI has that call. On
+// a 32-bit system a process whose modules cannot be read stays "Unknown".
+TEST_F(QuitpanelNt, UnderWow64A64BitProcessIsNamedByItsImageFile) {
+  machine.Fail("EnumProcessModules", ERROR_PARTIAL_COPY);
+  sim::Process& unread = machine.kernel.AddProcess("Linkdesk.exe");
+  EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(unread.running);
+  EXPECT_EQ(0, machine.Calls("GetProcessImageFileNameA"));
+  machine.Mend("EnumProcessModules");
+  unread.running = false;
+
+  machine.kernel.wow64 = true;
+  sim::Process& native = machine.kernel.AddProcess("Linkdesk.exe");
+  native.sixtyFourBit = true;
+  EXPECT_EQ(kEnded, EndProcessByName("LINKDESK.EXE"));
+  EXPECT_FALSE(native.running);
+
+  machine.kernel.FindLibrary("PSAPI.DLL")->exports.erase("GetProcessImageFileNameA");
+  sim::Process& unnamed = machine.kernel.AddProcess("Linkdesk.exe");
+  unnamed.sixtyFourBit = true;
+  EXPECT_EQ(kNoMatch, EndProcessByName("Linkdesk.exe"));
+  EXPECT_TRUE(unnamed.running);
+}
+
 TEST_F(QuitpanelNt, MatchingIgnoresLetterCaseButNotExtraOrMissingCharacters) {
   sim::Process& older = machine.kernel.AddProcess("Linkdesk.exe.old");
   sim::Process& shorter = machine.kernel.AddProcess("Linkdesk.ex");

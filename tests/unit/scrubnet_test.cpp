@@ -110,6 +110,24 @@ TEST_F(ScrubnetTest, BitThirtyOneWithMajorVersionThreeDoesNothing) {
   EXPECT_EQ(1, machine.Calls("GetVersion"));
 }
 
+// Under WOW64 a removal could only be half done (devices cannot be removed there, and
+// system32 is the 32-bit copy): nothing is touched at all, and the exit code stays 0.
+TEST_F(ScrubnetTest, UnderWow64NothingIsTouched) {
+  UseNt();
+  machine.kernel.wow64 = true;
+  NtKey("0000", "PCI\\VEN_1D4A&DEV_7403&SUBSYS_00011D4A", "oem12.inf");
+  Put(InstalledInf("oem12"));
+  Put(FixedFiles());
+  NetDevice(kChipsetDevice);
+
+  EXPECT_EQ(0, ScrubnetMain());
+
+  EXPECT_TRUE(machine.Events().empty());
+  for (const char* operation : {"SetupDiGetClassDevsA", "RegOpenKeyExA", "DeleteFileA"})
+    EXPECT_EQ(0, machine.Calls(operation)) << operation;
+  EXPECT_TRUE(Installed(kChipsetDevice));
+}
+
 TEST_F(ScrubnetTest, MajorVersionFourIsTheNineXFamily) {
   machine.kernel.version = sim::VersionInfo{4, 0, 950, VER_PLATFORM_WIN32_WINDOWS, ""};
   Key9x("0000", "PCI\\VEN_1D4A&DEV_7403", "oem12.inf");

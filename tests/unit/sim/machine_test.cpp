@@ -5,6 +5,7 @@
 #include "platform/programs.h"
 #include "platform/proclist.h"
 #include "platform/registry.h"
+#include "common/system.h"
 #include "sim_test.h"
 
 namespace {
@@ -85,6 +86,23 @@ TEST_F(SimMachine, VersionWordCarriesTheFamilyInBit31) {
   machine.kernel.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "};
   EXPECT_EQ(0x80000000u, GetVersion() & 0x80000000u);
   EXPECT_EQ(0x0A04u, GetVersion() & 0xFFFFu);
+}
+
+// WOW64 is found only where kernel32 has IsWow64Process and it says so; a call that
+// fails counts as no WOW64. kernel32 is asked without being loaded.
+TEST_F(SimMachine, Wow64IsFoundOnlyWhereTheSystemSaysSo) {
+  sim::Library& kernel = *machine.kernel.FindLibrary("KERNEL32.DLL");
+  const FARPROC isWow64Process = kernel.exports.at("IsWow64Process");
+  EXPECT_FALSE(RunningUnderWow64());
+  machine.kernel.wow64 = true;
+  EXPECT_TRUE(RunningUnderWow64());
+  kernel.exports.erase("IsWow64Process");  // Windows 98, 2000, XP before SP2
+  EXPECT_FALSE(RunningUnderWow64());
+  kernel.exports["IsWow64Process"] = isWow64Process;
+  machine.Fail("IsWow64Process", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(RunningUnderWow64());
+  EXPECT_EQ(0, machine.Calls("LoadLibraryA"));
+  EXPECT_EQ(0, machine.kernel.LoadedLibraryCount());
 }
 
 TEST_F(SimMachine, SnapshotWalkChecksRecordSizeAndEnds) {

@@ -92,4 +92,38 @@ TEST_F(Registry, RefusedKeysAndInjectedFaults) {
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, KEY_READ, &key));
 }
 
+// A 32-bit process on 64-bit Windows: HKLM\SOFTWARE is its 32-bit view unless it asks for
+// the 64-bit one; HKLM\SYSTEM has one view; elsewhere the view flag changes nothing.
+TEST_F(Registry, Wow64ViewsOfSoftware) {
+  machine.registry.SetDword("HKLM\\SOFTWARE\\Vendor", "V", 64);
+  machine.registry.SetDword("HKLM\\SOFTWARE\\Wow6432Node\\Vendor", "V", 32);
+  machine.registry.SetDword("HKLM\\SYSTEM\\Vendor", "V", 1);
+  struct Case { bool wow64; const char* path; REGSAM view; std::uint32_t expected; };
+  for (const Case& c : {Case{false, "SOFTWARE\\Vendor", 0, 64}, Case{false, "software\\Vendor", KEY_WOW64_64KEY, 64},
+                        Case{true, "software\\Vendor", 0, 32}, Case{true, "SOFTWARE\\Vendor", KEY_WOW64_64KEY, 64},
+                        Case{true, "SYSTEM\\Vendor", 0, 1}}) {
+    machine.kernel.wow64 = c.wow64;
+    RegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.path, 0, KEY_READ | c.view, key.put()));
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.get(), "V", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size));
+    EXPECT_EQ(c.expected, value) << c.path << " wow64 " << c.wow64 << " view " << c.view;
+  }
+  // Keys are created in the view asked for, and what is opened below a key stays in its view.
+  machine.kernel.wow64 = true;
+  DWORD disposition = 0;
+  RegistryKey created;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, created.put(), &disposition));
+  EXPECT_EQ(1u, disposition);
+  RegistryKey below;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(created.get(), "Below", below.put()));
+  EXPECT_TRUE(machine.registry.HasKey("HKLM\\SOFTWARE\\New\\Below"));
+  RegistryKey redirected;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", redirected.put()));
+  EXPECT_TRUE(machine.registry.HasKey("HKLM\\SOFTWARE\\Wow6432Node\\New"));
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Wow6432Node\\New\\Below"));
+}
+
 }  // namespace
