@@ -54,26 +54,9 @@ done
 
 if [ -n "${SIGN_PFX:-}" ]; then
   [ -f "$SIGN_PFX" ] || { echo "release: SIGN_PFX names no file: $SIGN_PFX" >&2; exit 1; }
-  stamp=()
-  if [ -n "${SIGN_TIMESTAMP_URL:-}" ]; then stamp=(-ts "$SIGN_TIMESTAMP_URL"); fi
-  for program in "${executables[@]}"; do
-    file="$package/$program"
-    description=$(basename "$program" .exe)
-    # The SHA-1 signature first: the only one that systems up to XP SP2 read. The SHA-256
-    # one goes into it as a nested signature, which those systems pass over.
-    osslsigncode sign -pkcs12 "$SIGN_PFX" -pass "${SIGN_PASSWORD:-}" -h sha1 \
-      -n "$description" "${stamp[@]}" -in "$file" -out "$file.sha1" >/dev/null
-    osslsigncode sign -pkcs12 "$SIGN_PFX" -pass "${SIGN_PASSWORD:-}" -nest -h sha256 \
-      -n "$description" "${stamp[@]}" -in "$file.sha1" -out "$file.signed" >/dev/null
-    rm "$file.sha1"
-    mv "$file.signed" "$file"
-  done
-  if [ ${#stamp[@]} -gt 0 ]; then
-    echo "release: signed with $SIGN_PFX (SHA-1, SHA-256 nested), time-stamped by $SIGN_TIMESTAMP_URL"
-  else
-    echo "release: signed with $SIGN_PFX (SHA-1, SHA-256 nested), not time-stamped: the" \
-         "signatures are valid only while the certificate is (no SIGN_TIMESTAMP_URL)"
-  fi
+  said=$(pfx=$(realpath "$SIGN_PFX") && cd "$package" &&
+         SIGN_PFX=$pfx bash "$root/scripts/sign.sh" "${executables[@]}")
+  echo "release: $said"
 else
   echo "release: UNSIGNED (set SIGN_PFX and SIGN_PASSWORD to sign the executables)"
 fi

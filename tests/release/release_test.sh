@@ -7,8 +7,7 @@
 #   signed        with a throwaway self-signed certificate every executable carries a SHA-1
 #                 signature with a SHA-256 one nested in it, both verify against it, the
 #                 checksums are of the signed files and the version resources are those of
-#                 the unsigned files; the signed package is left in <work>/signed for the
-#                 Wine suite to run
+#                 the unsigned files
 # Usage: release_test.sh reproducible|signed <source tree> <work folder> <windres i686>
 #                        <windres x86_64>
 set -euo pipefail
@@ -76,13 +75,7 @@ case "$check" in
     ;;
   signed)
     keys="$work/keys"
-    rm -rf "$keys"
-    mkdir -p "$keys"
-    openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=Throwaway code signing" -days 2 \
-      -addext "extendedKeyUsage=codeSigning" \
-      -keyout "$keys/key.pem" -out "$keys/cert.pem" 2>/dev/null
-    openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/signing.pfx" \
-      -passout pass:throwaway
+    bash "$(dirname "$0")/throwaway_key.sh" "$keys"
     unsigned_said=$(release_from_copy "$work/unsigned")
     said=$(SIGN_PFX="$keys/signing.pfx" SIGN_PASSWORD=throwaway release_from_copy "$work/signed")
     grep -q "signed with" <<<"$said" || fail "the signed release does not say so: $said"
