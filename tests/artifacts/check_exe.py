@@ -6,9 +6,11 @@ version resource."""
 import argparse
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 
 # DLLs that every Windows of both families has.
 SYSTEM_DLLS = {
@@ -135,6 +137,16 @@ def reviewed_functions(path):
     return pairs
 
 
+def stripped_size(exe, objdump):
+    """Bytes of a copy after the strip tool that lies beside the given objdump."""
+    strip = objdump[:-len("objdump")] + "strip" if objdump.endswith("objdump") else "strip"
+    with tempfile.TemporaryDirectory() as folder:
+        copy = os.path.join(folder, os.path.basename(exe))
+        shutil.copyfile(exe, copy)
+        subprocess.run([strip, copy], check=True)
+        return os.path.getsize(copy)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe")
@@ -216,7 +228,8 @@ def main():
         elif found.group(1) != value:
             failures.append(f"version {key} is {found.group(1)!r}, expected {value!r}")
 
-    print(f"{os.path.basename(args.exe)}: {size} bytes, imports {', '.join(imports)}"
+    print(f"{os.path.basename(args.exe)}: {size} bytes ({stripped_size(args.exe, args.objdump)}"
+          f" stripped), imports {', '.join(imports)}"
           f" ({len(functions)} functions), delayed {', '.join(delayed_dlls) or 'none'}"
           f" ({len(delayed)} functions)")
     for failure in failures:
