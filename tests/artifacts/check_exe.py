@@ -8,9 +8,11 @@ Terminal-Server flag."""
 import argparse
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 from xml.parsers import expat
 
@@ -245,6 +247,16 @@ def reviewed_functions(path):
     return pairs
 
 
+def stripped_size(exe, objdump):
+    """Bytes of a copy after the strip tool that lies beside the given objdump."""
+    strip = objdump[:-len("objdump")] + "strip" if objdump.endswith("objdump") else "strip"
+    with tempfile.TemporaryDirectory() as folder:
+        copy = os.path.join(folder, os.path.basename(exe))
+        shutil.copyfile(exe, copy)
+        subprocess.run([strip, copy], check=True)
+        return os.path.getsize(copy)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe")
@@ -348,7 +360,8 @@ def main():
         else:
             failures += manifest_problems(manifest, args.manifest_level)
 
-    print(f"{os.path.basename(args.exe)}: {args.machine}, {size} bytes, imports {', '.join(imports)}"
+    print(f"{os.path.basename(args.exe)}: {args.machine}, {size} bytes"
+          f" ({stripped_size(args.exe, args.objdump)} stripped), imports {', '.join(imports)}"
           f" ({len(functions)} functions), delayed {', '.join(delayed_dlls) or 'none'}"
           f" ({len(delayed)} functions)")
     for failure in failures:
