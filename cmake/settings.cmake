@@ -46,8 +46,13 @@ if(WIN32)
       endif()
     endforeach()
     # The release package (scripts/release.sh) holds the shipped programs and nothing else
-    # that is built.
-    install(TARGETS ${target} RUNTIME DESTINATION . COMPONENT release)
+    # that is built: the 32-bit ones at its top, the 64-bit ones, of the same names, in x64/.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(release_folder .)
+    else()
+      set(release_folder x64)
+    endif()
+    install(TARGETS ${target} RUNTIME DESTINATION ${release_folder} COMPONENT release)
   endfunction()
 else()
   option(TOOLS_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)

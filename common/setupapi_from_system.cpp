@@ -99,7 +99,8 @@ bool IsSetupApi(const DelayLoadInfo* info) {
 }
 
 // Where the helper would load the library by its bare name: the system directory's copy
-// by its full path instead. When that cannot be had, the program's own module takes its
+// by its full path instead, with the libraries it imports searched for from there as well
+// (the altered search path), not from the program's folder first. When that cannot be had, the program's own module takes its
 // place (a library of any other name gets it too): never null, for on null the helper
 // would call LoadLibraryA with the bare name, the very search this is here to prevent.
 // The program exports nothing, so each function of it then comes to FailureHook.
@@ -108,7 +109,7 @@ FARPROC WINAPI NotifyHook(unsigned notification, PDelayLoadInfo info) {
   HMODULE library = nullptr;
   char path[MAX_PATH];
   if (IsSetupApi(info) && SystemFolderPath(SystemFolder::kSystem, kSetupApi, path, sizeof path))
-    library = LoadLibraryA(path);
+    library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (library == nullptr) library = GetModuleHandleA(nullptr);
   return reinterpret_cast<FARPROC>(library);
 }

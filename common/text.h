@@ -26,7 +26,15 @@ inline bool FormatText(char* buffer, std::size_t capacity, const char* format, .
   std::memset(buffer, 0, capacity);
   va_list arguments;
   va_start(arguments, format);
+#if defined(_WIN32)
+  // The C runtime's own formatting: with MinGW's C++ headers std::vsnprintf is MinGW's
+  // printf, whose floating-point formatting no program uses and which weighs about 24 KiB.
+  // _vsnprintf returns -1 when the text is longer than the buffer, and the buffer's size
+  // with no terminator when the text fills it exactly; both do not fit, as below.
+  int written = _vsnprintf(buffer, capacity, format, arguments);
+#else
   int written = std::vsnprintf(buffer, capacity, format, arguments);
+#endif
   va_end(arguments);
   if (written < 0 || static_cast<std::size_t>(written) >= capacity) {
     std::memset(buffer, 0, capacity);

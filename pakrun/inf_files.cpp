@@ -24,15 +24,19 @@ struct Target {
 };
 
 // Reads the key `prefix`, entry number `n`, `suffix` (such as "ADDREG2_FLAGS") of the
-// section into a field; a missing key gives an empty field, and a long value is cut at
-// the field as the profile reader cuts it.
-void ReadField(const char* settingsPath, const char* section, const char* prefix, unsigned n,
+// section into a field; a missing key gives an empty field. False when the value fills the
+// field: the profile reader cuts a longer one there, and a cut subkey names another key
+// (with an empty value name, that key's whole subtree), a cut value corrupted data.
+bool ReadField(const char* settingsPath, const char* section, const char* prefix, unsigned n,
                const char* suffix, char* field) {
   char key[kKeyCapacity];
   FormatText(key, sizeof key, "%s%u%s", prefix, n, suffix);
-  GetPrivateProfileStringA(section, key, "", field, kEntryFieldCapacity, settingsPath);
+  return GetPrivateProfileStringA(section, key, "", field, kEntryFieldCapacity, settingsPath) <
+         kEntryFieldCapacity - 1;
 }
 
+// Every field of an entry is read before its line is written; an entry with a field that
+// does not fit is left out, and the entries around it stay.
 void WriteAddLines(TextStream* inf, const char* settingsPath, const char* section,
                    const Target& target, unsigned count) {
   for (unsigned n = 1; n <= count; ++n) {
@@ -41,13 +45,15 @@ void WriteAddLines(TextStream* inf, const char* settingsPath, const char* sectio
     char name[kEntryFieldCapacity] = {};
     char flags[kEntryFieldCapacity] = {};
     char value[kEntryFieldCapacity] = {};
+    bool whole = true;
     if (target.classKeyPath == nullptr) {
-      ReadField(settingsPath, section, "ADDREG", n, "_ROOT", root);
-      ReadField(settingsPath, section, "ADDREG", n, "_SUBKEY", subkey);
+      whole &= ReadField(settingsPath, section, "ADDREG", n, "_ROOT", root);
+      whole &= ReadField(settingsPath, section, "ADDREG", n, "_SUBKEY", subkey);
     }
-    ReadField(settingsPath, section, "ADDREG", n, "_ENTRYNAME", name);
-    ReadField(settingsPath, section, "ADDREG", n, "_FLAGS", flags);
-    ReadField(settingsPath, section, "ADDREG", n, "_VALUE", value);
+    whole &= ReadField(settingsPath, section, "ADDREG", n, "_ENTRYNAME", name);
+    whole &= ReadField(settingsPath, section, "ADDREG", n, "_FLAGS", flags);
+    whole &= ReadField(settingsPath, section, "ADDREG", n, "_VALUE", value);
+    if (!whole) continue;
     if (target.classKeyPath == nullptr) {
       WriteTextStream(inf, "%s, \"%s\",\"%s\",%s,%s\n", root, subkey, name, flags, value);
     } else {
@@ -63,11 +69,13 @@ void WriteDelLines(TextStream* inf, const char* settingsPath, const char* sectio
     char root[kEntryFieldCapacity] = {};
     char subkey[kEntryFieldCapacity] = {};
     char name[kEntryFieldCapacity] = {};
+    bool whole = true;
     if (target.classKeyPath == nullptr) {
-      ReadField(settingsPath, section, "DELREG", n, "_ROOT", root);
-      ReadField(settingsPath, section, "DELREG", n, "_SUBKEY", subkey);
+      whole &= ReadField(settingsPath, section, "DELREG", n, "_ROOT", root);
+      whole &= ReadField(settingsPath, section, "DELREG", n, "_SUBKEY", subkey);
     }
-    ReadField(settingsPath, section, "DELREG", n, "_ENTRYNAME", name);
+    whole &= ReadField(settingsPath, section, "DELREG", n, "_ENTRYNAME", name);
+    if (!whole) continue;
     if (target.classKeyPath == nullptr) {
       WriteTextStream(inf, "%s, \"%s\",\"%s\"\n", root, subkey, name);
     } else if (name[0] != '\0') {

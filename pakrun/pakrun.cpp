@@ -191,13 +191,16 @@ bool FormStartupValues(StartupValues* values) {
 }
 
 const char* CommandTail(const char* commandLine) {
+  // The program name as the C runtime splits it off for the program's own arguments: a
+  // quoted name ends at its closing quote, whatever follows it; an unquoted one at the
+  // first blank or tab.
   const char* at = commandLine;
-  while (*at == ' ' || *at == '\t') ++at;
-  // The program name ends at the first white space outside double quotes.
-  bool quoted = false;
-  for (; *at != '\0'; ++at) {
-    if (*at == '"') quoted = !quoted;
-    else if (!quoted && (*at == ' ' || *at == '\t')) break;
+  if (*at == '"') {
+    ++at;
+    while (*at != '\0' && *at != '"') ++at;
+    if (*at == '"') ++at;
+  } else {
+    while (*at != '\0' && *at != ' ' && *at != '\t') ++at;
   }
   while (*at == ' ' || *at == '\t') ++at;
   return at;

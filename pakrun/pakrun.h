@@ -25,8 +25,9 @@ bool FormStartupValues(StartupValues* values);
 // when the version cannot be read.
 const char* OsSuffix();
 
-// The part of `commandLine` after the program name (quoted or not) and the white space
-// that follows it; empty text when there is none.
+// The part of `commandLine` after the program name and the blanks and tabs that follow
+// it, with the name split off as the C runtime splits it: a quoted name ends at its
+// closing quote, an unquoted one at the first blank or tab. Empty text when there is none.
 const char* CommandTail(const char* commandLine);
 
 // The whole run for the process whose command line is `commandLine`. Returns the exit

@@ -28,7 +28,9 @@ __attribute__((format(printf, 2, 3)))
 inline void WriteTextStream(TextStream* stream, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stream, format, arguments);
+  // The C runtime's own vfprintf (msvcrt.dll), not MinGW's, which std::vfprintf is with
+  // MinGW's C++ headers and which brings floating-point formatting no program uses.
+  __ms_vfprintf(stream, format, arguments);
   va_end(arguments);
 }
 

@@ -68,8 +68,12 @@ void WINAPI SetLastError(DWORD error);
 BOOL WINAPI CloseHandle(HANDLE object);
 void WINAPI Sleep(DWORD milliseconds);
 
-// Libraries loaded by name at run time.
+// Libraries loaded by name at run time. With LOAD_WITH_ALTERED_SEARCH_PATH and a full
+// path, the libraries the loaded one imports are searched for from its own folder on,
+// not from the running program's.
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
 // A library the process has loaded already (kernel32 is loaded in every process); it is

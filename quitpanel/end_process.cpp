@@ -85,11 +85,13 @@ int EndProcess(DWORD processId) {
 int EndOnNtFamily(const char* upperTarget) {
   // By its full path: loaded by name, PSAPI.DLL is not a known system library on every
   // Windows, and a copy beside this program or in the current directory would run inside
-  // it with its rights. Without the whole system directory it is not loaded at all.
+  // it with its rights. The altered search path takes the libraries it imports from the
+  // system directory too, not from this program's folder first. Without the whole system
+  // directory it is not loaded at all.
   char psapiPath[MAX_PATH];
   if (!SystemFolderPath(SystemFolder::kSystem, "PSAPI.DLL", psapiPath, sizeof psapiPath))
     return kPsapiMissing;
-  LibraryHandle psapi(LoadLibraryA(psapiPath));
+  LibraryHandle psapi(LoadLibraryExA(psapiPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!psapi) return kPsapiMissing;
   auto enumProcesses = EntryPoint<EnumProcessesFn>(psapi.get(), "EnumProcesses");
   auto enumProcessModules = EntryPoint<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");

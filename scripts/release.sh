@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the release package from the sources in this tree, in a build folder of its own:
+# Builds the release package from the sources in this tree, in build folders of its own
+# (one per machine):
 #   build/release/<name>-<version>/      Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe
-#                                        package-authors-guide.md NOTICE SHA256SUMS
+#                                        (32-bit, i386), x64/ with the same four built for
+#                                        x86-64, package-authors-guide.md NOTICE SHA256SUMS
 #   build/release/<name>-<version>.zip   the same folder, zipped
 # The version is the project's, named once in the top CMakeLists.txt. Two runs on the same
 # sources give the same bytes: the executables carry no time stamp or build path, and the
@@ -9,9 +11,12 @@
 # is a Git checkout).
 #
 # Signing (optional): with SIGN_PFX (a PKCS#12 file) and SIGN_PASSWORD set, each
-# executable is signed with osslsigncode before the checksums are made, and time-stamped
-# by the RFC 3161 server SIGN_TIMESTAMP_URL when one is named. Without SIGN_PFX the
-# package is unsigned, and the script says so.
+# executable of both machines gets an Authenticode signature with a SHA-1 digest, which
+# Windows 2000 and XP up to SP2 can check, and a SHA-256 signature nested in it for later
+# systems, before the checksums are made. Both are time-stamped by the RFC 3161 server
+# SIGN_TIMESTAMP_URL when one is named; without one the script says that the signatures
+# end with the certificate. Without SIGN_PFX the package is unsigned, and the script says
+# so.
 #
 # RELEASE_DIR overrides the output folder (default build/release).
 set -euo pipefail
@@ -31,36 +36,33 @@ package="$out/$name"
 
 echo "release: building $name in $build"
 rm -rf "$build" "$package" "$package.zip"
-cmake -S "$root" -B "$build" -G "Unix Makefiles" --toolchain "$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target Airtoggle Pakrun Scrubnet Quitpanel >/dev/null
-cmake --install "$build" --prefix "$package" --component release >/dev/null
+# Each machine in a folder of its own; the install rules put the 32-bit programs, the
+# guide and the notice at the package's top and the 64-bit programs in x64/.
+for machine in i686 x86_64; do
+  cmake -S "$root" -B "$build/$machine" -G "Unix Makefiles" \
+        --toolchain "$root/cmake/mingw-$machine.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build/$machine" -j"$(nproc)" --target Airtoggle Pakrun Scrubnet Quitpanel >/dev/null
+  cmake --install "$build/$machine" --prefix "$package" --component release >/dev/null
+done
 
 programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe)
-for program in "${programs[@]}"; do
+executables=()
+for program in "${programs[@]}"; do executables+=("$program" "x64/$program"); done
+for program in "${executables[@]}"; do
   [ -f "$package/$program" ] || { echo "release: $program was not built" >&2; exit 1; }
 done
 
 if [ -n "${SIGN_PFX:-}" ]; then
   [ -f "$SIGN_PFX" ] || { echo "release: SIGN_PFX names no file: $SIGN_PFX" >&2; exit 1; }
-  stamp=()
-  if [ -n "${SIGN_TIMESTAMP_URL:-}" ]; then stamp=(-ts "$SIGN_TIMESTAMP_URL"); fi
-  for program in "${programs[@]}"; do
-    osslsigncode sign -pkcs12 "$SIGN_PFX" -pass "${SIGN_PASSWORD:-}" -h sha256 \
-      -n "${program%.exe}" "${stamp[@]}" \
-      -in "$package/$program" -out "$package/$program.signed" >/dev/null
-    mv "$package/$program.signed" "$package/$program"
-  done
-  if [ ${#stamp[@]} -gt 0 ]; then
-    echo "release: signed with $SIGN_PFX, time-stamped by $SIGN_TIMESTAMP_URL"
-  else
-    echo "release: signed with $SIGN_PFX, not time-stamped (no SIGN_TIMESTAMP_URL)"
-  fi
+  said=$(pfx=$(realpath "$SIGN_PFX") && cd "$package" &&
+         SIGN_PFX=$pfx bash "$root/scripts/sign.sh" "${executables[@]}")
+  echo "release: $said"
 else
   echo "release: UNSIGNED (set SIGN_PFX and SIGN_PASSWORD to sign the executables)"
 fi
 
-(cd "$package" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | LC_ALL=C sort |
+# Every file of the package, those in x64/ too, by its path below the package folder.
+(cd "$package" && find . -type f ! -path ./SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort |
    xargs sha256sum > SHA256SUMS)
 
 epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 946684800)
@@ -70,8 +72,11 @@ folder, target, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
 # ZIP dates are local DOS dates from 1980 on; the same date for every entry.
 stamp = time.gmtime(max(epoch, 315532800))[:6]
 base = os.path.basename(folder)
+# Every file below the folder, in the order of its path (with forward slashes).
+names = sorted(os.path.relpath(os.path.join(top, name), folder).replace(os.sep, "/")
+               for top, _, files in os.walk(folder) for name in files)
 with zipfile.ZipFile(target, "w") as archive:
-    for name in sorted(os.listdir(folder)):
+    for name in names:
         info = zipfile.ZipInfo(f"{base}/{name}", date_time=stamp)
         info.create_system = 3
         info.external_attr = 0o644 << 16

@@ -2,7 +2,8 @@
 # Sets up the machine, builds every preset and runs every suite:
 #   native   unit tests on the substitute machine (AddressSanitizer + UBSan)
 #   fuzz     a short libFuzzer run of each fuzz target over its seeds (clang)
-#   windows  the shipped 32-bit executables, checked as files
+#   windows  the shipped 32-bit executables, checked as files, and the release package
+#   windows64  the shipped 64-bit executables (the release's x64/), checked as files
 #   wine32   integration tests built for i686, starting the shipped executables under
 #            32-bit Wine (only where the kernel runs 32-bit programs)
 #   wine     the same sources built for x86_64, integration tests under 64-bit Wine, and
@@ -57,6 +58,7 @@ PY
 run_suite native
 run_suite fuzz
 run_suite windows
+run_suite windows64
 # Whether 32-bit programs run here is told by running the 32-bit loader itself.
 if why=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then
   run_suite wine32

@@ -215,6 +215,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
     case SPDRP_DRIVER:
       if (!device->driver) return Failure(ERROR_INVALID_DATA, FALSE);
       data = sim::TextBytes(*device->driver);
+      if (device->driverUnterminated) data.pop_back();
       break;
     case SPDRP_CLASSGUID:
       data = sim::TextBytes(device->classGuid);
@@ -223,6 +224,10 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
       return Failure(ERROR_INVALID_DATA, FALSE);
   }
   DWORD size = static_cast<DWORD>(data.size());
+  if (property == SPDRP_HARDWAREID && device->hardwareIdSizeAsked > propertyBufferSize) {
+    if (requiredSize != nullptr) *requiredSize = device->hardwareIdSizeAsked;
+    return Failure(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  }
   if (requiredSize != nullptr) *requiredSize = size;
   if (propertyBufferSize < size) return Failure(ERROR_INSUFFICIENT_BUFFER, FALSE);
   if (propertyRegDataType != nullptr) *propertyRegDataType = type;

@@ -27,7 +27,11 @@ struct Device {
   // asking for the size and reading the list).
   std::deque<std::vector<unsigned char>> hardwareIdsLater;
   std::uint32_t hardwareIdError = 0;  // reading the hardware IDs fails with this error
+  // The size a read of the hardware IDs asks for, where it is above the list's own: a list
+  // larger than the program can allocate.
+  std::uint32_t hardwareIdSizeAsked = 0;
   std::optional<std::string> driver;  // driver key name, such as "{...}\0001"
+  bool driverUnterminated = false;    // stored without its terminator, as a registry text may be
   bool present = true;
   bool removeFails = false;
   bool appearsOnReenumerate = false;  // becomes present when the tree is re-enumerated

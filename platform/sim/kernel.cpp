@@ -134,15 +134,37 @@ void WINAPI Sleep(DWORD milliseconds) {
   m.Log(sim::Event::Count("Sleep", milliseconds));
 }
 
+namespace {
+
+// The library's own load; the machine's libraries import nothing, so the search path for
+// their imports that LoadLibraryExA's flags choose has nothing to act on.
+HMODULE LoadLibraryOf(sim::Machine& m, LPCSTR fileName) {
+  sim::Library* library = m.kernel.Locate(fileName);
+  if (library == nullptr || !library->present) return Failure(ERROR_MOD_NOT_FOUND, HMODULE{});
+  ++library->references;
+  return m.kernel.ModuleOf(*library);
+}
+
+}  // namespace
+
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("LoadLibraryA")) return nullptr;
   if (fileName == nullptr) return Failure(ERROR_INVALID_PARAMETER, HMODULE{});
   m.RecordArguments("LoadLibraryA", {{"name", fileName}});
-  sim::Library* library = m.kernel.Locate(fileName);
-  if (library == nullptr || !library->present) return Failure(ERROR_MOD_NOT_FOUND, HMODULE{});
-  ++library->references;
-  return m.kernel.ModuleOf(*library);
+  return LoadLibraryOf(m, fileName);
+}
+
+// The file handle is reserved and must be null.
+HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags) {
+  sim::Machine& m = Current();
+  if (auto fault = m.Enter("LoadLibraryExA")) return nullptr;
+  if (fileName == nullptr || file != nullptr) return Failure(ERROR_INVALID_PARAMETER, HMODULE{});
+  m.RecordArguments("LoadLibraryExA",
+                    {{"name", fileName},
+                     {"flags", flags == LOAD_WITH_ALTERED_SEARCH_PATH ? "altered search path"
+                                                                       : std::to_string(flags)}});
+  return LoadLibraryOf(m, fileName);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {

@@ -99,7 +99,7 @@ const std::set<std::string>& FaultableOperations() {
       "GetModuleFileNameA", "GetShortPathNameA", "GetPrivateProfileIntA",
       "GetPrivateProfileStringA", "GetWindowsDirectoryA", "GetSystemDirectoryA",
       // kernel
-      "CloseHandle", "LoadLibraryA", "GetProcAddress", "FreeLibrary", "GetVersionExA",
+      "CloseHandle", "LoadLibraryA", "LoadLibraryExA", "GetProcAddress", "FreeLibrary", "GetVersionExA",
       "OpenProcess", "TerminateProcess", "CreateProcessA", "WaitForSingleObject",
       "CreateMutexA", "GetModuleHandleA", "IsWow64Process",
       // process lists

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/text.h"
 #include "conformance.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -32,6 +33,23 @@ TEST_F(FilesConformance, TextStreamStoresLineFeedAsCrLfAndAppends) {
 
 TEST_F(FilesConformance, TextStreamInMissingDirectoryFails) {
   EXPECT_EQ(OpenTextStream(Scratch("missing\\file.txt").c_str(), "w"), nullptr);
+}
+
+// The bounded helper over the C runtime's formatting (on Windows msvcrt's own, which
+// leaves a text that fills the buffer exactly without a terminator): a text of up to
+// capacity - 1 characters fits, a longer one leaves the buffer empty.
+TEST_F(FilesConformance, FormatTextFitsWholeOrLeavesTheBufferEmpty) {
+  char buffer[8];
+  for (const std::string text : {"", "1234567", "12345678", "123456789"}) {
+    const bool fits = text.size() < sizeof buffer;
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(FormatText(buffer, sizeof buffer, "%s", text.c_str()), fits) << text;
+    std::string expected = fits ? text : "";
+    expected.resize(sizeof buffer, '\0');
+    EXPECT_EQ(std::string(buffer, sizeof buffer), expected) << text;
+  }
+  EXPECT_TRUE(FormatText(buffer, sizeof buffer, "%.*s%u", 3, "abcdef", 1234u));
+  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("abc1234\0", 8));
 }
 
 TEST_F(FilesConformance, DeleteFileResults) {

@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
 # Checks scripts/release.sh from the outside:
 #   reproducible  two releases of one tree, copied into two different folders and built a
-#                 few seconds apart, are the same bytes: executables and ZIP; the package
-#                 holds exactly the shipped files, and its SHA256SUMS hold
-#   signed        with a throwaway self-signed certificate the executables are signed, the
-#                 signatures verify against it, the checksums are of the signed files and
-#                 the version resources are those of the unsigned files; the signed package
-#                 is left in <work>/signed for the Wine suite to run
-# Usage: release_test.sh reproducible|signed <source tree> <work folder> <windres>
+#                 few seconds apart, are the same bytes: executables of both machines and
+#                 ZIP; the package holds exactly the shipped files (the 32-bit programs at
+#                 its top, the 64-bit ones in x64/), and its SHA256SUMS hold for every one
+#   signed        with a throwaway self-signed certificate every executable carries a SHA-1
+#                 signature with a SHA-256 one nested in it, both verify against it, the
+#                 checksums are of the signed files and the version resources are those of
+#                 the unsigned files
+# Usage: release_test.sh reproducible|signed <source tree> <work folder> <windres i686>
+#                        <windres x86_64>
 set -euo pipefail
 check=$1
 source=$(cd "$2" && pwd)
 work=$3
-windres=$4
+windres32=$4
+windres64=$5
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe)
+programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe
+          x64/Svcpilot.exe x64/Pakrun.exe x64/Scrubnet.exe x64/Quitpanel.exe)
 contents="NOTICE Pakrun.exe Quitpanel.exe SHA256SUMS Scrubnet.exe Svcpilot.exe package-authors-guide.md"
+contents+=" x64/Pakrun.exe x64/Quitpanel.exe x64/Scrubnet.exe x64/Svcpilot.exe"
+# The files of a package folder by their paths below it, in name order.
+files_of() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' '); }
+windres_for() { case "$1" in x64/*) echo "$windres64" ;; *) echo "$windres32" ;; esac; }
 
 fail() { echo "release_test: $*" >&2; exit 1; }
 
@@ -43,9 +51,20 @@ case "$check" in
       cmp "$a/$program" "$b/$program" || fail "$program differs between two builds"
     done
     cmp "${a%/}.zip" "${b%/}.zip" || fail "the ZIP differs between two builds"
-    [ "$(cd "$a" && ls | LC_ALL=C sort | tr '\n' ' ')" = "$contents " ] ||
-      fail "the package holds $(cd "$a" && ls | tr '\n' ' '), not $contents"
+    [ "$(files_of "$a")" = "$contents " ] || fail "the package holds $(files_of "$a"), not $contents"
     (cd "$a" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS do not hold"
+    # Every file but the sums themselves is listed, by its path as sha256sum prints it.
+    [ "$(awk '{print $2}' "$a/SHA256SUMS" | tr '\n' ' ')" = "$(sed 's/ SHA256SUMS / /' <<<"$contents ")" ] ||
+      fail "SHA256SUMS list $(awk '{print $2}' "$a/SHA256SUMS" | tr '\n' ' ')"
+    for program in "${programs[@]}"; do
+      case "$program" in
+        x64/*) format="pei-x86-64" ;;
+        *) format="pei-i386" ;;
+      esac
+      windres=$(windres_for "$program")
+      "${windres%windres}objdump" -f "$a/$program" | grep -q "file format $format" ||
+        fail "$program is not $format"
+    done
     listed=$(python3 -c 'import sys, zipfile; print(" ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "${a%/}.zip")
     expected=$(for f in $contents; do printf '%s ' "$(basename "$a")/$f"; done)
     [ "$listed " = "$expected" ] || fail "the ZIP holds $listed"
@@ -56,13 +75,7 @@ case "$check" in
     ;;
   signed)
     keys="$work/keys"
-    rm -rf "$keys"
-    mkdir -p "$keys"
-    openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=Throwaway code signing" -days 2 \
-      -addext "extendedKeyUsage=codeSigning" \
-      -keyout "$keys/key.pem" -out "$keys/cert.pem" 2>/dev/null
-    openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/signing.pfx" \
-      -passout pass:throwaway
+    bash "$(dirname "$0")/throwaway_key.sh" "$keys"
     unsigned_said=$(release_from_copy "$work/unsigned")
     said=$(SIGN_PFX="$keys/signing.pfx" SIGN_PASSWORD=throwaway release_from_copy "$work/signed")
     grep -q "signed with" <<<"$said" || fail "the signed release does not say so: $said"
@@ -76,15 +89,20 @@ case "$check" in
         fail "the unsigned $program verifies"
       fi
       cmp -s "$plain/$program" "$signed/$program" && fail "$program was not changed by signing"
-      # Pakrun.exe has no resources at all; what windres says of it must not change either.
-      "$windres" -i "$plain/$program" -O rc -o "$work/plain.rc" 2>"$work/plain.err" || true
-      "$windres" -i "$signed/$program" -O rc -o "$work/signed.rc" 2>"$work/signed.err" || true
-      if [ -s "$work/plain.err" ] || [ -s "$work/signed.err" ]; then
-        [ "$(sed 's|.*/||' "$work/plain.err")" = "$(sed 's|.*/||' "$work/signed.err")" ] ||
-          fail "signing changed the resources of $program"
-      else
-        cmp "$work/plain.rc" "$work/signed.rc" || fail "signing changed the resources of $program"
-      fi
+      # One signature of each digest, the SHA-1 one first (the primary, the only one older
+      # systems read) and each verified.
+      digests=$(sed -n 's/^Message digest algorithm  *: //p' "$work/verify.log" | tr '\n' ' ')
+      [ "$digests" = "SHA1 SHA256 " ] || { cat "$work/verify.log" >&2; fail "$program is signed with $digests, not SHA1 SHA256"; }
+      [ "$(grep -c '^Signature verification: ok' "$work/verify.log")" = 2 ] &&
+        grep -q '^Number of verified signatures: 2' "$work/verify.log" ||
+        { cat "$work/verify.log" >&2; fail "the two signatures of $program do not both verify"; }
+      # The resources, the version resource and the manifest among them, are unchanged.
+      windres=$(windres_for "$program")
+      "$windres" -i "$plain/$program" -O rc -o "$work/plain.rc"
+      "$windres" -i "$signed/$program" -O rc -o "$work/signed.rc"
+      grep -q "VALUE \"OriginalFilename\", \"$(basename "$program")\"" "$work/signed.rc" ||
+        fail "the signed $program has no version resource of its own"
+      cmp "$work/plain.rc" "$work/signed.rc" || fail "signing changed the resources of $program"
       rm -f "$work/plain.rc" "$work/signed.rc"
     done
     (cd "$signed" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS are not of the signed files"

@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,19 @@ TEST_F(DeviceSearch, PropertyBufferGrowsToTheReportedSize) {
   EXPECT_EQ(0, FindPresentDevice(kAdapterId));
 }
 
+TEST_F(DeviceSearch, PropertyBufferThatCannotBeHadEndsTheSearch) {
+  // A list of 4 GiB, which the unit tests' allocator refuses (allocator_limit.cpp).
+  volatile std::size_t huge = 0xFFFFFFFFu;
+  void* probe = std::calloc(huge, 1);
+  std::free(probe);
+  ASSERT_EQ(nullptr, probe) << "the allocator must refuse 4 GiB for this test";
+  Adapter("ROOT\\HUGE\\0000", {"ROOT\\HUGE"}).hardwareIdSizeAsked = 0xFFFFFFFFu;
+  sim::Device& adapter = Adapter("PCI\\VEN_1D4A&DEV_0301\\1", {kAdapterId});
+  EXPECT_EQ(0, FindPresentDevice(kAdapterId));
+  EXPECT_EQ(0, RemoveDeviceByHardwareId(kAdapterId));
+  EXPECT_FALSE(adapter.removed);
+}
+
 TEST_F(DeviceSearch, ListWithoutFinalTerminatorsIsNeverReadPastItsSize) {
   // The property buffer is exactly the reported size, so reading on would be caught by
   // the address sanitizer.
@@ -174,6 +188,11 @@ TEST_F(DeviceSearch, DriverKeyThatCannotBeNamedGetsNothing) {
   // A name too long for the class key path is not shortened into another key.
   adapter.driver = "{4D36E972-E325-11CE-BFC1-08002BE10318}\\" + std::string(200, '1');
   EXPECT_EQ(0, ApplyDriverAddDelForDevice(kSettingsPath, "SECTION", kAdapterId));
+  // Nor is one that fills the whole buffer with no terminator (a registry text need not
+  // end in one) read past its end, which the address sanitizer would catch.
+  adapter.driver = std::string(MAX_PATH, '1');
+  adapter.driverUnterminated = true;
+  EXPECT_EQ(0, ApplyDriverAddDelForDevice(kSettingsPath, "SECTION", kAdapterId));
   EXPECT_EQ(0, machine.Calls("OpenTextStream"));
   EXPECT_EQ(0, machine.Calls("CreateProcessA"));
   EXPECT_FALSE(machine.registry.HasKey("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class"));
@@ -194,6 +213,8 @@ TEST_F(DeviceSearch, PlatformFailuresEndWithZeroAndReleaseTheList) {
 
   machine.Fail("SetupDiGetClassDevsA", ERROR_GEN_FAILURE, 1);
   EXPECT_EQ(0, FindPresentDevice(kAdapterId));
+  machine.Fail("SetupDiGetClassDevsA", ERROR_GEN_FAILURE, 2);
+  EXPECT_EQ(0, RemoveDeviceByHardwareId(kAdapterId));
   machine.Fail("SetupDiGetClassDevsExA", ERROR_GEN_FAILURE, 1);
   EXPECT_EQ(0, ApplyDriverAddDelForDevice(kSettingsPath, "SECTION", kAdapterId));
   machine.Fail("SetupDiGetDeviceInfoListDetailA", ERROR_GEN_FAILURE, 1);
@@ -206,7 +227,7 @@ TEST_F(DeviceSearch, PlatformFailuresEndWithZeroAndReleaseTheList) {
   EXPECT_EQ(0, RemoveDeviceByHardwareId(kAdapterId));
   EXPECT_FALSE(adapter.removed);
   EXPECT_EQ(0, machine.Calls("CreateProcessA"));
-  // Every list that was built (three of five attempts) was released.
+  // Every list that was built (three of six attempts) was released.
   EXPECT_EQ(3, machine.Calls("SetupDiDestroyDeviceInfoList"));
 }
 

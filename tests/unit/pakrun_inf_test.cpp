@@ -103,18 +103,88 @@ TEST_F(InfFiles, AddAndDeleteEntriesInNumberOrderWithMissingOnesEmptyAndExtraOne
   EXPECT_FALSE(machine.registry.HasKey("HKLM\\S4"));
 }
 
-TEST_F(InfFiles, TextsAreCopiedUnchangedAndCutAtTheirFieldBuffers) {
-  std::string longValue(300, 'v');
-  Settings({"[STATICREG]", "ADDREG=2", "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=A,B",
-            "ADDREG1_ENTRYNAME=Na\"me", "ADDREG1_FLAGS=0x00010000", "ADDREG1_VALUE=one,\"two\"",
-            "ADDREG2_ROOT=HKLM", "ADDREG2_SUBKEY=Long", "ADDREG2_ENTRYNAME=L", "ADDREG2_FLAGS=0",
-            "ADDREG2_VALUE=" + longValue});
+TEST_F(InfFiles, TextsAreCopiedUnchanged) {
+  Settings({"[STATICREG]", "ADDREG=1", "ADDREG1_ROOT=HKLM", "ADDREG1_SUBKEY=A,B",
+            "ADDREG1_ENTRYNAME=Na\"me", "ADDREG1_FLAGS=0x00010000", "ADDREG1_VALUE=one,\"two\""});
   EXPECT_EQ(1, ApplyStaticAddDel(kSettingsPath, "STATICREG"));
   ASSERT_EQ(1u, installed.size());
   EXPECT_NE(std::string::npos,
             installed[0].find("\r\nHKLM, \"A,B\",\"Na\"me\",0x00010000,one,\"two\"\r\n"));
-  EXPECT_NE(std::string::npos, installed[0].find("\"L\",0," + std::string(259, 'v') + "\r\n"));
-  EXPECT_EQ(std::string::npos, installed[0].find(std::string(260, 'v')));
+}
+
+TEST_F(InfFiles, AnEntryWithAFieldThatFillsItsBufferIsLeftOutAndTheOthersStay) {
+  // The profile reader cuts a longer value at 259 characters, so one of 259 may be cut
+  // too; 258 is whole. Entry 1 of each kind carries the long field, entry 2 is plain.
+  const std::string classKey = std::string(kNetClass) + "\\0001";
+  struct Case {
+    bool driver;
+    const char* key;
+    std::size_t length;
+    bool kept;
+  } cases[] = {
+      {false, "DELREG1_SUBKEY", 300, false}, {false, "DELREG1_SUBKEY", 259, false},
+      {false, "DELREG1_SUBKEY", 258, true},  {false, "DELREG1_ROOT", 259, false},
+      {false, "DELREG1_ENTRYNAME", 300, false}, {false, "ADDREG1_ROOT", 259, false},
+      {false, "ADDREG1_SUBKEY", 300, false}, {false, "ADDREG1_ENTRYNAME", 259, false},
+      {false, "ADDREG1_FLAGS", 259, false},  {false, "ADDREG1_VALUE", 300, false},
+      {false, "ADDREG1_VALUE", 258, true},   {true, "ADDREG1_ENTRYNAME", 259, false},
+      {true, "ADDREG1_FLAGS", 300, false},   {true, "ADDREG1_VALUE", 259, false},
+      {true, "ADDREG1_VALUE", 258, true},    {true, "DELREG1_ENTRYNAME", 300, false},
+      {true, "DELREG1_ENTRYNAME", 258, true},
+      {true, "ADDREG1_SUBKEY", 300, true},  // not read in the driver variant
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.driver ? "driver " : "static ") + c.key + " " +
+                 std::to_string(c.length));
+    installed.clear();
+    // Each field holds its own key's name (a root: HKLM), the case's field the long text.
+    auto value = [&](const std::string& key) {
+      if (key == c.key) return std::string(c.length, 'x');
+      return key.find("_ROOT") != std::string::npos ? std::string("HKLM") : key;
+    };
+    std::vector<std::string> addLines;
+    std::vector<std::string> delLines;
+    std::string text = "[S]\r\nADDREG=2\r\nDELREG=2\r\n";
+    for (const std::string n : {"1", "2"}) {
+      for (const char* suffix : {"_ROOT", "_SUBKEY", "_ENTRYNAME", "_FLAGS", "_VALUE"}) {
+        text += "ADDREG" + n + suffix + "=" + value("ADDREG" + n + suffix) + "\r\n";
+        text += "DELREG" + n + suffix + "=" + value("DELREG" + n + suffix) + "\r\n";
+      }
+      auto key = [&](const std::string& entry) {
+        return c.driver ? "HKLM, \"" + classKey + "\""
+                        : value(entry + "_ROOT") + ", \"" + value(entry + "_SUBKEY") + "\"";
+      };
+      addLines.push_back(key("ADDREG" + n) + ",\"" + value("ADDREG" + n + "_ENTRYNAME") + "\"," +
+                         value("ADDREG" + n + "_FLAGS") + "," + value("ADDREG" + n + "_VALUE"));
+      delLines.push_back(key("DELREG" + n) + ",\"" + value("DELREG" + n + "_ENTRYNAME") + "\"");
+    }
+    if (!c.kept) {
+      std::vector<std::string>& lines = c.key[0] == 'A' ? addLines : delLines;
+      lines.erase(lines.begin());
+    }
+    machine.files.Put(kSettingsPath, text);
+    EXPECT_EQ(1, c.driver ? ApplyDriverAddDel(kSettingsPath, "S", classKey.c_str())
+                          : ApplyStaticAddDel(kSettingsPath, "S"));
+    std::string expected = Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]",
+                                 "AddReg = Add.reg", "DelReg = Del.reg", "", "[Add.reg]"});
+    for (const std::string& line : addLines) expected += line + "\r\n";
+    expected += "\r\n[Del.reg]\r\n";
+    for (const std::string& line : delLines) expected += line + "\r\n";
+    ASSERT_EQ(1u, installed.size());
+    EXPECT_EQ(expected, installed[0]);
+  }
+
+  // A subkey cut to 259 characters with no value name would delete the cut key's subtree.
+  const std::string subkey = "SOFTWARE\\" + std::string(291, 'k');
+  machine.registry.SetString("HKLM\\" + subkey.substr(0, 259), "Kept", "x");
+  Settings({"[STATICREG]", "DELREG=1", "DELREG1_ROOT=HKLM", "DELREG1_SUBKEY=" + subkey});
+  installed.clear();
+  EXPECT_EQ(1, ApplyStaticAddDel(kSettingsPath, "STATICREG"));
+  ASSERT_EQ(1u, installed.size());
+  EXPECT_EQ(Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]",
+                  "DelReg = Del.reg", "", "[Del.reg]"}),
+            installed[0]);
+  EXPECT_EQ("x", machine.registry.String("HKLM\\" + subkey.substr(0, 259), "Kept"));
 }
 
 TEST_F(InfFiles, DriverVariantUsesHklmAndTheClassKeyAndIgnoresRootAndSubkey) {

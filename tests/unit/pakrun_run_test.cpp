@@ -129,13 +129,24 @@ TEST_F(RunSequence, TheFourCommandLineFormsByteForByte) {
             Starts());
 }
 
-TEST_F(RunSequence, TheTailFollowsTheProgramNameQuotedOrNot) {
-  EXPECT_STREQ("", CommandTail("Pakrun.exe"));
-  EXPECT_STREQ("", CommandTail("\"C:\\A B\\Pakrun.exe\"   "));
-  EXPECT_STREQ("a  b ", CommandTail("Pakrun.exe  a  b "));
-  EXPECT_STREQ("-q \"x y\"", CommandTail("\"C:\\A B\\Pakrun.exe\" -q \"x y\""));
-  EXPECT_STREQ("-q", CommandTail("C:\\Setup\\Pakrun.exe\t-q"));
-  EXPECT_STREQ("", CommandTail(""));
+TEST_F(RunSequence, TheTailFollowsTheProgramNameAsTheCRuntimeSplitsIt) {
+  const struct {
+    const char* commandLine;
+    const char* tail;
+  } cases[] = {
+      {"", ""},
+      {"Pakrun.exe", ""},
+      {"\"C:\\A B\\Pakrun.exe\"   ", ""},
+      {"Pakrun.exe  a  b ", "a  b "},
+      {"\"C:\\A B\\Pakrun.exe\" -q \"x y\"", "-q \"x y\""},
+      {"C:\\Setup\\Pakrun.exe\t-q", "-q"},
+      {"\"C:\\x\\Pakrun.exe\"-s", "-s"},              // a quoted name ends at its quote
+      {"\"C:\\x\\Pakrun.exe\"\"-s\" t", "\"-s\" t"},  // and the next quote is the tail's
+      {"\"C:\\x\\Pakrun.exe", ""},                     // no closing quote: all name
+      {"C:\\x\\Pa\"k r\"un.exe -s", "r\"un.exe -s"},   // an unquoted name ends at a blank
+      {" -s", "-s"},                                   // an empty name
+  };
+  for (const auto& c : cases) EXPECT_STREQ(c.tail, CommandTail(c.commandLine)) << c.commandLine;
 }
 
 TEST_F(RunSequence, SwitchesAreOnOnlyAtExactlyOne) {

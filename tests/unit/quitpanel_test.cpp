@@ -173,13 +173,15 @@ TEST_F(QuitpanelNt, PsapiComesFromTheWholeSystemDirectoryOnly) {
     machine.kernel.systemDirectory = c.systemDirectory;
     sim::Process& p = machine.kernel.AddProcess("Linkdesk.exe");
     if (c.fails) machine.Fail("GetSystemDirectoryA", ERROR_INVALID_PARAMETER);
-    const int loadsBefore = machine.Calls("LoadLibraryA");
+    const int loadsBefore = machine.Calls("LoadLibraryExA");
     EXPECT_EQ(c.result, EndProcessByName("Linkdesk.exe"));
     machine.Mend("GetSystemDirectoryA");
     EXPECT_EQ(c.result != kEnded, p.running);
-    EXPECT_EQ(c.loaded != nullptr ? 1 : 0, machine.Calls("LoadLibraryA") - loadsBefore);
+    EXPECT_EQ(c.loaded != nullptr ? 1 : 0, machine.Calls("LoadLibraryExA") - loadsBefore);
     if (c.loaded != nullptr) {
-      EXPECT_EQ(c.loaded, machine.ArgumentsOf("LoadLibraryA").back().at("name"));
+      EXPECT_EQ(c.loaded, machine.ArgumentsOf("LoadLibraryExA").back().at("name"));
+      // Its own imports come from its folder too, not from the program's.
+      EXPECT_EQ("altered search path", machine.ArgumentsOf("LoadLibraryExA").back().at("flags"));
     }
     p.running = false;
   }
@@ -194,7 +196,7 @@ TEST_F(QuitpanelNt, VersionFailureAndUnknownPlatforms) {
     machine.kernel.version.platformId = platform;
     EXPECT_EQ(kPlatformUnknown, EndProcessByName("Linkdesk.exe")) << platform;
   }
-  EXPECT_EQ(0, machine.Calls("LoadLibraryA"));
+  EXPECT_EQ(0, machine.Calls("LoadLibraryA") + machine.Calls("LoadLibraryExA"));
 }
 
 TEST_F(QuitpanelNt, NameLengthIsCheckedBeforeAnyPlatformCall) {

@@ -126,15 +126,25 @@ TEST_F(ScrubnetTest, WindowsDirectoryThatCannotBeUsedSkipsItsDeletions) {
   EXPECT_FALSE(HasKey(std::string(k9xClassKey) + "\\0000"));
 }
 
-TEST_F(ScrubnetTest, WindowsDirectoryTooLongOrNotAFullPathIsNotUsed) {
-  Put(InstalledInf("oem12"));
-  for (const std::string& windows : {"C:\\" + std::string(117, 'w'), std::string("WINDOWS"),
-                                     std::string("C:WINDOWS"), std::string("")}) {
-    machine.kernel.windowsDirectory = windows;
+TEST_F(ScrubnetTest, WindowsDirectoryIsUsedOnlyAsAWholeFullPath) {
+  // Drive letters at both ends of both ranges and a share are full paths; the bytes just
+  // outside the ranges, one backslash, a relative path or one too long are not.
+  const struct {
+    std::string windows;
+    bool used;
+  } cases[] = {
+      {"A:\\W", true},      {"Z:\\W", true},     {"a:\\W", true},
+      {"z:\\W", true},      {"\\\\server\\share\\W", true},
+      {"@:\\W", false},     {"[:\\W", false},    {"`:\\W", false},
+      {"{:\\W", false},     {"\\W", false},      {"WINDOWS", false},
+      {"C:WINDOWS", false}, {"", false},         {"C:\\" + std::string(117, 'w'), false},
+  };
+  for (const auto& c : cases) {
+    machine.kernel.windowsDirectory = c.windows;
     Put(Inf("oem12.inf"));
     DeleteInstalledInf("oem12.inf");
+    EXPECT_EQ(!c.used, Has(Inf("oem12.inf"))) << c.windows;
   }
-  EXPECT_EQ(Strings{Cat("oem12.CAT")}, Deleted());
 }
 
 TEST_F(ScrubnetTest, WindowsDirectoryEndingInABackslashOrInADoubleByteCharacter) {
@@ -158,16 +168,33 @@ TEST_F(ScrubnetTest, WindowsDirectoryEndingInABackslashOrInADoubleByteCharacter)
 
 TEST_F(ScrubnetTest, DerivedNamesNeverSplitADoubleByteCharacter) {
   machine.kernel.self.UseShiftJis();
-  Put(Inf("oem1.\x95\x41"));
-  Put(Inf("oem1PNF"));
-  Put(Cat("oem1CAT"));
-  Put(Inf("\x95\x41x.inf"));
-  Put(Inf("\x95\x41x.PNF"));
-  DeleteInstalledInf("oem1.\x95\x41");  // the last three bytes hold a double-byte character
-  DeleteInstalledInf("\x95\x41x.inf");  // the double-byte character is left of them
-  EXPECT_EQ((Strings{Inf("oem1.\x95\x41"), Inf("\x95\x41x.inf"), Inf("\x95\x41x.PNF")}), Deleted());
-  EXPECT_TRUE(Has(Inf("oem1PNF")));
-  EXPECT_TRUE(Has(Cat("oem1CAT")));
+  // Where a double-byte character lies against the last three bytes. Among them, no name
+  // is derived and no deletion even tried: its first byte would join the suffix and name
+  // another file (seeded here under that name).
+  const struct {
+    std::string inf;
+    bool derives;
+  } cases[] = {
+      {"oem1.\x95\x41", false},  // the last two bytes
+      {"oem1\x95\x41x", false},  // the first two of the last three
+      {"oem\x95\x41nf", false},  // its second byte the first of the last three
+      {"oe\x95\x41inf", true},   // just left of them
+      {"\x95\x41x.inf", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.inf);
+    const std::string stem = c.inf.substr(0, c.inf.size() - 3);
+    Put({Inf(c.inf), Inf(stem + "PNF"), Cat(stem + "CAT")});
+    const std::size_t deletedBefore = Deleted().size();
+    const int triedBefore = machine.Calls("DeleteFileA");
+    DeleteInstalledInf(c.inf.c_str());
+    Strings deleted = Deleted();
+    deleted.erase(deleted.begin(), deleted.begin() + static_cast<std::ptrdiff_t>(deletedBefore));
+    const Strings expected = c.derives ? Strings{Inf(c.inf), Inf(stem + "PNF"), Cat(stem + "CAT")}
+                                       : Strings{Inf(c.inf)};
+    EXPECT_EQ(expected, deleted);
+    EXPECT_EQ(c.derives ? 3 : 1, machine.Calls("DeleteFileA") - triedBefore);
+  }
 }
 
 TEST_F(ScrubnetTest, SystemDirectoryThatCannotBeUsedSkipsOnlyTheCatalog) {

@@ -151,6 +151,7 @@ TEST_F(PakrunRunWine, EachCommandLineFormReachesTheSetupProgram) {
   EXPECT_EQ(1u, wt::Run(PakrunCommand()));
   ASSERT_TRUE(DeleteFileA((dir_ + "\\Pakrun.ini").c_str()));  // no settings at all
   EXPECT_EQ(1u, wt::Run(PakrunCommand("/q")));
+  EXPECT_EQ(1u, wt::Run(PakrunCommand() + "-s"));  // a quoted name ends at its quote
 
   EXPECT_EQ((std::vector<std::string>{
                 "\"" + dir_ + "\\Netprep.exe\" /INI " + shortDir_ + "\\Netprep.ini " + tail,
@@ -158,7 +159,8 @@ TEST_F(PakrunRunWine, EachCommandLineFormReachesTheSetupProgram) {
             Recorded("Netprep.exe"));
   EXPECT_EQ((std::vector<std::string>{"\"" + dir_ + "\\Setup.exe\" " + tail,
                                       "\"" + dir_ + "\\Setup.exe\"",
-                                      "\"" + dir_ + "\\Setup.exe\" /q"}),
+                                      "\"" + dir_ + "\\Setup.exe\" /q",
+                                      "\"" + dir_ + "\\Setup.exe\" -s"}),
             Recorded("Setup.exe"));
 }
 

@@ -33,9 +33,11 @@ class ScrubnetWine : public ::testing::Test, protected wt::ScrubnetScene {
   void SetUp() override {
     dir_ = wt::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     ASSERT_TRUE(wt::CopyFromBuild("Scrubnet.exe", dir_ + "\\Scrubnet.exe"));
-    // A driver package's folder may carry a SETUPAPI.DLL of its own. It exports nothing,
-    // so a program that took it would also miss every device call.
+    // A driver package's folder may carry a SETUPAPI.DLL of its own, or a library that
+    // SetupAPI imports (VERSION.DLL). They export nothing, so a program that took one would
+    // also miss its calls.
     ASSERT_TRUE(wt::CopyFromBuild("planted.dll", dir_ + "\\SETUPAPI.DLL"));
+    ASSERT_TRUE(wt::CopyFromBuild("planted.dll", dir_ + "\\VERSION.DLL"));
     ASSERT_NO_FATAL_FAILURE(Seed());
   }
 
@@ -50,11 +52,17 @@ class ScrubnetWine : public ::testing::Test, protected wt::ScrubnetScene {
 
   // The native load order that Windows XP uses for SETUPAPI.DLL, which is not a known
   // system library there: loaded by name, the copy beside the program would come first.
-  // Set after the version, whose removal takes the program's whole key with it.
+  // The same for VERSION.DLL, which the system's SetupAPI imports: searched for from the
+  // program's folder, the copy there would be taken. Set after the version, whose removal
+  // takes the program's whole key with it.
   static bool NativeSetupApiFirst() {
-    return wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "setupapi", "native,builtin");
+    return wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "setupapi", "native,builtin") &&
+           wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "version", "native,builtin");
   }
-  bool PlantedLoaded() const { return wt::FileExists(dir_ + "\\SETUPAPI.DLL.loaded"); }
+  bool PlantedLoaded() const {
+    return wt::FileExists(dir_ + "\\SETUPAPI.DLL.loaded") ||
+           wt::FileExists(dir_ + "\\VERSION.DLL.loaded");
+  }
 
   // Both families' driver keys and Enum\PCI keys are seeded, and one run shows which walk
   // ran: the NT family removes the files of the NT keys and the NT driver and deletes no
@@ -77,7 +85,7 @@ class ScrubnetWine : public ::testing::Test, protected wt::ScrubnetScene {
     ASSERT_TRUE(NativeSetupApiFirst());
 
     EXPECT_EQ(0u, RunScrubnet());
-    EXPECT_FALSE(PlantedLoaded()) << wt::ReadFile(dir_ + "\\SETUPAPI.DLL.loaded");
+    EXPECT_FALSE(PlantedLoaded());
 
     // The INF files of the family's own matching keys go; every other one stays.
     const Strings gone = nineX ? Strings{"oem73", "oem74"} : Strings{"oem70", "oem71"};
@@ -121,7 +129,7 @@ TEST_F(ScrubnetWine, WithoutTheSystemsSetupApiTheDevicesStayAndTheDriverFilesGo)
   ASSERT_TRUE(wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "setupapi", ""));
 
   EXPECT_EQ(0u, RunScrubnet());
-  EXPECT_FALSE(PlantedLoaded()) << wt::ReadFile(dir_ + "\\SETUPAPI.DLL.loaded");
+  EXPECT_FALSE(PlantedLoaded());
   for (const std::string& path : InstalledInf("oem70")) EXPECT_FALSE(wt::FileExists(path)) << path;
   for (const std::string& path : InstalledInf("oem72")) EXPECT_TRUE(wt::FileExists(path)) << path;
   EXPECT_FALSE(wt::FileExists(NtDriver()));
