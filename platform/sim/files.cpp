@@ -1,5 +1,6 @@
 // Files, text-mode streams, the environment, the program's own file name and the code
 // page of the substitute machine.
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -32,11 +33,17 @@ bool FileSystem::HasDirectory(const std::string& path) const {
   return directories_.count(LongPathOf(path)) != 0;
 }
 
+void File::Changed() {
+  static std::atomic<std::uint64_t> last{0};
+  revision = ++last;
+}
+
 File& FileSystem::Put(const std::string& path, const std::string& bytes) {
   std::string full = LongPathOf(path);
   AddDirectory(DirectoryOf(full));
   File& file = files_[full];
   file.bytes = bytes;
+  file.Changed();
   return file;
 }
 
@@ -178,6 +185,7 @@ TextStream* OpenTextStream(const char* path, const char* mode) {
     m.files.Put(file, "");
   } else if (how[0] == 'w') {
     existing->bytes.clear();
+    existing->Changed();
   }
   auto object = std::make_unique<sim::StreamObject>();
   object->path = file;
@@ -213,6 +221,7 @@ void WriteTextStream(TextStream* stream, const char* format, ...) {
   // Appended in place: an INF of a thousand rows is written line by line.
   if (sim::File* file = m.files.Find(object->path)) {
     file->bytes += stored;
+    file->Changed();
   } else {
     m.files.Put(object->path, stored);
   }

@@ -4,6 +4,7 @@
 // holds carriage return plus line feed.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -16,6 +17,11 @@ namespace sim {
 struct File {
   std::string bytes;
   bool readOnly = false;  // deleting or opening for writing is refused
+  // A number no earlier content of any file had: the file system gives a new one with
+  // each change of `bytes`, so a reader may keep what it made of one content (the profile
+  // reader keeps its index of sections and keys) until the file changes.
+  std::uint64_t revision = 0;
+  void Changed();
 };
 
 class FileSystem {

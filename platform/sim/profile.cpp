@@ -1,6 +1,10 @@
 // Private profile (INI) files of the substitute machine, read from its file system.
+#include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,15 +25,19 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 
-// The value of `key` in `section` of a profile file's text, or none when the section or
-// the key is missing. Names match without regard to case; the first of duplicates
-// counts; a value in matching quotes loses them. The lines are those of sim::TrimmedLines,
-// looked at in place: a run reads thousands of keys, each from the whole file.
-std::optional<std::string> ProfileValue(const std::string& text, const std::string& section,
-                                        const std::string& key) {
-  bool inSection = false;
-  bool sectionSeen = false;
-  const std::string_view all(text);
+// The sections and keys of a profile file's text, made in one pass: for the first section
+// of each name, the first key of each name and its value. Names match without regard to
+// case; a value in matching quotes loses them. Lines are those of sim::TrimmedLines, looked
+// at in place; lines that are empty, begin with a semicolon or hold no equals sign are
+// passed over. A run reads thousands of keys, each once from this index.
+struct ProfileIndex {
+  std::map<std::string, std::map<std::string, std::string, sim::NoCaseLess>, sim::NoCaseLess>
+      sections;
+};
+
+std::shared_ptr<const ProfileIndex> IndexOf(std::string_view all) {
+  auto index = std::make_shared<ProfileIndex>();
+  std::map<std::string, std::string, sim::NoCaseLess>* keys = nullptr;  // none: not read
   for (std::size_t start = 0; start < all.size();) {
     std::size_t end = all.find('\n', start);
     if (end == std::string_view::npos) end = all.size();
@@ -38,24 +46,56 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       auto close = line.find(']');
-      std::string_view name = Trimmed(
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      if (inSection) break;  // the first section of that name is the one read
-      inSection = !sectionSeen && sim::SameText(name, section);
-      sectionSeen = sectionSeen || inSection;
+      std::string name(Trimmed(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+      // Only the first section of a name is read; a later one of the same name is not.
+      auto [it, inserted] = index->sections.try_emplace(std::move(name));
+      keys = inserted ? &it->second : nullptr;
       continue;
     }
-    if (!inSection) continue;
+    if (keys == nullptr) continue;
     auto equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!sim::SameText(Trimmed(line.substr(0, equals)), key)) continue;
     std::string_view value = Trimmed(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
       value = value.substr(1, value.size() - 2);
-    return std::string(value);
+    keys->try_emplace(std::string(Trimmed(line.substr(0, equals))), value);
   }
-  return std::nullopt;
+  return index;
+}
+
+// The index of a file's present content: made again only when the file has changed. The
+// few files a run reads are kept, each under its revision (unique to one content).
+std::shared_ptr<const ProfileIndex> IndexOf(const sim::File& file) {
+  struct Kept {
+    std::uint64_t revision = 0;
+    std::size_t size = 0;
+    std::shared_ptr<const ProfileIndex> index;
+  };
+  thread_local std::array<Kept, 4> kept;
+  thread_local std::size_t next = 0;
+  for (const Kept& k : kept) {
+    if (k.index && k.revision == file.revision && k.size == file.bytes.size()) return k.index;
+  }
+  auto index = IndexOf(std::string_view(file.bytes));
+  if (file.revision != 0) {
+    kept[next] = Kept{file.revision, file.bytes.size(), index};
+    next = (next + 1) % kept.size();
+  }
+  return index;
+}
+
+// The value of `key` in `section` of a profile file, or none when the section or the key
+// is missing.
+std::optional<std::string> ProfileValue(const sim::File& file, const std::string& section,
+                                        const std::string& key) {
+  auto index = IndexOf(file);
+  auto inSection = index->sections.find(section);
+  if (inSection == index->sections.end()) return std::nullopt;
+  auto value = inSection->second.find(key);
+  if (value == inSection->second.end()) return std::nullopt;
+  return value->second;
 }
 
 std::optional<std::string> ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR keyName,
@@ -66,7 +106,7 @@ std::optional<std::string> ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR k
   }
   const sim::File* file = m.files.Find(fileName);
   if (file == nullptr) return std::nullopt;
-  return ProfileValue(file->bytes, appName, keyName);
+  return ProfileValue(*file, appName, keyName);
 }
 
 }  // namespace

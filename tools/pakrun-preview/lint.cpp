@@ -359,10 +359,8 @@ class Linter {
   }
 
   static bool Unquoted(const IniFile::Section& section, const std::string& key) {
-    for (const IniFile::Key& entry : section.keys) {
-      if (SameText(entry.name, key)) return entry.unquoted;
-    }
-    return false;
+    const IniFile::Key* entry = section.FindKey(key);
+    return entry != nullptr && entry->unquoted;
   }
 
   void CheckId(const std::string& section, const std::string& key, const std::string& id, Kind kind) {
@@ -507,7 +505,8 @@ IniFile IniFile::Parse(const std::string& bytes) {
   for (const std::string& line : sim::TrimmedLines(bytes)) {
     if (line.empty() || line[0] == ';') continue;
     if (auto name = sim::SectionName(line)) {
-      ini.sections.push_back(Section{*name, {}});
+      ini.first_.try_emplace(*name, ini.sections.size());
+      ini.sections.push_back(Section{*name, {}, {}});
       current = &ini.sections.back();
       continue;
     }
@@ -517,25 +516,28 @@ IniFile IniFile::Parse(const std::string& bytes) {
     const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                         value.back() == value.front();
     if (quoted) value = value.substr(1, value.size() - 2);
-    current->keys.push_back(Key{sim::Trim(line.substr(0, equals)), value, quoted});
+    std::string name = sim::Trim(line.substr(0, equals));
+    current->first.try_emplace(name, current->keys.size());
+    current->keys.push_back(Key{std::move(name), value, quoted});
   }
   return ini;
 }
 
+const IniFile::Key* IniFile::Section::FindKey(const std::string& key) const {
+  auto at = first.find(key);
+  return at == first.end() ? nullptr : &keys[at->second];
+}
+
 const IniFile::Section* IniFile::Find(const std::string& name) const {
-  for (const Section& section : sections) {
-    if (SameText(section.name, name)) return &section;
-  }
-  return nullptr;
+  auto at = first_.find(name);
+  return at == first_.end() ? nullptr : &sections[at->second];
 }
 
 std::optional<std::string> IniFile::Value(const std::string& section, const std::string& key) const {
   const Section* found = Find(section);
-  if (found == nullptr) return std::nullopt;
-  for (const Key& entry : found->keys) {
-    if (SameText(entry.name, key)) return entry.value;
-  }
-  return std::nullopt;
+  const Key* entry = found == nullptr ? nullptr : found->FindKey(key);
+  if (entry == nullptr) return std::nullopt;
+  return entry->value;
 }
 
 bool IniFile::SwitchOn(const std::string& key) const {

@@ -1,5 +1,6 @@
 #include "tools/pakrun-preview/preview.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -37,8 +38,11 @@ Options (defaults in brackets):
   --strict              exit with 1 when there is any warning
   --help                this text
 
-Exit codes: 0 shown; 1 shown with warnings under --strict; 2 the settings file could
-not be read, or the options are wrong.
+The settings file and the script must each be a regular file of at most 16 MiB.
+
+Exit codes: 0 shown; 1 shown with warnings under --strict; 2 the settings file or the
+script could not be read (missing, a directory, a device or pipe, above 16 MiB), or the
+options are wrong.
 )";
 
 struct Options {
@@ -50,11 +54,38 @@ struct Options {
   bool help = false;
 };
 
-bool ReadFile(const std::string& path, std::string* bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
+// What is read of the input files: a regular file of at most kMaxInputBytes. Pakrun reads
+// settings files of a few kilobytes; anything this large is a mistake, and a device file
+// such as /dev/zero, a pipe or a directory would never end or cannot be read at all.
+enum class Input { kRead, kMissing, kUnusable };
+
+Input ReadInput(const std::string& path, const char* what, std::string* bytes, std::string* problem) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(fs::u8path(path), error);
+  if (status.type() == fs::file_type::not_found) return Input::kMissing;
+  auto fail = [&](const std::string& why) {
+    *problem = std::string(what) + " " + path + ": " + why;
+    return Input::kUnusable;
+  };
+  if (error) return fail("cannot be read (" + error.message() + ")");
+  if (fs::is_directory(status)) return fail("is a directory, not a file");
+  if (!fs::is_regular_file(status))
+    return fail("is not a regular file (a device, pipe or socket), so it is not read");
+  std::ifstream file(fs::u8path(path), std::ios::binary);
+  if (!file) return fail("cannot be read");
+  // Read to one byte past the bound: a file that grows while it is read is caught too.
+  bytes->clear();
+  char buffer[65536];
+  while (file && bytes->size() <= kMaxInputBytes) {
+    file.read(buffer, sizeof buffer);
+    bytes->append(buffer, static_cast<std::size_t>(file.gcount()));
+  }
+  if (file.bad()) return fail("cannot be read");
+  if (bytes->size() > kMaxInputBytes)
+    return fail("is larger than " + std::to_string(kMaxInputBytes / (1024 * 1024)) +
+                " MiB, the most this tool reads");
+  return Input::kRead;
 }
 
 // The script beside a settings file: its base name with ".reg".
@@ -162,13 +193,24 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     return kShown;
   }
   std::string settings;
-  if (!ReadFile(options.settingsFile, &settings)) {
-    err << "pakrun-preview: cannot read the settings file " << options.settingsFile << "\n";
-    return kUnusable;
+  switch (ReadInput(options.settingsFile, "the settings file", &settings, &problem)) {
+    case Input::kRead: break;
+    case Input::kMissing:
+      problem = "cannot read the settings file " + options.settingsFile + ": there is no such file";
+      [[fallthrough]];
+    case Input::kUnusable:
+      err << "pakrun-preview: " << problem << "\n";
+      return kUnusable;
   }
   std::string scriptBytes;
   std::optional<std::string> script;
-  if (ReadFile(ScriptBeside(options.settingsFile), &scriptBytes)) script = scriptBytes;
+  switch (ReadInput(ScriptBeside(options.settingsFile), "the registry script", &scriptBytes, &problem)) {
+    case Input::kRead: script = scriptBytes; break;
+    case Input::kMissing: break;
+    case Input::kUnusable:
+      err << "pakrun-preview: " << problem << "\n";
+      return kUnusable;
+  }
 
   std::vector<WindowsVersion> versions;
   if (options.windows == "all") versions = WindowsVersions();

@@ -2,6 +2,9 @@
 // comparison of Windows versions and the exit codes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
@@ -362,6 +365,47 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
   EXPECT_NE(std::string::npos, err.str().find("cannot read the settings file"));
   EXPECT_EQ(2, preview::PreviewMain({}, out, err));
   EXPECT_EQ(2, preview::PreviewMain({"a.ini", "b.ini"}, out, err));
+}
+
+// Input that is no settings file ends at once with exit 2 and a message naming it: a
+// directory, a device that never ends, a pipe, a file above the bound, and a directory
+// where the script is looked for. A file of exactly the bound is read.
+TEST(PreviewExitCodes, InputThatIsNoFileEndsAtOnce) {
+  namespace fs = std::filesystem;
+  const std::string dir = ::testing::TempDir() + "/badinput";
+  fs::remove_all(dir);
+  fs::create_directories(dir + "/folder.ini");
+  fs::create_directories(dir + "/script.reg");
+  std::ofstream(dir + "/script.ini") << "[PARAMS]\r\n";
+  const std::string pipe = dir + "/pipe.ini";
+  ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+  auto sized = [&](const std::string& name, std::size_t bytes) {
+    std::ofstream file(dir + "/" + name, std::ios::binary);
+    const std::string line = "; " + std::string(1021, 'x') + "\r\n";
+    for (std::size_t i = 0; i < bytes / line.size(); ++i) file << line;
+    file << std::string(bytes % line.size(), ';');
+    return dir + "/" + name;
+  };
+  struct Case {
+    std::string path;
+    int code;
+    std::string fragment;
+  };
+  const std::vector<Case> cases = {
+      {dir + "/folder.ini", 2, "is a directory"},
+      {"/dev/zero", 2, "is not a regular file"},
+      {pipe, 2, "is not a regular file"},
+      {sized("large.ini", preview::kMaxInputBytes + 1), 2, "is larger than 16 MiB"},
+      {dir + "/script.ini", 2, "the registry script " + dir + "/script.reg: is a directory"},
+      {sized("bound.ini", preview::kMaxInputBytes), 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(c.code, preview::PreviewMain({c.path}, out, err)) << c.path << err.str();
+    EXPECT_NE(std::string::npos, err.str().find(c.fragment)) << c.path << err.str();
+    EXPECT_EQ(c.code == 2, out.str().empty()) << c.path;
+  }
 }
 
 // The README's worked example: its settings file, script and command, run, print what the
