@@ -67,4 +67,27 @@ TEST_F(Profile, TextStreamsStoreCrlfAndAppendOrTruncate) {
   EXPECT_EQ(nullptr, EnvironmentValue("NOT_SET"));
 }
 
+// A profile file changed after it was read is read anew: replaced, appended to, or
+// rewritten to the same size through a stream.
+TEST_F(Profile, ChangedFileIsReadAnew) {
+  const char* path = "C:\\TEMP\\b.ini";
+  char value[8];
+  auto read = [&] {
+    GetPrivateProfileStringA("S", "K", "none", value, sizeof value, path);
+    return std::string(value);
+  };
+  machine.files.Put(path, "[S]\r\n");
+  EXPECT_EQ("none", read());
+  TextStream* stream = OpenTextStream(path, "a");
+  WriteTextStream(stream, "K=1\n");
+  EXPECT_EQ("1", read());
+  EXPECT_TRUE(CloseTextStream(stream));
+  stream = OpenTextStream(path, "w");
+  WriteTextStream(stream, "[S]\nK=2\n");
+  EXPECT_TRUE(CloseTextStream(stream));
+  EXPECT_EQ("2", read());
+  machine.files.Put(path, "[S]\r\nK=3\r\n");
+  EXPECT_EQ("3", read());
+}
+
 }  // namespace
