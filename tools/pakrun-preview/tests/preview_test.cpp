@@ -365,6 +365,20 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
   EXPECT_NE(std::string::npos, err.str().find("cannot read the settings file"));
   EXPECT_EQ(2, preview::PreviewMain({}, out, err));
   EXPECT_EQ(2, preview::PreviewMain({"a.ini", "b.ini"}, out, err));
+  // The reason is the one that applies; a value is taken whatever it looks like.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> reasons = {
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"--tail"}, "--tail needs a value"},
+      {{"--present", "=x"}, "--present needs a hardware ID"},
+  };
+  for (const auto& [options, reason] : reasons) {
+    Result result = Preview("reason", clean, std::nullopt, options);
+    EXPECT_NE(std::string::npos, result.err.find(reason)) << result.err;
+  }
+  Result dashed = Preview("dashed", clean, std::nullopt, {"--tail", "-s", "--present", "--absent"});
+  EXPECT_EQ(0, dashed.code) << dashed.err;
+  EXPECT_NE(std::string::npos, dashed.out.find("\"C:\\Setup\\Pakrun.exe\" -s")) << dashed.out;
+  EXPECT_NE(std::string::npos, dashed.out.find("device             --absent present")) << dashed.out;
 }
 
 // Input that is no settings file ends at once with exit 2 and a message naming it: a
