@@ -1,6 +1,5 @@
 // Files, text-mode streams, the environment, the program's own file name and the code
 // page of the substitute machine.
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -31,11 +30,6 @@ bool FileSystem::HasDirectory(const std::string& path) const {
   if (path.size() == 2 && path[1] == ':') return true;
   if (path.size() == 3 && path[1] == ':' && path[2] == '\\') return true;
   return directories_.count(LongPathOf(path)) != 0;
-}
-
-void File::Changed() {
-  static std::atomic<std::uint64_t> last{0};
-  revision = ++last;
 }
 
 File& FileSystem::Put(const std::string& path, const std::string& bytes) {

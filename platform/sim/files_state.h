@@ -4,8 +4,8 @@
 // holds carriage return plus line feed.
 #pragma once
 
-#include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,14 +14,15 @@
 
 namespace sim {
 
+struct ProfileIndex;
+
 struct File {
   std::string bytes;
   bool readOnly = false;  // deleting or opening for writing is refused
-  // A number no earlier content of any file had: the file system gives a new one with
-  // each change of `bytes`, so a reader may keep what it made of one content (the profile
-  // reader keeps its index of sections and keys) until the file changes.
-  std::uint64_t revision = 0;
-  void Changed();
+  // What the profile reader made of `bytes` (its index of sections and keys), kept until
+  // the file changes: every change through the file system calls Changed().
+  mutable std::shared_ptr<const ProfileIndex> profileIndex;
+  void Changed() { profileIndex.reset(); }
 };
 
 class FileSystem {

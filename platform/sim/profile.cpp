@@ -1,7 +1,5 @@
 // Private profile (INI) files of the substitute machine, read from its file system.
-#include <array>
 #include <cctype>
-#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -25,18 +23,24 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 
+}  // namespace
+
 // The sections and keys of a profile file's text, made in one pass: for the first section
 // of each name, the first key of each name and its value. Names match without regard to
 // case; a value in matching quotes loses them. Lines are those of sim::TrimmedLines, looked
 // at in place; lines that are empty, begin with a semicolon or hold no equals sign are
 // passed over. A run reads thousands of keys, each once from this index.
-struct ProfileIndex {
+struct sim::ProfileIndex {
+  std::size_t size = 0;  // of the bytes it was made of
   std::map<std::string, std::map<std::string, std::string, sim::NoCaseLess>, sim::NoCaseLess>
       sections;
 };
 
-std::shared_ptr<const ProfileIndex> IndexOf(std::string_view all) {
-  auto index = std::make_shared<ProfileIndex>();
+namespace {
+
+std::shared_ptr<const sim::ProfileIndex> IndexOf(std::string_view all) {
+  auto index = std::make_shared<sim::ProfileIndex>();
+  index->size = all.size();
   std::map<std::string, std::string, sim::NoCaseLess>* keys = nullptr;  // none: not read
   for (std::size_t start = 0; start < all.size();) {
     std::size_t end = all.find('\n', start);
@@ -65,34 +69,20 @@ std::shared_ptr<const ProfileIndex> IndexOf(std::string_view all) {
   return index;
 }
 
-// The index of a file's present content: made again only when the file has changed. The
-// few files a run reads are kept, each under its revision (unique to one content).
-std::shared_ptr<const ProfileIndex> IndexOf(const sim::File& file) {
-  struct Kept {
-    std::uint64_t revision = 0;
-    std::size_t size = 0;
-    std::shared_ptr<const ProfileIndex> index;
-  };
-  thread_local std::array<Kept, 4> kept;
-  thread_local std::size_t next = 0;
-  for (const Kept& k : kept) {
-    if (k.index && k.revision == file.revision && k.size == file.bytes.size()) return k.index;
-  }
-  auto index = IndexOf(std::string_view(file.bytes));
-  if (file.revision != 0) {
-    kept[next] = Kept{file.revision, file.bytes.size(), index};
-    next = (next + 1) % kept.size();
-  }
-  return index;
+// The index of a file's present content, kept with the file until it changes.
+const sim::ProfileIndex& IndexOf(const sim::File& file) {
+  if (!file.profileIndex || file.profileIndex->size != file.bytes.size())
+    file.profileIndex = IndexOf(std::string_view(file.bytes));
+  return *file.profileIndex;
 }
 
 // The value of `key` in `section` of a profile file, or none when the section or the key
 // is missing.
 std::optional<std::string> ProfileValue(const sim::File& file, const std::string& section,
                                         const std::string& key) {
-  auto index = IndexOf(file);
-  auto inSection = index->sections.find(section);
-  if (inSection == index->sections.end()) return std::nullopt;
+  const sim::ProfileIndex& index = IndexOf(file);
+  auto inSection = index.sections.find(section);
+  if (inSection == index.sections.end()) return std::nullopt;
   auto value = inSection->second.find(key);
   if (value == inSection->second.end()) return std::nullopt;
   return value->second;
