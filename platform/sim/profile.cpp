@@ -32,15 +32,15 @@ std::string_view Trimmed(std::string_view text) {
 // passed over. A run reads thousands of keys, each once from this index.
 struct sim::ProfileIndex {
   std::size_t size = 0;  // of the bytes it was made of
+  bool nt = false;       // read as the NT family reads them
   std::map<std::string, std::map<std::string, std::string, sim::NoCaseLess>, sim::NoCaseLess>
       sections;
 };
 
 namespace {
 
-std::shared_ptr<const sim::ProfileIndex> IndexOf(std::string_view all) {
+std::shared_ptr<sim::ProfileIndex> IndexOf(std::string_view all) {
   auto index = std::make_shared<sim::ProfileIndex>();
-  index->size = all.size();
   std::map<std::string, std::string, sim::NoCaseLess>* keys = nullptr;  // none: not read
   for (std::size_t start = 0; start < all.size();) {
     std::size_t end = all.find('\n', start);
@@ -69,18 +69,40 @@ std::shared_ptr<const sim::ProfileIndex> IndexOf(std::string_view all) {
   return index;
 }
 
-// The index of a file's present content, kept with the file until it changes.
-const sim::ProfileIndex& IndexOf(const sim::File& file) {
-  if (!file.profileIndex || file.profileIndex->size != file.bytes.size())
-    file.profileIndex = IndexOf(std::string_view(file.bytes));
+// The ANSI text of a UTF-16LE file after its byte-order mark, as the NT family's profile
+// functions read it: a character of the code page's range is its byte, any other is "?".
+std::string AnsiOfUtf16(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const unsigned unit = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) |
+                          (static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    text += unit < 0x100 ? static_cast<char>(unit) : '?';
+  }
+  return text;
+}
+
+// The index of a file's present content, kept with the file until it changes. The NT family
+// reads a file that begins with the UTF-16LE byte-order mark as UTF-16; the 9x family reads
+// every file as ANSI bytes. Neither knows a UTF-8 byte-order mark: it stays part of the
+// first line, so a section header there is not one.
+const sim::ProfileIndex& IndexOf(const sim::File& file, bool nt) {
+  if (!file.profileIndex || file.profileIndex->size != file.bytes.size() || file.profileIndex->nt != nt) {
+    const bool wide = nt && file.bytes.size() >= 2 && static_cast<unsigned char>(file.bytes[0]) == 0xFF &&
+                      static_cast<unsigned char>(file.bytes[1]) == 0xFE;
+    auto index = wide ? IndexOf(std::string_view(AnsiOfUtf16(file.bytes))) : IndexOf(std::string_view(file.bytes));
+    index->size = file.bytes.size();
+    index->nt = nt;
+    file.profileIndex = std::move(index);
+  }
   return *file.profileIndex;
 }
 
 // The value of `key` in `section` of a profile file, or none when the section or the key
 // is missing.
-std::optional<std::string> ProfileValue(const sim::File& file, const std::string& section,
+std::optional<std::string> ProfileValue(const sim::File& file, bool nt, const std::string& section,
                                         const std::string& key) {
-  const sim::ProfileIndex& index = IndexOf(file);
+  const sim::ProfileIndex& index = IndexOf(file, nt);
   auto inSection = index.sections.find(section);
   if (inSection == index.sections.end()) return std::nullopt;
   auto value = inSection->second.find(key);
@@ -96,7 +118,7 @@ std::optional<std::string> ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR k
   }
   const sim::File* file = m.files.Find(fileName);
   if (file == nullptr) return std::nullopt;
-  return ProfileValue(*file, appName, keyName);
+  return ProfileValue(*file, m.kernel.version.platformId == VER_PLATFORM_WIN32_NT, appName, keyName);
 }
 
 }  // namespace
