@@ -1,5 +1,6 @@
 #include "tools/pakrun-preview/report.h"
 
+#include <cstdio>
 #include <map>
 
 #include "tools/pakrun-preview/json.h"
@@ -222,6 +223,25 @@ std::vector<Difference> Differences(const std::vector<Plan>& plans) {
   return differing;
 }
 
+// The text with every control byte but line feed and tab written \xNN: bytes of the
+// settings file never reach the terminal as commands (an escape sequence, a carriage
+// return that overwrites a line).
+std::string Printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string TextReport(const std::vector<Plan>& plans, const std::string& settingsFile) {
   std::string out;
   for (const Plan& plan : plans) {
@@ -269,7 +289,7 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
       out += "  only in " + versions + ":\n       " + what + "\n";
     }
   }
-  return out;
+  return Printable(out);
 }
 
 std::string JsonReport(const std::vector<Plan>& plans, const std::string& settingsFile) {

@@ -436,6 +436,14 @@ TEST(PreviewExitCodes, InputThatIsNoFileEndsAtOnce) {
   }
 }
 
+// Control bytes of the file reach the terminal written out, never as themselves.
+TEST(PreviewText, ControlBytesAreWrittenOut) {
+  Result result = Preview("control", Crlf({"[PARAMS]", "SWAPCMD=1", "CMDEXE=a\x1B[2J\rb.exe"}), std::nullopt, {});
+  ASSERT_EQ(0, result.code) << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("a\\x1B[2J\\x0Db.exe")) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find_first_of("\x1B\r\x7F")) << result.out;
+}
+
 // The guide's worked examples (blocks titled "example-<n>/<part>"), on the Windows version
 // and program path each machine names: one without a "preview" block passes --strict; one
 // with it draws exactly the warnings the block shows.
