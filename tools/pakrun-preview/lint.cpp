@@ -479,8 +479,9 @@ class Linter {
   void CheckScript() {
     if (!ini_.SwitchOn("STATICREGFROMFILE")) return;
     if (!in_.script) {
-      Warn("PARAMS", "STATICREGFROMFILE", "no registry script " + in_.scriptName +
-                                              " beside the settings file: regedit imports nothing");
+      const std::string& looked = in_.scriptSource.empty() ? in_.scriptName : in_.scriptSource;
+      Warn("PARAMS", "STATICREGFROMFILE", "no registry script " + looked + " beside the settings file (Pakrun looks for " +
+                                              in_.scriptName + "): regedit imports nothing");
       return;
     }
     std::string text = *in_.script;

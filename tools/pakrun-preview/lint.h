@@ -82,7 +82,8 @@ std::string DeviceSectionName(const std::string& id, const std::string& osSuffix
 struct LintInput {
   std::string settings;                // the settings file's bytes
   std::optional<std::string> script;   // the registry script's bytes, when there is one
-  std::string scriptName;              // its file name, for the messages
+  std::string scriptName;              // its file name on the machine, for the messages
+  std::string scriptSource;            // where the tool looked for it (empty: scriptName)
   std::string osSuffix;                // of the Windows version previewed
   std::string windowsLabel;            // "Windows XP"
   std::string shortFolder;             // the short program folder the run formed

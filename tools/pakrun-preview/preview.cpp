@@ -255,6 +255,7 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     lint.script = script;
     const std::string& scriptPath = plan.machine.scriptPath;
     lint.scriptName = scriptPath.substr(scriptPath.rfind('\\') + 1);
+    lint.scriptSource = ScriptBeside(options.settingsFile);
     lint.osSuffix = plan.machine.osSuffix;
     lint.windowsLabel = windows.label;
     lint.shortFolder = plan.machine.shortFolder;

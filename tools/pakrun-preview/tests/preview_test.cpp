@@ -444,6 +444,14 @@ TEST(PreviewText, ControlBytesAreWrittenOut) {
   EXPECT_EQ(std::string::npos, result.out.find_first_of("\x1B\r\x7F")) << result.out;
 }
 
+// The missing script is named as the tool looked for it, beside the settings file.
+TEST(PreviewText, MissingScriptIsNamedWhereItWasLookedFor) {
+  Result result = Preview("noscript", Crlf({"[PARAMS]", "STATICREGFROMFILE=1"}), std::nullopt, {});
+  EXPECT_NE(std::string::npos, result.out.find("no registry script " + ::testing::TempDir() +
+                                               "/noscript.reg beside the settings file (Pakrun looks for Pakrun.reg)"))
+      << result.out;
+}
+
 // The guide's worked examples (blocks titled "example-<n>/<part>"), on the Windows version
 // and program path each machine names: one without a "preview" block passes --strict; one
 // with it draws exactly the warnings the block shows.
