@@ -695,6 +695,82 @@ void ScriptEncoding(const Context& c) {
                            "and this preview shows none of its values; save it as ANSI with REGEDIT4");
 }
 
+bool HexDigits(const std::string& text, std::size_t most) {
+  return !text.empty() && text.size() <= most &&
+         text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// What regedit would refuse or read otherwise in a value's data; empty when it reads it.
+std::string DataProblem(const std::string& data) {
+  if (data == "-" || (data.size() >= 2 && data.front() == '"' && data.back() == '"')) return "";
+  if (data.rfind("dword:", 0) == 0)
+    return HexDigits(data.substr(6), 8) ? "" : "\"" + data + "\" is no dword: 1 to 8 hexadecimal digits";
+  std::size_t colon = data.find(':');
+  const std::string type = data.substr(0, colon);
+  const bool hexType = type == "hex" || (type.rfind("hex(", 0) == 0 && type.back() == ')' &&
+                                         HexDigits(type.substr(4, type.size() - 5), 8));
+  if (colon == std::string::npos || !hexType) return "\"" + data + "\" is no data regedit reads (\"text\", dword:, hex:, -)";
+  std::string bytes = data.substr(colon + 1);
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t comma = bytes.find(',', at);
+    std::string byte = sim::Trim(bytes.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+    if (!HexDigits(byte, 2)) return "\"" + byte + "\" in " + type + ": data is no byte (two hexadecimal digits)";
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  return "";
+}
+
+// Each line of the registry script that regedit would refuse or read otherwise: data, an
+// unknown root, a line that is no key, value or comment.
+void ScriptData(const Context& c) {
+  if (!c.ini.SwitchOn("STATICREGFROMFILE") || !c.in.script) return;
+  std::string text = *c.in.script;
+  if (Utf16Le(text)) {
+    std::string narrow;
+    for (std::size_t i = 2; i + 1 < text.size(); i += 2) narrow += text[i + 1] == 0 ? text[i] : '?';
+    text = narrow;
+  }
+  std::vector<std::string> lines = sim::TrimmedLines(text);
+  if (lines.empty() || (lines[0] != "REGEDIT4" && lines[0] != "Windows Registry Editor Version 5.00")) return;
+  auto warn = [&](std::size_t line, const std::string& what) {
+    c.Warn("PARAMS", "STATICREGFROMFILE", c.in.scriptName + " line " + std::to_string(line + 1) + ": " + what);
+  };
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::string line = lines[i];
+    const std::size_t first = i;
+    while (!line.empty() && line.back() == '\\' && i + 1 < lines.size()) line = line.substr(0, line.size() - 1) + lines[++i];
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      std::string key = line.substr(line[1] == '-' ? 2 : 1, line.find(']') == std::string::npos ? std::string::npos : line.find(']') - (line[1] == '-' ? 2 : 1));
+      std::string root = key.substr(0, key.find('\\'));
+      bool known = false;
+      for (const char* name : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS", "HKEY_CURRENT_CONFIG"})
+        known = known || root == name;
+      if (!known) warn(first, "regedit knows no root \"" + root + "\": the key is not " + (line[1] == '-' ? "deleted" : "written"));
+      continue;
+    }
+    std::size_t equals = std::string::npos;
+    if (line[0] == '@') {
+      equals = line.find('=');
+    } else if (line[0] == '"') {
+      for (std::size_t at = 1; at < line.size(); ++at) {
+        if (line[at] == '\\') ++at;
+        else if (line[at] == '"') {
+          equals = line.find_first_not_of(" \t", at + 1);
+          break;
+        }
+      }
+    }
+    if (equals == std::string::npos || line[equals] != '=') {
+      warn(first, "regedit reads no key, value or comment in \"" + line.substr(0, 40) + "\"");
+      continue;
+    }
+    std::string problem = DataProblem(sim::Trim(line.substr(equals + 1)));
+    if (!problem.empty()) warn(first, problem);
+  }
+}
+
 struct Check {
   const char* name;
   void (*run)(const Context&);
@@ -707,6 +783,7 @@ const Check kChecks[] = {
     {"device listed twice in DRIVERREG", DriverIdTwice},
     {"settings file encoding", SettingsEncoding},
     {"registry script encoding", ScriptEncoding},
+    {"registry script data", ScriptData},
 };
 
 }  // namespace

@@ -130,6 +130,9 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"UTF-8 mark before a section", In("\xEF\xBB\xBF[PARAMS]\r\nSWAPCMD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "", "the section is never read"},
       {"NUL byte in a value", In(std::string("[PARAMS]\r\nCMDEXE=In") + '\0' + "st.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "", "", "NUL byte"},
       {"UTF-16 script", In(scriptOn, Utf16("REGEDIT4\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "is UTF-16"},
+      {"dword of ten digits", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:1234567890"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:12345678"})), "PARAMS", "STATICREGFROMFILE", "line 3: \"dword:1234567890\" is no dword"},
+      {"hex data of letters", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex:zz"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_LOCAL_MACHINE\\X]", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex(7):41,00,\\", "  00,00", "\"B\"=-", "@=\"x\""})), "PARAMS", "STATICREGFROMFILE", "\"zz\" in hex: data is no byte"},
+      {"script root abbreviated", In(scriptOn, Crlf({"REGEDIT4", "[-HKLM\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_USERS\\X]"})), "PARAMS", "STATICREGFROMFILE", "no root \"HKLM\": the key is not deleted"},
       {"doubled quotes reach the INF", add("ADDREG1_VALUE=\"a, b;c\"\r\n"), add("ADDREG1_VALUE=\"\"a, b;c\"\"\r\n"), "STATICREG", "ADDREG1_VALUE", "drops the quotes"},
   };
   for (const WarningCase& c : cases) {
