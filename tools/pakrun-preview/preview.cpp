@@ -184,6 +184,10 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     std::size_t split = isPresent ? value.find('=') : std::string::npos;
     device.hardwareId = value.substr(0, split);
     if (device.hardwareId.empty()) return option + " needs a hardware ID";
+    // No hardware ID holds a comma or semicolon: such a value is a list, which this
+    // option does not take, and read as one ID it would match nothing.
+    if (device.hardwareId.find_first_of(",;") != std::string::npos)
+      return option + " " + device.hardwareId + ": one hardware ID, not a list (no ',' or ';')";
     if (split != std::string::npos) device.driverKey = value.substr(split + 1);
     if (split != std::string::npos && device.driverKey.empty()) return option + " " + value + ": empty driver key";
     m.devices.push_back(device);

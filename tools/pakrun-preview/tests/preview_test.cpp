@@ -387,6 +387,8 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
       {{"--bogus"}, "unknown option --bogus"},
       {{"--tail"}, "--tail needs a value"},
       {{"--present", "=x"}, "--present needs a hardware ID"},
+      {{"--present", "PCI\\VEN_1D4A&DEV_0301,PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
+      {{"--absent", "PCI\\VEN_1D4A&DEV_0301;PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
   };
   for (const auto& [options, reason] : reasons) {
     Result result = Preview("reason", clean, std::nullopt, options);
