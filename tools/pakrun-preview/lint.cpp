@@ -685,7 +685,8 @@ void SettingsEncoding(const Context& c) {
                      "save the file as ANSI");
   }
   if (bytes.find('\0') != std::string::npos && !Utf16Le(bytes))
-    c.Warn("", "", "the settings file holds a NUL byte: the line it is on ends there when Windows reads it");
+    c.Warn("", "", "the settings file holds a NUL byte: the preview ends the value there, Wine reads no key of such "
+                   "a file at all, and Windows documents neither; remove it");
 }
 
 void ScriptEncoding(const Context& c) {
