@@ -241,9 +241,13 @@ int PakrunMain(const char* commandLine) {
     // The editor receives the command line it always did, but the program started is the
     // one in the Windows directory: searched for by name, a regedit.exe in this program's
     // folder or the current directory would be found first and run with our rights.
+    // Under WOW64 the Windows directory's editor is the 64-bit one, which would import
+    // into the other registry view than the INF installer (the system directory's, so the
+    // 32-bit one there): the system directory's editor is the 32-bit one.
+    const SystemFolder editorFolder = RunningUnderWow64() ? SystemFolder::kSystem : SystemFolder::kWindows;
     char regedit[MAX_PATH];
     char regeditCommand[MAX_PATH];
-    if (SystemFolderPath(SystemFolder::kWindows, kRegeditProgram, regedit, sizeof regedit) &&
+    if (SystemFolderPath(editorFolder, kRegeditProgram, regedit, sizeof regedit) &&
         FormatText(regeditCommand, sizeof regeditCommand, kRegeditCommand, values.scriptPath))
       RunAndWait(regeditCommand, regedit);
   }

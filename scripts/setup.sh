@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake make g++ python3 googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
           osslsigncode openssl
-          clang-14 libclang-rt-14-dev)
+          clang-14 libclang-rt-14-dev
+          libcli11-dev nlohmann-json3-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -37,6 +37,7 @@ File& FileSystem::Put(const std::string& path, const std::string& bytes) {
   AddDirectory(DirectoryOf(full));
   File& file = files_[full];
   file.bytes = bytes;
+  file.Changed();
   return file;
 }
 
@@ -178,6 +179,7 @@ TextStream* OpenTextStream(const char* path, const char* mode) {
     m.files.Put(file, "");
   } else if (how[0] == 'w') {
     existing->bytes.clear();
+    existing->Changed();
   }
   auto object = std::make_unique<sim::StreamObject>();
   object->path = file;
@@ -213,6 +215,7 @@ void WriteTextStream(TextStream* stream, const char* format, ...) {
   // Appended in place: an INF of a thousand rows is written line by line.
   if (sim::File* file = m.files.Find(object->path)) {
     file->bytes += stored;
+    file->Changed();
   } else {
     m.files.Put(object->path, stored);
   }

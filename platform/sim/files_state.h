@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,9 +14,15 @@
 
 namespace sim {
 
+struct ProfileIndex;
+
 struct File {
   std::string bytes;
   bool readOnly = false;  // deleting or opening for writing is refused
+  // What the profile reader made of `bytes` (its index of sections and keys), kept until
+  // the file changes: every change through the file system calls Changed().
+  mutable std::shared_ptr<const ProfileIndex> profileIndex;
+  void Changed() { profileIndex.reset(); }
 };
 
 class FileSystem {

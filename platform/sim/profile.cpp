@@ -1,6 +1,8 @@
 // Private profile (INI) files of the substitute machine, read from its file system.
 #include <cctype>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,15 +23,25 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 
-// The value of `key` in `section` of a profile file's text, or none when the section or
-// the key is missing. Names match without regard to case; the first of duplicates
-// counts; a value in matching quotes loses them. The lines are those of sim::TrimmedLines,
-// looked at in place: a run reads thousands of keys, each from the whole file.
-std::optional<std::string> ProfileValue(const std::string& text, const std::string& section,
-                                        const std::string& key) {
-  bool inSection = false;
-  bool sectionSeen = false;
-  const std::string_view all(text);
+}  // namespace
+
+// The sections and keys of a profile file's text, made in one pass: for the first section
+// of each name, the first key of each name and its value. Names match without regard to
+// case; a value in matching quotes loses them. Lines are those of sim::TrimmedLines, looked
+// at in place; lines that are empty, begin with a semicolon or hold no equals sign are
+// passed over. A run reads thousands of keys, each once from this index.
+struct sim::ProfileIndex {
+  std::size_t size = 0;  // of the bytes it was made of
+  bool nt = false;       // read as the NT family reads them
+  std::map<std::string, std::map<std::string, std::string, sim::NoCaseLess>, sim::NoCaseLess>
+      sections;
+};
+
+namespace {
+
+std::shared_ptr<sim::ProfileIndex> IndexOf(std::string_view all) {
+  auto index = std::make_shared<sim::ProfileIndex>();
+  std::map<std::string, std::string, sim::NoCaseLess>* keys = nullptr;  // none: not read
   for (std::size_t start = 0; start < all.size();) {
     std::size_t end = all.find('\n', start);
     if (end == std::string_view::npos) end = all.size();
@@ -38,24 +50,64 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       auto close = line.find(']');
-      std::string_view name = Trimmed(
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      if (inSection) break;  // the first section of that name is the one read
-      inSection = !sectionSeen && sim::SameText(name, section);
-      sectionSeen = sectionSeen || inSection;
+      std::string name(Trimmed(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+      // Only the first section of a name is read; a later one of the same name is not.
+      auto [it, inserted] = index->sections.try_emplace(std::move(name));
+      keys = inserted ? &it->second : nullptr;
       continue;
     }
-    if (!inSection) continue;
+    if (keys == nullptr) continue;
     auto equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!sim::SameText(Trimmed(line.substr(0, equals)), key)) continue;
     std::string_view value = Trimmed(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
       value = value.substr(1, value.size() - 2);
-    return std::string(value);
+    keys->try_emplace(std::string(Trimmed(line.substr(0, equals))), value);
   }
-  return std::nullopt;
+  return index;
+}
+
+// The ANSI text of a UTF-16LE file after its byte-order mark, as the NT family's profile
+// functions read it: a character of the code page's range is its byte, any other is "?".
+std::string AnsiOfUtf16(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const unsigned unit = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) |
+                          (static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    text += unit < 0x100 ? static_cast<char>(unit) : '?';
+  }
+  return text;
+}
+
+// The index of a file's present content, kept with the file until it changes. The NT family
+// reads a file that begins with the UTF-16LE byte-order mark as UTF-16; the 9x family reads
+// every file as ANSI bytes. Neither knows a UTF-8 byte-order mark: it stays part of the
+// first line, so a section header there is not one.
+const sim::ProfileIndex& IndexOf(const sim::File& file, bool nt) {
+  if (!file.profileIndex || file.profileIndex->size != file.bytes.size() || file.profileIndex->nt != nt) {
+    const bool wide = nt && file.bytes.size() >= 2 && static_cast<unsigned char>(file.bytes[0]) == 0xFF &&
+                      static_cast<unsigned char>(file.bytes[1]) == 0xFE;
+    auto index = wide ? IndexOf(std::string_view(AnsiOfUtf16(file.bytes))) : IndexOf(std::string_view(file.bytes));
+    index->size = file.bytes.size();
+    index->nt = nt;
+    file.profileIndex = std::move(index);
+  }
+  return *file.profileIndex;
+}
+
+// The value of `key` in `section` of a profile file, or none when the section or the key
+// is missing.
+std::optional<std::string> ProfileValue(const sim::File& file, bool nt, const std::string& section,
+                                        const std::string& key) {
+  const sim::ProfileIndex& index = IndexOf(file, nt);
+  auto inSection = index.sections.find(section);
+  if (inSection == index.sections.end()) return std::nullopt;
+  auto value = inSection->second.find(key);
+  if (value == inSection->second.end()) return std::nullopt;
+  return value->second;
 }
 
 std::optional<std::string> ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR keyName,
@@ -66,7 +118,7 @@ std::optional<std::string> ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR k
   }
   const sim::File* file = m.files.Find(fileName);
   if (file == nullptr) return std::nullopt;
-  return ProfileValue(file->bytes, appName, keyName);
+  return ProfileValue(*file, m.kernel.version.platformId == VER_PLATFORM_WIN32_NT, appName, keyName);
 }
 
 }  // namespace

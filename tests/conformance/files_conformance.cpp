@@ -325,4 +325,38 @@ TEST_F(ProfileConformance, DefaultLosesTrailingBlanks) {
   EXPECT_STREQ(buffer, " a b");
 }
 
+// How files of other encodings are read on the NT family: a UTF-16LE file with its
+// byte-order mark is read as text; a UTF-8 byte-order mark is no mark to Windows, so it
+// stays part of the first line and a section header there is none. A NUL byte: see below.
+TEST_F(ProfileConformance, EncodingsAndNulOnTheNtFamily) {
+  std::string wide = "\xFF\xFE";
+  for (char c : std::string("[S]\r\nK=v\xE9\r\n")) wide += std::string(1, c) + '\0';
+  const std::string marked = "\xEF\xBB\xBF[S]\r\nK=v\r\n";
+  const std::string nul = std::string("[S]\r\nJ=1\r\nK=ab") + '\0' + "cd\r\nL=x\r\n";
+  auto read = [&](const std::string& name, const std::string& bytes, const char* key) {
+    const std::string path = Scratch(name);
+    EXPECT_TRUE(conf::seed::WriteBytes(path, bytes));
+    char buffer[16];
+    std::memset(buffer, 'x', sizeof buffer);
+    GetPrivateProfileStringA("S", key, "dflt", buffer, sizeof buffer, path.c_str());
+    return std::string(buffer);
+  };
+  EXPECT_EQ(read("wide.ini", wide, "K"), "v\xE9");
+  if (conf::OnSubstituteMachine()) {
+    EXPECT_EQ(read("nul.ini", nul, "J"), "1");
+    EXPECT_EQ(read("nul.ini", nul, "K"), "ab");
+    EXPECT_EQ(read("nul.ini", nul, "L"), "x");
+  } else {
+    conf::KnownDivergence("Wine reads no key at all of an ANSI file that holds a NUL byte; the substitute "
+                          "machine ends the value at the NUL, and what Windows does is not documented");
+    for (const char* key : {"J", "K", "L"}) EXPECT_EQ(read("nul.ini", nul, key), "dflt") << key;
+  }
+  if (conf::OnSubstituteMachine()) {
+    EXPECT_EQ(read("marked.ini", marked, "K"), "dflt");
+  } else {
+    conf::KnownDivergence("Wine reads past a UTF-8 byte-order mark; Windows reads it as part of the first line");
+    EXPECT_EQ(read("marked.ini", marked, "K"), "v");
+  }
+}
+
 }  // namespace

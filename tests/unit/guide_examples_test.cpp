@@ -16,6 +16,8 @@
 //   Pakrun.reg        the registry script beside it (optional)
 //   StaticAddDel.inf  the text of each INF the installer is given, in the order given
 //   DriverAddDel.inf  (either name, any number of blocks, none when no INF is written)
+//   preview           the warnings pakrun-preview gives (checked by its own tests); an
+//                     example without one draws none and passes --strict
 //   run               what the run does, one step a line, in order: the step in a column of
 //                     15 characters, then its text: "remove device" <instance ID>, "rename"
 //                     <from> -> <to>, "start" <the command line exactly as the program gets
@@ -207,7 +209,8 @@ TEST(GuideExamples, TheGuideHoldsAtLeastThreeCompleteExamples) {
     for (const auto& entry : example.parts) {
       bool known = false;
       for (const char* part :
-           {"machine", "Pakrun.ini", "Pakrun.reg", "run", "StaticAddDel.inf", "DriverAddDel.inf"})
+           {"machine", "Pakrun.ini", "Pakrun.reg", "run", "StaticAddDel.inf", "DriverAddDel.inf",
+            "preview"})
         known = known || entry.first == part;
       EXPECT_TRUE(known) << example.name << " has a block of unknown part \"" << entry.first
                          << "\"";

@@ -219,6 +219,11 @@ TEST_F(RunSequence, UnderWow64EveryStepRunsButTheDeviceRemoval) {
   EXPECT_EQ(expected, Steps());
   EXPECT_EQ(0, machine.Calls("SetupDiCallClassInstaller"));
   EXPECT_TRUE(machine.devices.Installed("PCI\\A\\stale"));
+  // The registry editor of the system directory: the 32-bit one, like the INF installer.
+  std::vector<std::string> editors;
+  for (const sim::ProgramStart& start : machine.programs.started)
+    if (start.commandLine.rfind("regedit ", 0) == 0) editors.push_back(start.applicationName);
+  EXPECT_EQ(std::vector<std::string>{"C:\\WINDOWS\\system32\\regedit.exe"}, editors);
 }
 
 TEST_F(RunSequence, FollowUpStepsRunWhenTheSetupProgramIsMissing) {

@@ -1,100 +1,78 @@
-// A small JSON writer and reader, enough for the preview's output and for the tests that
-// read it back (natively and in the Windows test programs). Text is bytes: a byte of 0x80
-// and above is written as \u00XX, its Latin-1 reading, so that the output is ASCII and
-// every byte of the ANSI text it describes comes back unchanged; the reader turns \u0000
-// to \u00FF back into those bytes (and anything above into UTF-8).
+// JSON for the preview's output and for the tests that read it back (natively and in the
+// Windows test programs), with nlohmann-json. Text is bytes: a byte of 0x80 and above is
+// written as \u00XX, its Latin-1 reading, so that the output is ASCII and every byte of the
+// ANSI text it describes comes back unchanged; reading turns \u0000 to \u00FF back into
+// those bytes (and anything above into UTF-8).
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
-#include <map>
-#include <memory>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace json {
 
-inline std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
+// Objects keep their members in the order written.
+using Json = nlohmann::ordered_json;
+
+// Bytes as the UTF-8 of their Latin-1 reading: every byte is one code point.
+inline std::string FromBytes(const std::string& bytes) {
+  std::string utf8;
+  utf8.reserve(bytes.size());
+  for (char c : bytes) {
     auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20 || byte >= 0x7F) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-          out += escaped;
-        } else {
-          out += c;
-        }
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (byte >> 6));
+      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
     }
   }
-  return out + "\"";
+  return utf8;
 }
 
-// Writes one JSON value, indented by two blanks per level. Keys and values are called in
-// document order; the writer places the commas.
-class Writer {
- public:
-  void BeginObject() { Open('{'); }
-  void EndObject() { Close('}'); }
-  void BeginArray() { Open('['); }
-  void EndArray() { Close(']'); }
-  void Key(const std::string& name) {
-    Separate();
-    out_ += Quote(name) + ": ";
-    afterKey_ = true;
-  }
-  void String(const std::string& text) { Scalar(Quote(text)); }
-  void Number(std::int64_t number) { Scalar(std::to_string(number)); }
-  void Bool(bool value) { Scalar(value ? "true" : "false"); }
-  void Null() { Scalar("null"); }
-  // Shorthands for a key and its value.
-  void Field(const std::string& name, const std::string& text) { Key(name); String(text); }
-  void Field(const std::string& name, std::int64_t number) { Key(name); Number(number); }
-  void Field(const std::string& name, const char* text) { Key(name); String(text); }
-  const std::string& Text() const { return out_; }
-
- private:
-  void Separate() {
-    if (afterKey_) {
-      afterKey_ = false;
-      return;
-    }
-    if (!first_.empty()) {
-      if (!first_.back()) out_ += ",";
-      first_.back() = false;
-      out_ += "\n" + std::string(2 * first_.size(), ' ');
+// The other way: code points up to U+00FF become their byte, others stay UTF-8.
+inline std::string ToBytes(const std::string& utf8) {
+  std::string bytes;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    auto lead = static_cast<unsigned char>(utf8[i]);
+    if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+      bytes += static_cast<char>(((lead & 0x03) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+      ++i;
+    } else {
+      bytes += utf8[i];
     }
   }
-  void Scalar(const std::string& text) {
-    Separate();
-    out_ += text;
-  }
-  void Open(char bracket) {
-    Separate();
-    out_ += bracket;
-    first_.push_back(true);
-  }
-  void Close(char bracket) {
-    bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) out_ += "\n" + std::string(2 * first_.size(), ' ');
-    out_ += bracket;
-  }
+  return bytes;
+}
 
-  std::string out_;
-  std::vector<bool> first_;  // per open container: nothing written in it yet
-  bool afterKey_ = false;
-};
+// A JSON string of bytes.
+inline Json String(const std::string& bytes) { return Json(FromBytes(bytes)); }
 
-// A parsed value. Objects keep their keys in order.
+// The text of a value: indented by two blanks, ASCII only. Every control character other
+// than line feed, carriage return and tab is written \u00XX, as every other byte outside
+// printable ASCII is (nlohmann-json writes backspace and form feed as \b and \f).
+inline std::string Text(const Json& value) {
+  const std::string dumped = value.dump(2, ' ', true);
+  std::string text;
+  text.reserve(dumped.size());
+  bool inString = false;
+  for (std::size_t i = 0; i < dumped.size(); ++i) {
+    const char c = dumped[i];
+    if (c == '"') inString = !inString;
+    if (!inString || c != '\\' || i + 1 == dumped.size()) {
+      text += c;
+      continue;
+    }
+    const char escaped = dumped[++i];
+    text += escaped == 'b' ? "\\u0008" : escaped == 'f' ? "\\u000c" : std::string{'\\', escaped};
+  }
+  return text;
+}
+
+// A parsed value whose strings are bytes again. Objects keep their members in order.
 struct Value {
   enum class Type { kNull, kBool, kNumber, kString, kArray, kObject };
   Type type = Type::kNull;
@@ -119,145 +97,41 @@ struct Value {
     return false;
   }
   bool IsNull() const { return type == Type::kNull; }
+
+  static Value Of(const Json& json) {
+    Value value;
+    switch (json.type()) {
+      case Json::value_t::boolean: value.type = Type::kBool; value.boolean = json.get<bool>(); break;
+      case Json::value_t::number_integer:
+      case Json::value_t::number_unsigned:
+      case Json::value_t::number_float: value.type = Type::kNumber; value.number = json.get<double>(); break;
+      case Json::value_t::string: value.type = Type::kString; value.text = ToBytes(json.get<std::string>()); break;
+      case Json::value_t::array:
+        value.type = Type::kArray;
+        for (const Json& item : json) value.items.push_back(Of(item));
+        break;
+      case Json::value_t::object:
+        value.type = Type::kObject;
+        for (const auto& member : json.items()) value.members.emplace_back(ToBytes(member.key()), Of(member.value()));
+        break;
+      default: break;
+    }
+    return value;
+  }
 };
 
-// Parses `text`; false (with `error` saying where) when it is no single JSON value.
 class Reader {
  public:
+  // Parses `text` whole; false with the reason in `error` when it is no JSON.
   static bool Parse(const std::string& text, Value* value, std::string* error) {
-    Reader reader(text);
-    if (!reader.ParseValue(value, 0) || (reader.SkipBlanks(), reader.at_ != text.size())) {
-      if (error != nullptr) *error = "JSON error at offset " + std::to_string(reader.at_);
+    Json parsed = Json::parse(text, nullptr, false);
+    if (parsed.is_discarded()) {
+      if (error != nullptr) *error = "not JSON";
       return false;
     }
+    *value = Value::Of(parsed);
     return true;
   }
-
- private:
-  explicit Reader(const std::string& text) : text_(text) {}
-
-  void SkipBlanks() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' ||
-                                  text_[at_] == '\t'))
-      ++at_;
-  }
-  bool Literal(const char* word) {
-    std::string w(word);
-    if (text_.compare(at_, w.size(), w) != 0) return false;
-    at_ += w.size();
-    return true;
-  }
-  static void AppendCodePoint(unsigned code, std::string* out) {
-    if (code < 0x100) {
-      *out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      *out += static_cast<char>(0xC0 | (code >> 6));
-      *out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      *out += static_cast<char>(0xE0 | (code >> 12));
-      *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      *out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  bool ParseString(std::string* out) {
-    if (at_ >= text_.size() || text_[at_] != '"') return false;
-    for (++at_; at_ < text_.size(); ++at_) {
-      char c = text_[at_];
-      if (c == '"') {
-        ++at_;
-        return true;
-      }
-      if (c != '\\') {
-        *out += c;
-        continue;
-      }
-      if (++at_ >= text_.size()) return false;
-      switch (text_[at_]) {
-        case 'n': *out += '\n'; break;
-        case 'r': *out += '\r'; break;
-        case 't': *out += '\t'; break;
-        case 'b': *out += '\b'; break;
-        case 'f': *out += '\f'; break;
-        case 'u': {
-          if (at_ + 4 >= text_.size()) return false;
-          unsigned code = 0;
-          for (int i = 1; i <= 4; ++i) {
-            char h = text_[at_ + static_cast<std::size_t>(i)];
-            unsigned digit = h >= '0' && h <= '9'   ? static_cast<unsigned>(h - '0')
-                             : h >= 'a' && h <= 'f' ? static_cast<unsigned>(h - 'a' + 10)
-                             : h >= 'A' && h <= 'F' ? static_cast<unsigned>(h - 'A' + 10)
-                                                    : 16u;
-            if (digit == 16u) return false;
-            code = code * 16 + digit;
-          }
-          AppendCodePoint(code, out);
-          at_ += 4;
-          break;
-        }
-        default: *out += text_[at_];  // \" \\ \/
-      }
-    }
-    return false;
-  }
-  bool ParseValue(Value* value, int depth) {
-    if (depth > 64) return false;
-    SkipBlanks();
-    if (at_ >= text_.size()) return false;
-    char c = text_[at_];
-    if (c == '{') {
-      value->type = Value::Type::kObject;
-      ++at_;
-      SkipBlanks();
-      if (at_ < text_.size() && text_[at_] == '}') return ++at_, true;
-      for (;;) {
-        SkipBlanks();
-        std::string key;
-        if (!ParseString(&key)) return false;
-        SkipBlanks();
-        if (at_ >= text_.size() || text_[at_++] != ':') return false;
-        Value member;
-        if (!ParseValue(&member, depth + 1)) return false;
-        value->members.emplace_back(std::move(key), std::move(member));
-        SkipBlanks();
-        if (at_ >= text_.size()) return false;
-        if (text_[at_] == '}') return ++at_, true;
-        if (text_[at_++] != ',') return false;
-      }
-    }
-    if (c == '[') {
-      value->type = Value::Type::kArray;
-      ++at_;
-      SkipBlanks();
-      if (at_ < text_.size() && text_[at_] == ']') return ++at_, true;
-      for (;;) {
-        Value item;
-        if (!ParseValue(&item, depth + 1)) return false;
-        value->items.push_back(std::move(item));
-        SkipBlanks();
-        if (at_ >= text_.size()) return false;
-        if (text_[at_] == ']') return ++at_, true;
-        if (text_[at_++] != ',') return false;
-      }
-    }
-    if (c == '"') {
-      value->type = Value::Type::kString;
-      return ParseString(&value->text);
-    }
-    if (Literal("true")) return value->type = Value::Type::kBool, value->boolean = true, true;
-    if (Literal("false")) return value->type = Value::Type::kBool, true;
-    if (Literal("null")) return true;
-    std::size_t end = at_;
-    while (end < text_.size() && std::string("+-.0123456789eE").find(text_[end]) != std::string::npos)
-      ++end;
-    if (end == at_) return false;
-    value->type = Value::Type::kNumber;
-    value->number = std::stod(text_.substr(at_, end - at_));
-    at_ = end;
-    return true;
-  }
-
-  const std::string& text_;
-  std::size_t at_ = 0;
 };
 
 }  // namespace json

@@ -153,6 +153,14 @@ std::string NumberList(const std::vector<unsigned>& numbers) {
   return out;
 }
 
+// A value that reaches the INF in double quotes: written in two pairs (""a, b"") in the
+// settings file, whose reader drops the outer pair. Inside them commas, semicolons and
+// blanks are the value's own.
+bool InfQuoted(const std::string& value) {
+  return value.size() >= 2 && value.front() == '"' && value.back() == '"' &&
+         value.find('"', 1) == value.size() - 1;
+}
+
 // A percent sign that is not one of a pair ("%%" stands for one in an INF).
 bool LonePercent(const std::string& value) {
   for (std::size_t i = 0; i < value.size(); ++i) {
@@ -348,7 +356,7 @@ class Linter {
         continue;
       }
       if (!value) continue;
-      if (rule.field != Field::kId && Unquoted(section, key))
+      if (rule.field != Field::kId && Unquoted(section, key) && !InfQuoted(*value))
         Warn(section.name, key, "the settings reader drops the quotes around the value: the INF gets " + *value);
       if (rule.field == Field::kId) {
         CheckId(section.name, key, *value, kind);
@@ -359,10 +367,8 @@ class Linter {
   }
 
   static bool Unquoted(const IniFile::Section& section, const std::string& key) {
-    for (const IniFile::Key& entry : section.keys) {
-      if (SameText(entry.name, key)) return entry.unquoted;
-    }
-    return false;
+    const IniFile::Key* entry = section.FindKey(key);
+    return entry != nullptr && entry->unquoted;
   }
 
   void CheckId(const std::string& section, const std::string& key, const std::string& id, Kind kind) {
@@ -387,7 +393,7 @@ class Linter {
       Warn(section, key, "a double quote ends the INF field's quotes early");
     if (LonePercent(value))
       Warn(section, key, "a percent sign starts an INF string substitution (%name%); write %% for one");
-    if (!quoted) {
+    if (!quoted && !InfQuoted(value)) {
       bool whole = false;
       unsigned flagBits = ProfileInt(flags, &whole);
       const bool listType = whole && ((flagBits & 0x00010000u) != 0 || (flagBits & 0xFFFF0001u) == 0x1u);
@@ -473,8 +479,9 @@ class Linter {
   void CheckScript() {
     if (!ini_.SwitchOn("STATICREGFROMFILE")) return;
     if (!in_.script) {
-      Warn("PARAMS", "STATICREGFROMFILE", "no registry script " + in_.scriptName +
-                                              " beside the settings file: regedit imports nothing");
+      const std::string& looked = in_.scriptSource.empty() ? in_.scriptName : in_.scriptSource;
+      Warn("PARAMS", "STATICREGFROMFILE", "no registry script " + looked + " beside the settings file (Pakrun looks for " +
+                                              in_.scriptName + "): regedit imports nothing");
       return;
     }
     std::string text = *in_.script;
@@ -507,7 +514,8 @@ IniFile IniFile::Parse(const std::string& bytes) {
   for (const std::string& line : sim::TrimmedLines(bytes)) {
     if (line.empty() || line[0] == ';') continue;
     if (auto name = sim::SectionName(line)) {
-      ini.sections.push_back(Section{*name, {}});
+      ini.first_.try_emplace(*name, ini.sections.size());
+      ini.sections.push_back(Section{*name, {}, {}});
       current = &ini.sections.back();
       continue;
     }
@@ -517,25 +525,28 @@ IniFile IniFile::Parse(const std::string& bytes) {
     const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                         value.back() == value.front();
     if (quoted) value = value.substr(1, value.size() - 2);
-    current->keys.push_back(Key{sim::Trim(line.substr(0, equals)), value, quoted});
+    std::string name = sim::Trim(line.substr(0, equals));
+    current->first.try_emplace(name, current->keys.size());
+    current->keys.push_back(Key{std::move(name), value, quoted});
   }
   return ini;
 }
 
+const IniFile::Key* IniFile::Section::FindKey(const std::string& key) const {
+  auto at = first.find(key);
+  return at == first.end() ? nullptr : &keys[at->second];
+}
+
 const IniFile::Section* IniFile::Find(const std::string& name) const {
-  for (const Section& section : sections) {
-    if (SameText(section.name, name)) return &section;
-  }
-  return nullptr;
+  auto at = first_.find(name);
+  return at == first_.end() ? nullptr : &sections[at->second];
 }
 
 std::optional<std::string> IniFile::Value(const std::string& section, const std::string& key) const {
   const Section* found = Find(section);
-  if (found == nullptr) return std::nullopt;
-  for (const Key& entry : found->keys) {
-    if (SameText(entry.name, key)) return entry.value;
-  }
-  return std::nullopt;
+  const Key* entry = found == nullptr ? nullptr : found->FindKey(key);
+  if (entry == nullptr) return std::nullopt;
+  return entry->value;
 }
 
 bool IniFile::SwitchOn(const std::string& key) const {
@@ -574,9 +585,217 @@ std::vector<ListEntry> VisitedEntries(const IniFile& ini, const std::string& sec
   return entries;
 }
 
+namespace {
+
+// The traps below are each one named check of the table kChecks: a check reads the file
+// (and what the run formed) and adds a warning naming the section and key.
+struct Context {
+  const LintInput& in;
+  const IniFile& ini;
+  std::vector<Warning>* out;
+  void Warn(const std::string& section, const std::string& key, const std::string& message) const {
+    out->push_back(Warning{section, key, message});
+  }
+};
+
+bool Utf16Le(const std::string& bytes) {
+  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+         static_cast<unsigned char>(bytes[1]) == 0xFE;
+}
+
+bool Utf8Mark(const std::string& bytes) { return bytes.rfind("\xEF\xBB\xBF", 0) == 0; }
+
+// How the INF installer reads a REG_DWORD's data: a decimal or 0x hexadecimal number.
+bool DwordNumber(const std::string& text) {
+  bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  std::string digits = hex ? text.substr(2) : text;
+  return !digits.empty() && digits.size() <= (hex ? 8u : 10u) &&
+         digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos &&
+         (hex || std::stoull(digits) <= UINT32_MAX);
+}
+
+// CMDEXE is a name in Pakrun's folder: a full path, or none, names no program.
+void SetupProgramPath(const Context& c) {
+  std::optional<std::string> exe = c.ini.Value("PARAMS", "CMDEXE");
+  if (!exe) return;
+  if (exe->empty())
+    c.Warn("PARAMS", "CMDEXE", "an empty name: Pakrun starts its own folder, which is no program, and nothing runs");
+  else if ((exe->size() >= 2 && (*exe)[1] == ':') || (*exe)[0] == '\\')
+    c.Warn("PARAMS", "CMDEXE", "a full path: Pakrun puts its own folder in front of it (\"" + c.in.shortFolder +
+                                   "\\" + *exe + "\"), which names no program, and nothing runs");
+}
+
+// REG_DWORD data the INF installer cannot read as a number.
+void DwordData(const Context& c) {
+  for (const IniFile::Section& section : c.ini.sections) {
+    const bool device = StartsWithNoCase(section.name, "DRIVERREG_");
+    if (!device && !SameText(section.name, "STATICREG")) continue;
+    if (c.ini.Find(section.name) != &section) continue;  // a second section is never read
+    const unsigned count = c.ini.Count(section.name, "ADDREG");
+    for (unsigned n = 1; n <= count; ++n) {
+      const std::string entry = "ADDREG" + std::to_string(n);
+      std::optional<std::string> flags = c.ini.Value(section.name, entry + "_FLAGS");
+      bool whole = false;
+      if (!flags || (ProfileInt(*flags, &whole) & 0xFFFF0001u) != 0x00010001u || !whole) continue;
+      std::string value = c.ini.Text(section.name, entry + "_VALUE", "");
+      if (!value.empty() && !DwordNumber(value))
+        c.Warn(section.name, entry + "_VALUE", "\"" + value + "\" is no number: the INF installer cannot write it as the REG_DWORD its flags name");
+    }
+  }
+}
+
+// CLEANUP and REFRESH compare IDs letter case and all; Windows reports hardware IDs in
+// upper case.
+void IdCase(const Context& c) {
+  for (const char* list : {"CLEANUP", "REFRESH"}) {
+    if (!c.ini.SwitchOn(list)) continue;
+    for (const ListEntry& entry : VisitedEntries(c.ini, list)) {
+      if (entry.id.find_first_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos)
+        c.Warn(list, entry.key, "lower-case letters: " + std::string(list) +
+                                    " compares IDs letter case and all, and Windows reports hardware IDs in upper case, so this matches no device");
+    }
+  }
+}
+
+// The same device twice in DRIVERREG: its section goes twice to the first such adapter.
+void DriverIdTwice(const Context& c) {
+  if (!c.ini.SwitchOn(kDriverRegSection)) return;
+  std::map<std::string, std::string, sim::NoCaseLess> first;
+  for (const ListEntry& entry : VisitedEntries(c.ini, kDriverRegSection, c.in.osSuffix)) {
+    auto [at, inserted] = first.try_emplace(entry.id, entry.key);
+    if (!inserted)
+      c.Warn(kDriverRegSection, entry.key, "the same ID as " + at->second +
+                                               ": its section is applied twice to the first such adapter, and a second identical adapter gets nothing");
+  }
+}
+
+// Encodings that some Windows reads otherwise than the author's editor shows.
+void SettingsEncoding(const Context& c) {
+  const std::string& bytes = c.in.settings;
+  if (Utf16Le(bytes))
+    c.Warn("", "", "the settings file is UTF-16 (\"Unicode\"): Windows 2000, XP and later read it, Windows 98 reads "
+                   "no section of it; save it as ANSI");
+  else if (Utf8Mark(bytes)) {
+    const std::string first = sim::Trim(bytes.substr(3, bytes.find('\n') == std::string::npos ? std::string::npos : bytes.find('\n') - 3));
+    if (auto name = sim::SectionName(first))
+      c.Warn(*name, "", "the UTF-8 byte-order mark before this first line is read by Windows as part of it: "
+                        "the section is never read (Wine reads past the mark); save the file as ANSI");
+    else
+      c.Warn("", "", "a UTF-8 byte-order mark begins the settings file: Windows reads it as part of the first line; "
+                     "save the file as ANSI");
+  }
+  if (bytes.find('\0') != std::string::npos && !Utf16Le(bytes))
+    c.Warn("", "", "the settings file holds a NUL byte: the preview ends the value there, Wine reads no key of such "
+                   "a file at all, and Windows documents neither; remove it");
+}
+
+void ScriptEncoding(const Context& c) {
+  if (!c.ini.SwitchOn("STATICREGFROMFILE") || !c.in.script || !Utf16Le(*c.in.script)) return;
+  c.Warn("PARAMS", "STATICREGFROMFILE",
+         c.in.scriptName + " is UTF-16: the registry editor of Windows 98 does not read it (2000 and later do), "
+                           "and this preview shows none of its values; save it as ANSI with REGEDIT4");
+}
+
+bool HexDigits(const std::string& text, std::size_t most) {
+  return !text.empty() && text.size() <= most &&
+         text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// What regedit would refuse or read otherwise in a value's data; empty when it reads it.
+std::string DataProblem(const std::string& data) {
+  if (data == "-" || (data.size() >= 2 && data.front() == '"' && data.back() == '"')) return "";
+  if (data.rfind("dword:", 0) == 0)
+    return HexDigits(data.substr(6), 8) ? "" : "\"" + data + "\" is no dword: 1 to 8 hexadecimal digits";
+  std::size_t colon = data.find(':');
+  const std::string type = data.substr(0, colon);
+  const bool hexType = type == "hex" || (type.rfind("hex(", 0) == 0 && type.back() == ')' &&
+                                         HexDigits(type.substr(4, type.size() - 5), 8));
+  if (colon == std::string::npos || !hexType) return "\"" + data + "\" is no data regedit reads (\"text\", dword:, hex:, -)";
+  std::string bytes = data.substr(colon + 1);
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t comma = bytes.find(',', at);
+    std::string byte = sim::Trim(bytes.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+    if (!HexDigits(byte, 2)) return "\"" + byte + "\" in " + type + ": data is no byte (two hexadecimal digits)";
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  return "";
+}
+
+// Each line of the registry script that regedit would refuse or read otherwise: data, an
+// unknown root, a line that is no key, value or comment.
+void ScriptData(const Context& c) {
+  if (!c.ini.SwitchOn("STATICREGFROMFILE") || !c.in.script) return;
+  std::string text = *c.in.script;
+  if (Utf16Le(text)) {
+    std::string narrow;
+    for (std::size_t i = 2; i + 1 < text.size(); i += 2) narrow += text[i + 1] == 0 ? text[i] : '?';
+    text = narrow;
+  }
+  std::vector<std::string> lines = sim::TrimmedLines(text);
+  if (lines.empty() || (lines[0] != "REGEDIT4" && lines[0] != "Windows Registry Editor Version 5.00")) return;
+  auto warn = [&](std::size_t line, const std::string& what) {
+    c.Warn("PARAMS", "STATICREGFROMFILE", c.in.scriptName + " line " + std::to_string(line + 1) + ": " + what);
+  };
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::string line = lines[i];
+    const std::size_t first = i;
+    while (!line.empty() && line.back() == '\\' && i + 1 < lines.size()) line = line.substr(0, line.size() - 1) + lines[++i];
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      std::string key = line.substr(line[1] == '-' ? 2 : 1, line.find(']') == std::string::npos ? std::string::npos : line.find(']') - (line[1] == '-' ? 2 : 1));
+      std::string root = key.substr(0, key.find('\\'));
+      bool known = false;
+      for (const char* name : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS", "HKEY_CURRENT_CONFIG"})
+        known = known || root == name;
+      if (!known) warn(first, "regedit knows no root \"" + root + "\": the key is not " + (line[1] == '-' ? "deleted" : "written"));
+      continue;
+    }
+    std::size_t equals = std::string::npos;
+    if (line[0] == '@') {
+      equals = line.find('=');
+    } else if (line[0] == '"') {
+      for (std::size_t at = 1; at < line.size(); ++at) {
+        if (line[at] == '\\') ++at;
+        else if (line[at] == '"') {
+          equals = line.find_first_not_of(" \t", at + 1);
+          break;
+        }
+      }
+    }
+    if (equals == std::string::npos || line[equals] != '=') {
+      warn(first, "regedit reads no key, value or comment in \"" + line.substr(0, 40) + "\"");
+      continue;
+    }
+    std::string problem = DataProblem(sim::Trim(line.substr(equals + 1)));
+    if (!problem.empty()) warn(first, problem);
+  }
+}
+
+struct Check {
+  const char* name;
+  void (*run)(const Context&);
+};
+
+const Check kChecks[] = {
+    {"setup program path", SetupProgramPath},
+    {"REG_DWORD data", DwordData},
+    {"letter case of compared IDs", IdCase},
+    {"device listed twice in DRIVERREG", DriverIdTwice},
+    {"settings file encoding", SettingsEncoding},
+    {"registry script encoding", ScriptEncoding},
+    {"registry script data", ScriptData},
+};
+
+}  // namespace
+
 std::vector<Warning> Lint(const LintInput& input) {
   std::vector<Warning> warnings;
+  // Names, switches, lists and INF fields, section by section.
   Linter(input, &warnings).Run();
+  const IniFile ini = IniFile::Parse(input.settings);
+  const Context context{input, ini, &warnings};
+  for (const Check& check : kChecks) check.run(context);
   return warnings;
 }
 

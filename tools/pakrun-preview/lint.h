@@ -7,9 +7,13 @@
 // the plan itself always comes from Pakrun's own run.
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/sim/text.h"
 
 namespace preview {
 
@@ -35,6 +39,10 @@ class IniFile {
   struct Section {
     std::string name;
     std::vector<Key> keys;
+    // The first key of each name (letter case ignored), by its place in `keys`.
+    std::map<std::string, std::size_t, sim::NoCaseLess> first;
+    // The first key of that name, or null.
+    const Key* FindKey(const std::string& key) const;
   };
 
   static IniFile Parse(const std::string& bytes);
@@ -50,6 +58,11 @@ class IniFile {
                    const std::string& defaultText) const;
 
   std::vector<Section> sections;  // in file order, duplicates included
+
+ private:
+  // The first section of each name, by its place in `sections`: a file of thousands of
+  // keys is looked up thousands of times.
+  std::map<std::string, std::size_t, sim::NoCaseLess> first_;
 };
 
 // The hardware IDs of a device list that Pakrun visits, in order, with their keys: the
@@ -69,7 +82,8 @@ std::string DeviceSectionName(const std::string& id, const std::string& osSuffix
 struct LintInput {
   std::string settings;                // the settings file's bytes
   std::optional<std::string> script;   // the registry script's bytes, when there is one
-  std::string scriptName;              // its file name, for the messages
+  std::string scriptName;              // its file name on the machine, for the messages
+  std::string scriptSource;            // where the tool looked for it (empty: scriptName)
   std::string osSuffix;                // of the Windows version previewed
   std::string windowsLabel;            // "Windows XP"
   std::string shortFolder;             // the short program folder the run formed

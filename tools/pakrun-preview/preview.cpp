@@ -1,8 +1,11 @@
 #include "tools/pakrun-preview/preview.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+
+#include <CLI/CLI.hpp>
 
 #include "tools/pakrun-preview/lint.h"
 #include "tools/pakrun-preview/plan.h"
@@ -37,8 +40,11 @@ Options (defaults in brackets):
   --strict              exit with 1 when there is any warning
   --help                this text
 
-Exit codes: 0 shown; 1 shown with warnings under --strict; 2 the settings file could
-not be read, or the options are wrong.
+The settings file and the script must each be a regular file of at most 16 MiB.
+
+Exit codes: 0 shown; 1 shown with warnings under --strict; 2 the settings file or the
+script could not be read (missing, a directory, a device or pipe, above 16 MiB), or the
+options are wrong.
 )";
 
 struct Options {
@@ -50,11 +56,38 @@ struct Options {
   bool help = false;
 };
 
-bool ReadFile(const std::string& path, std::string* bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
+// What is read of the input files: a regular file of at most kMaxInputBytes. Pakrun reads
+// settings files of a few kilobytes; anything this large is a mistake, and a device file
+// such as /dev/zero, a pipe or a directory would never end or cannot be read at all.
+enum class Input { kRead, kMissing, kUnusable };
+
+Input ReadInput(const std::string& path, const char* what, std::string* bytes, std::string* problem) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(fs::u8path(path), error);
+  if (status.type() == fs::file_type::not_found) return Input::kMissing;
+  auto fail = [&](const std::string& why) {
+    *problem = std::string(what) + " " + path + ": " + why;
+    return Input::kUnusable;
+  };
+  if (error) return fail("cannot be read (" + error.message() + ")");
+  if (fs::is_directory(status)) return fail("is a directory, not a file");
+  if (!fs::is_regular_file(status))
+    return fail("is not a regular file (a device, pipe or socket), so it is not read");
+  std::ifstream file(fs::u8path(path), std::ios::binary);
+  if (!file) return fail("cannot be read");
+  // Read to one byte past the bound: a file that grows while it is read is caught too.
+  bytes->clear();
+  char buffer[65536];
+  while (file && bytes->size() <= kMaxInputBytes) {
+    file.read(buffer, sizeof buffer);
+    bytes->append(buffer, static_cast<std::size_t>(file.gcount()));
+  }
+  if (file.bad()) return fail("cannot be read");
+  if (bytes->size() > kMaxInputBytes)
+    return fail("is larger than " + std::to_string(kMaxInputBytes / (1024 * 1024)) +
+                " MiB, the most this tool reads");
+  return Input::kRead;
 }
 
 // The script beside a settings file: its base name with ".reg".
@@ -76,59 +109,91 @@ std::size_t CountParts(const std::string& path) {
   return parts;
 }
 
-// Parses the options; an empty result means they were good.
+// The options that take a value. Written as "--option value", the value is the next word
+// whatever it looks like (a tail of "-s" included), as it is written "--option=value".
+constexpr const char* kValueOptions[] = {"--program", "--short-dir", "--windows", "--tail",
+                                         "--present", "--absent", "--windir",
+                                         "--system-root", "--temp", "--format"};
+
+bool TakesValue(const std::string& option) {
+  for (const char* name : kValueOptions) {
+    if (option == name) return true;
+  }
+  return false;
+}
+
+// Parses the options; an empty result means they were good. CLI11 reads them; the words
+// are first joined to "--option=value" so that a value is never taken for an option.
 std::string Parse(const std::vector<std::string>& args, Options* options) {
+  std::vector<std::string> words;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (arg.rfind("--", 0) != 0 || arg == "--") {
-      if (!options->settingsFile.empty()) return "more than one settings file: " + arg;
-      options->settingsFile = arg;
+    const std::string& arg = args[i];
+    const std::string name = arg.substr(0, arg.find('='));
+    if ((name == "--help" || name == "--strict") && name != arg) return name + " takes no value";
+    if (!TakesValue(arg)) {
+      // A lone "--" or a word that is no option is the settings file's name.
+      words.push_back(arg == "--" || arg.rfind("--", 0) != 0 ? "--settings-file=" + arg : arg);
       continue;
     }
-    std::optional<std::string> inlineValue;
-    std::size_t equals = arg.find('=');
-    if (equals != std::string::npos) {
-      inlineValue = arg.substr(equals + 1);
-      arg = arg.substr(0, equals);
-    }
-    if (arg == "--help" || arg == "--strict") {
-      if (inlineValue) return arg + " takes no value";
-      (arg == "--help" ? options->help : options->strict) = true;
-      continue;
-    }
-    std::string value;
-    if (inlineValue) {
-      value = *inlineValue;
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      return arg + " needs a value";
-    }
-    MachineOptions& m = options->machine;
-    if (arg == "--program") m.program = value;
-    else if (arg == "--short-dir") m.shortDir = value;
-    else if (arg == "--windows") options->windows = value;
-    else if (arg == "--tail") m.tail = value;
-    else if (arg == "--windir") m.windir = value;
-    else if (arg == "--system-root") m.systemRoot = value;
-    else if (arg == "--temp") m.temp = value;
-    else if (arg == "--format") options->format = value;
-    else if (arg == "--present" || arg == "--absent") {
-      DeviceOption device;
-      device.present = arg == "--present";
-      std::size_t split = device.present ? value.find('=') : std::string::npos;
-      device.hardwareId = value.substr(0, split);
-      if (split != std::string::npos) device.driverKey = value.substr(split + 1);
-      if (device.hardwareId.empty()) return arg + " needs a hardware ID";
-      if (split != std::string::npos && device.driverKey.empty()) return arg + " " + value + ": empty driver key";
-      m.devices.push_back(device);
-    } else {
-      return "unknown option " + arg;
-    }
+    if (i + 1 == args.size()) return arg + " needs a value";
+    words.push_back(arg + "=" + args[++i]);
+  }
+
+  CLI::App app("pakrun-preview");
+  app.set_help_flag();  // --help prints the usage below, as a flag of our own
+  app.allow_extras();
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  MachineOptions& m = options->machine;
+  std::vector<std::string> files;
+  std::vector<std::string> present;
+  std::vector<std::string> absent;
+  app.add_option("--settings-file", files)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--program", m.program);
+  app.add_option("--short-dir", m.shortDir);
+  app.add_option("--windows", options->windows);
+  app.add_option("--tail", m.tail);
+  app.add_option("--present", present)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--absent", absent)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--windir", m.windir);
+  app.add_option("--system-root", m.systemRoot);
+  app.add_option("--temp", m.temp);
+  app.add_option("--format", options->format);
+  app.add_flag("--strict", options->strict);
+  app.add_flag("--help", options->help);
+  // CLI11 takes the words last first, and uses them up.
+  std::vector<std::string> reversed(words.rbegin(), words.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    return error.what();
+  }
+  if (!app.remaining().empty()) return "unknown option " + app.remaining().front();
+  if (files.size() > 1) return "more than one settings file: " + files[1];
+  if (!files.empty()) options->settingsFile = files.front();
+  // The devices in the order given, present and absent ones as they were mixed (the
+  // machine numbers them in that order).
+  std::size_t nextPresent = 0;
+  std::size_t nextAbsent = 0;
+  for (const std::string& word : words) {
+    const bool isPresent = word.rfind("--present=", 0) == 0;
+    if (!isPresent && word.rfind("--absent=", 0) != 0) continue;
+    const std::string& value = isPresent ? present.at(nextPresent++) : absent.at(nextAbsent++);
+    const std::string option = isPresent ? "--present" : "--absent";
+    DeviceOption device;
+    device.present = isPresent;
+    std::size_t split = isPresent ? value.find('=') : std::string::npos;
+    device.hardwareId = value.substr(0, split);
+    if (device.hardwareId.empty()) return option + " needs a hardware ID";
+    // No hardware ID holds a comma or semicolon: such a value is a list, which this
+    // option does not take, and read as one ID it would match nothing.
+    if (device.hardwareId.find_first_of(",;") != std::string::npos)
+      return option + " " + device.hardwareId + ": one hardware ID, not a list (no ',' or ';')";
+    if (split != std::string::npos) device.driverKey = value.substr(split + 1);
+    if (split != std::string::npos && device.driverKey.empty()) return option + " " + value + ": empty driver key";
+    m.devices.push_back(device);
   }
   if (options->help) return "";
   if (options->settingsFile.empty()) return "no settings file given";
-  const MachineOptions& m = options->machine;
   for (const auto& [name, path] : {std::pair<const char*, const std::string&>{"--program", m.program},
                                    {"--windir", m.windir}, {"--temp", m.temp}}) {
     if (!AbsoluteWindowsPath(path)) return std::string(name) + " " + path + ": not a full Windows path (C:\\...)";
@@ -162,13 +227,24 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     return kShown;
   }
   std::string settings;
-  if (!ReadFile(options.settingsFile, &settings)) {
-    err << "pakrun-preview: cannot read the settings file " << options.settingsFile << "\n";
-    return kUnusable;
+  switch (ReadInput(options.settingsFile, "the settings file", &settings, &problem)) {
+    case Input::kRead: break;
+    case Input::kMissing:
+      problem = "cannot read the settings file " + options.settingsFile + ": there is no such file";
+      [[fallthrough]];
+    case Input::kUnusable:
+      err << "pakrun-preview: " << problem << "\n";
+      return kUnusable;
   }
   std::string scriptBytes;
   std::optional<std::string> script;
-  if (ReadFile(ScriptBeside(options.settingsFile), &scriptBytes)) script = scriptBytes;
+  switch (ReadInput(ScriptBeside(options.settingsFile), "the registry script", &scriptBytes, &problem)) {
+    case Input::kRead: script = scriptBytes; break;
+    case Input::kMissing: break;
+    case Input::kUnusable:
+      err << "pakrun-preview: " << problem << "\n";
+      return kUnusable;
+  }
 
   std::vector<WindowsVersion> versions;
   if (options.windows == "all") versions = WindowsVersions();
@@ -183,6 +259,7 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     lint.script = script;
     const std::string& scriptPath = plan.machine.scriptPath;
     lint.scriptName = scriptPath.substr(scriptPath.rfind('\\') + 1);
+    lint.scriptSource = ScriptBeside(options.settingsFile);
     lint.osSuffix = plan.machine.osSuffix;
     lint.windowsLabel = windows.label;
     lint.shortFolder = plan.machine.shortFolder;

@@ -1,5 +1,6 @@
 #include "tools/pakrun-preview/report.h"
 
+#include <cstdio>
 #include <map>
 
 #include "tools/pakrun-preview/json.h"
@@ -94,112 +95,92 @@ std::string StepText(const Step& step) {
   return line;
 }
 
-void WriteStep(json::Writer& w, const Step& step) {
-  w.BeginObject();
-  w.Field("kind", step.kind);
+using json::Json;
+
+Json StepJson(const Step& step) {
+  Json out = Json::object();
+  out["kind"] = json::String(step.kind);
   for (const auto& [name, value] : step.texts) {
-    if (name == "existed") {
-      w.Key(name);
-      w.Bool(value == "yes");
-    } else {
-      w.Field(name, value);
-    }
+    out[name] = name == "existed" ? Json(value == "yes") : json::String(value);
   }
-  if (step.code) w.Field(step.kind == "exit" ? "code" : "exit_code", *step.code);
+  if (step.code) out[step.kind == "exit" ? "code" : "exit_code"] = static_cast<std::int64_t>(*step.code);
   if (step.kind == "start") {
-    w.Key("changes");
-    w.BeginArray();
+    Json changes = Json::array();
     for (const RegistryChange& change : step.changes) {
-      w.BeginObject();
-      w.Field("action", change.action);
-      w.Field("key", change.key);
-      if (change.action != "delete_key") w.Field("name", change.name);
+      Json item = Json::object();
+      item["action"] = json::String(change.action);
+      item["key"] = json::String(change.key);
+      if (change.action != "delete_key") item["name"] = json::String(change.name);
       if (change.action == "set") {
-        w.Field("type", change.type);
-        w.Field("value", change.value);
-        if (change.number) w.Field("number", static_cast<std::int64_t>(*change.number));
+        item["type"] = json::String(change.type);
+        item["value"] = json::String(change.value);
+        if (change.number) item["number"] = static_cast<std::int64_t>(*change.number);
       }
-      w.EndObject();
+      changes.push_back(std::move(item));
     }
-    w.EndArray();
+    out["changes"] = std::move(changes);
   }
-  w.Key("settings");
-  w.BeginArray();
+  Json settings = Json::array();
   for (const SettingsRef& ref : step.settings) {
-    w.BeginObject();
-    w.Field("section", ref.section);
-    w.Field("key", ref.key);
-    w.EndObject();
+    settings.push_back(Json{{"section", json::String(ref.section)}, {"key", json::String(ref.key)}});
   }
-  w.EndArray();
-  w.EndObject();
+  out["settings"] = std::move(settings);
+  return out;
 }
 
-void WriteWarning(json::Writer& w, const Warning& warning) {
-  w.BeginObject();
-  w.Field("section", warning.section);
-  w.Field("key", warning.key);
-  w.Field("message", warning.message);
-  w.EndObject();
+Json WarningJson(const Warning& warning) {
+  return Json{{"section", json::String(warning.section)},
+              {"key", json::String(warning.key)},
+              {"message", json::String(warning.message)}};
 }
 
-void WritePlan(json::Writer& w, const Plan& plan, const std::string& settingsFile) {
+Json Strings(const std::vector<std::string>& texts) {
+  Json out = Json::array();
+  for (const std::string& text : texts) out.push_back(json::String(text));
+  return out;
+}
+
+Json PlanJson(const Plan& plan, const std::string& settingsFile) {
   const MachineReport& m = plan.machine;
-  w.BeginObject();
-  w.Key("machine");
-  w.BeginObject();
-  w.Field("settings_file", settingsFile);
-  w.Field("windows", m.windows);
-  w.Field("label", m.label);
-  w.Field("version", m.version);
-  w.Field("os_suffix", m.osSuffix);
-  w.Field("program", m.program);
-  w.Field("command_line", m.commandLine);
-  w.Field("tail", m.tail);
-  w.Field("short_folder", m.shortFolder);
-  w.Key("short_form_missing");
-  w.Bool(m.shortFormMissing);
-  w.Field("settings_path", m.settingsPath);
-  w.Field("script_path", m.scriptPath);
-  w.Key("script_present");
-  w.Bool(m.scriptPresent);
-  w.Field("windows_directory", m.windowsDirectory);
-  w.Field("system_root", m.systemRoot);
-  w.Field("temp", m.temp);
-  w.Key("devices");
-  w.BeginArray();
+  Json machine = Json::object();
+  machine["settings_file"] = json::String(settingsFile);
+  machine["windows"] = json::String(m.windows);
+  machine["label"] = json::String(m.label);
+  machine["version"] = json::String(m.version);
+  machine["os_suffix"] = json::String(m.osSuffix);
+  machine["program"] = json::String(m.program);
+  machine["command_line"] = json::String(m.commandLine);
+  machine["tail"] = json::String(m.tail);
+  machine["short_folder"] = json::String(m.shortFolder);
+  machine["short_form_missing"] = m.shortFormMissing;
+  machine["settings_path"] = json::String(m.settingsPath);
+  machine["script_path"] = json::String(m.scriptPath);
+  machine["script_present"] = m.scriptPresent;
+  machine["windows_directory"] = json::String(m.windowsDirectory);
+  machine["system_root"] = json::String(m.systemRoot);
+  machine["temp"] = json::String(m.temp);
+  Json devices = Json::array();
   for (const SeededDevice& device : m.devices) {
-    w.BeginObject();
-    w.Field("hardware_id", device.hardwareId);
-    w.Field("instance_id", device.instanceId);
-    w.Key("present");
-    w.Bool(device.present);
-    w.Field("driver_key", device.driverKey);
-    w.EndObject();
+    Json item = Json::object();
+    item["hardware_id"] = json::String(device.hardwareId);
+    item["instance_id"] = json::String(device.instanceId);
+    item["present"] = device.present;
+    item["driver_key"] = json::String(device.driverKey);
+    devices.push_back(std::move(item));
   }
-  w.EndArray();
-  w.Key("assumed_files");
-  w.BeginArray();
-  for (const std::string& file : m.assumedFiles) w.String(file);
-  w.EndArray();
-  w.Key("assumed_programs");
-  w.BeginArray();
-  for (const std::string& program : m.assumedPrograms) w.String(program);
-  w.EndArray();
-  w.EndObject();
-  w.Key("steps");
-  w.BeginArray();
-  for (const Step& step : plan.steps) WriteStep(w, step);
-  w.EndArray();
-  w.Key("notes");
-  w.BeginArray();
-  for (const std::string& note : plan.notes) w.String(note);
-  w.EndArray();
-  w.Key("warnings");
-  w.BeginArray();
-  for (const Warning& warning : plan.warnings) WriteWarning(w, warning);
-  w.EndArray();
-  w.EndObject();
+  machine["devices"] = std::move(devices);
+  machine["assumed_files"] = Strings(m.assumedFiles);
+  machine["assumed_programs"] = Strings(m.assumedPrograms);
+  Json out = Json::object();
+  out["machine"] = std::move(machine);
+  Json steps = Json::array();
+  for (const Step& step : plan.steps) steps.push_back(StepJson(step));
+  out["steps"] = std::move(steps);
+  out["notes"] = Strings(plan.notes);
+  Json warnings = Json::array();
+  for (const Warning& warning : plan.warnings) warnings.push_back(WarningJson(warning));
+  out["warnings"] = std::move(warnings);
+  return out;
 }
 
 std::string WarningSignature(const Warning& warning) {
@@ -240,6 +221,25 @@ std::vector<Difference> Differences(const std::vector<Plan>& plans) {
     if (difference.versions.size() != plans.size()) differing.push_back(difference);
   }
   return differing;
+}
+
+// The text with every control byte but line feed and tab written \xNN: bytes of the
+// settings file never reach the terminal as commands (an escape sequence, a carriage
+// return that overwrites a line).
+std::string Printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 std::string TextReport(const std::vector<Plan>& plans, const std::string& settingsFile) {
@@ -289,40 +289,23 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
       out += "  only in " + versions + ":\n       " + what + "\n";
     }
   }
-  return out;
+  return Printable(out);
 }
 
 std::string JsonReport(const std::vector<Plan>& plans, const std::string& settingsFile) {
-  json::Writer w;
-  if (plans.size() == 1) {
-    WritePlan(w, plans[0], settingsFile);
-    return w.Text() + "\n";
-  }
-  w.BeginObject();
-  for (const Plan& plan : plans) {
-    w.Key(plan.machine.windows);
-    WritePlan(w, plan, settingsFile);
-  }
-  w.Key("differences");
-  w.BeginArray();
+  if (plans.size() == 1) return json::Text(PlanJson(plans[0], settingsFile)) + "\n";
+  Json out = Json::object();
+  for (const Plan& plan : plans) out[plan.machine.windows] = PlanJson(plan, settingsFile);
+  Json differences = Json::array();
   for (const Difference& difference : Differences(plans)) {
-    w.BeginObject();
-    w.Key("versions");
-    w.BeginArray();
-    for (const std::string& version : difference.versions) w.String(version);
-    w.EndArray();
-    if (difference.isStep) {
-      w.Key("step");
-      WriteStep(w, difference.step);
-    } else {
-      w.Key("warning");
-      WriteWarning(w, difference.warning);
-    }
-    w.EndObject();
+    Json item = Json::object();
+    item["versions"] = Strings(difference.versions);
+    if (difference.isStep) item["step"] = StepJson(difference.step);
+    else item["warning"] = WarningJson(difference.warning);
+    differences.push_back(std::move(item));
   }
-  w.EndArray();
-  w.EndObject();
-  return w.Text() + "\n";
+  out["differences"] = std::move(differences);
+  return json::Text(out) + "\n";
 }
 
 }  // namespace preview

@@ -67,4 +67,55 @@ TEST_F(Profile, TextStreamsStoreCrlfAndAppendOrTruncate) {
   EXPECT_EQ(nullptr, EnvironmentValue("NOT_SET"));
 }
 
+// Encodings as each family reads them: a UTF-16LE file with its byte-order mark is read by
+// the NT family and not by the 9x family; a UTF-8 byte-order mark is part of the first line
+// on both, so a section header there is none.
+TEST_F(Profile, EncodingsAreReadPerFamily) {
+  const char* path = "C:\\TEMP\\c.ini";
+  std::string wide = "\xFF\xFE";
+  for (char c : std::string("[S]\r\nK=\xE9t\xE9\r\n")) wide += std::string(1, c) + '\0';
+  struct Case {
+    std::string bytes;
+    DWORD platform;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {wide, VER_PLATFORM_WIN32_NT, "\xE9t\xE9"},
+      {wide, VER_PLATFORM_WIN32_WINDOWS, "none"},
+      {"\xEF\xBB\xBF[S]\r\nK=1\r\n", VER_PLATFORM_WIN32_NT, "none"},
+      {"\xEF\xBB\xBF[S]\r\nK=1\r\n", VER_PLATFORM_WIN32_WINDOWS, "none"},
+      {"\xEF\xBB\xBF\r\n[S]\r\nK=1\r\n", VER_PLATFORM_WIN32_NT, "1"},
+  };
+  for (const Case& c : cases) {
+    machine.kernel.version.platformId = c.platform;
+    machine.files.Put(path, c.bytes);
+    char value[8];
+    GetPrivateProfileStringA("S", "K", "none", value, sizeof value, path);
+    EXPECT_STREQ(c.expected, value) << c.platform << " " << c.bytes;
+  }
+}
+
+// A profile file changed after it was read is read anew: replaced, appended to, or
+// rewritten to the same size through a stream.
+TEST_F(Profile, ChangedFileIsReadAnew) {
+  const char* path = "C:\\TEMP\\b.ini";
+  char value[8];
+  auto read = [&] {
+    GetPrivateProfileStringA("S", "K", "none", value, sizeof value, path);
+    return std::string(value);
+  };
+  machine.files.Put(path, "[S]\r\n");
+  EXPECT_EQ("none", read());
+  TextStream* stream = OpenTextStream(path, "a");
+  WriteTextStream(stream, "K=1\n");
+  EXPECT_EQ("1", read());
+  EXPECT_TRUE(CloseTextStream(stream));
+  stream = OpenTextStream(path, "w");
+  WriteTextStream(stream, "[S]\nK=2\n");
+  EXPECT_TRUE(CloseTextStream(stream));
+  EXPECT_EQ("2", read());
+  machine.files.Put(path, "[S]\r\nK=3\r\n");
+  EXPECT_EQ("3", read());
+}
+
 }  // namespace

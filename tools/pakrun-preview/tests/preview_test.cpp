@@ -2,9 +2,13 @@
 // comparison of Windows versions and the exit codes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -114,7 +118,22 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"setup name that fills its buffer", In("[PARAMS]\r\nCMDEXE=" + Text(259) + "\r\n"), In("[PARAMS]\r\nCMDEXE=" + Text(258) + "\r\n"), "PARAMS", "CMDEXE", "fills its buffer"},
       {"no registry script", In(scriptOn), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "no registry script Pakrun.reg"},
       {"script header", In(scriptOn, Crlf({"REGEDIT 4", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "does not begin with REGEDIT4"},
-      {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Utf16("Windows Registry Editor Version 5.00\r\n")), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
+      {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Crlf({"Windows Registry Editor Version 5.00"})), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
+      {"setup program as a full path", In("[PARAMS]\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Tools\\Inst.exe\r\n"), "PARAMS", "CMDEXE", "\"C:\\Setup\\C:\\Tools\\Inst.exe\"), which names no program"},
+      {"empty setup program", In("[PARAMS]\r\nCMDEXE=\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "PARAMS", "CMDEXE", "an empty name"},
+      {"DWORD data in words", add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=twelve\r\n"), add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=0x0C\r\n"), "STATICREG", "ADDREG1_VALUE", "\"twelve\" is no number"},
+      {"DWORD data with a comma", In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\nADDREG1_FLAGS=65537\r\nADDREG1_VALUE=hello, world\r\n"), In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\nADDREG1_FLAGS=65537\r\nADDREG1_VALUE=12\r\n"), "DRIVERREG_PCI\\A_XP", "ADDREG1_VALUE", "is no number"},
+      {"lower-case ID in CLEANUP", In("[PARAMS]\r\nCLEANUP=1\r\n[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=pci\\ven_1d4a\r\n"), In("[PARAMS]\r\nCLEANUP=1\r\n[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=PCI\\VEN_1D4A\r\n"), "CLEANUP", "DEV1", "letter case and all"},
+      {"lower-case ID in REFRESH", In("[PARAMS]\r\nREFRESH=1\r\n[REFRESH]\r\nDETECTCOUNT=1\r\nDETECTDEV1=PCI\\Ven_1D4A\r\n"), In("[PARAMS]\r\nREFRESH=1\r\n[REFRESH]\r\nDETECTCOUNT=1\r\nDETECTDEV1=PCI\\VEN_1D4A\r\n"), "REFRESH", "DETECTDEV1", "letter case and all"},
+      {"device twice in DRIVERREG", In("[PARAMS]\r\nDRIVERREG=1\r\n[DRIVERREG]\r\nNIC=2\r\nDEV1=PCI\\A\r\nDEV2=pci\\a\r\n" + deviceSection), In("[PARAMS]\r\nDRIVERREG=1\r\n[DRIVERREG]\r\nNIC=2\r\nDEV1=PCI\\A\r\nDEV2=PCI\\B\r\n" + deviceSection + "[DRIVERREG_PCI\\B_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\n"), "DRIVERREG", "DEV2", "the same ID as DEV1"},
+      {"UTF-16 settings file", In(Utf16("[PARAMS]\r\n")), In("[PARAMS]\r\n"), "", "", "the settings file is UTF-16"},
+      {"UTF-8 mark before a section", In("\xEF\xBB\xBF[PARAMS]\r\nSWAPCMD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "", "the section is never read"},
+      {"NUL byte in a value", In(std::string("[PARAMS]\r\nCMDEXE=In") + '\0' + "st.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "", "", "NUL byte"},
+      {"UTF-16 script", In(scriptOn, Utf16("REGEDIT4\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "is UTF-16"},
+      {"dword of ten digits", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:1234567890"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:12345678"})), "PARAMS", "STATICREGFROMFILE", "line 3: \"dword:1234567890\" is no dword"},
+      {"hex data of letters", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex:zz"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_LOCAL_MACHINE\\X]", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex(7):41,00,\\", "  00,00", "\"B\"=-", "@=\"x\""})), "PARAMS", "STATICREGFROMFILE", "\"zz\" in hex: data is no byte"},
+      {"script root abbreviated", In(scriptOn, Crlf({"REGEDIT4", "[-HKLM\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_USERS\\X]"})), "PARAMS", "STATICREGFROMFILE", "no root \"HKLM\": the key is not deleted"},
+      {"doubled quotes reach the INF", add("ADDREG1_VALUE=\"a, b;c\"\r\n"), add("ADDREG1_VALUE=\"\"a, b;c\"\"\r\n"), "STATICREG", "ADDREG1_VALUE", "drops the quotes"},
   };
   for (const WarningCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -266,10 +285,11 @@ TEST(PreviewPlan, AStartThatFailsIsANoteAndTheRunGoesOn) {
 }
 
 TEST(PreviewJson, BytesAreEscapedAndReadBackUnchanged) {
-  const std::string bytes = std::string("a\"b\\c\r\n\t\x01 ") + "\xE9\x7F";
-  EXPECT_EQ("\"a\\\"b\\\\c\\r\\n\\t\\u0001 \\u00e9\\u007f\"", json::Quote(bytes));
+  const std::string bytes = std::string("a\"b\\c\r\n\t\x01 ") + "\xE9\x7F\b\f\\b";
+  const std::string quoted = json::Text(json::String(bytes));
+  EXPECT_EQ("\"a\\\"b\\\\c\\r\\n\\t\\u0001 \\u00e9\\u007f\\u0008\\u000c\\\\b\"", quoted);
   json::Value value;
-  ASSERT_TRUE(json::Reader::Parse("[" + json::Quote(bytes) + ", 12, true, null, {\"k\": \"\\u20ac\"}]", &value, nullptr));
+  ASSERT_TRUE(json::Reader::Parse("[" + quoted + ", 12, true, null, {\"k\": \"\\u20ac\"}]", &value, nullptr));
   ASSERT_EQ(5u, value.items.size());
   EXPECT_EQ(bytes, value.items[0].text);
   EXPECT_EQ(12, value.items[1].number);
@@ -362,6 +382,125 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
   EXPECT_NE(std::string::npos, err.str().find("cannot read the settings file"));
   EXPECT_EQ(2, preview::PreviewMain({}, out, err));
   EXPECT_EQ(2, preview::PreviewMain({"a.ini", "b.ini"}, out, err));
+  // The reason is the one that applies; a value is taken whatever it looks like.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> reasons = {
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"--tail"}, "--tail needs a value"},
+      {{"--present", "=x"}, "--present needs a hardware ID"},
+      {{"--present", "PCI\\VEN_1D4A&DEV_0301,PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
+      {{"--absent", "PCI\\VEN_1D4A&DEV_0301;PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
+  };
+  for (const auto& [options, reason] : reasons) {
+    Result result = Preview("reason", clean, std::nullopt, options);
+    EXPECT_NE(std::string::npos, result.err.find(reason)) << result.err;
+  }
+  Result dashed = Preview("dashed", clean, std::nullopt, {"--tail", "-s", "--present", "--absent"});
+  EXPECT_EQ(0, dashed.code) << dashed.err;
+  EXPECT_NE(std::string::npos, dashed.out.find("\"C:\\Setup\\Pakrun.exe\" -s")) << dashed.out;
+  EXPECT_NE(std::string::npos, dashed.out.find("device             --absent present")) << dashed.out;
+}
+
+// Input that is no settings file ends at once with exit 2 and a message naming it: a
+// directory, a device that never ends, a pipe, a file above the bound, and a directory
+// where the script is looked for. A file of exactly the bound is read.
+TEST(PreviewExitCodes, InputThatIsNoFileEndsAtOnce) {
+  namespace fs = std::filesystem;
+  const std::string dir = ::testing::TempDir() + "/badinput";
+  fs::remove_all(dir);
+  fs::create_directories(dir + "/folder.ini");
+  fs::create_directories(dir + "/script.reg");
+  std::ofstream(dir + "/script.ini") << "[PARAMS]\r\n";
+  const std::string pipe = dir + "/pipe.ini";
+  ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+  auto sized = [&](const std::string& name, std::size_t bytes) {
+    std::ofstream file(dir + "/" + name, std::ios::binary);
+    const std::string line = "; " + std::string(1021, 'x') + "\r\n";
+    for (std::size_t i = 0; i < bytes / line.size(); ++i) file << line;
+    file << std::string(bytes % line.size(), ';');
+    return dir + "/" + name;
+  };
+  struct Case {
+    std::string path;
+    int code;
+    std::string fragment;
+  };
+  const std::vector<Case> cases = {
+      {dir + "/folder.ini", 2, "is a directory"},
+      {"/dev/zero", 2, "is not a regular file"},
+      {pipe, 2, "is not a regular file"},
+      {sized("large.ini", preview::kMaxInputBytes + 1), 2, "is larger than 16 MiB"},
+      {dir + "/script.ini", 2, "the registry script " + dir + "/script.reg: is a directory"},
+      {sized("bound.ini", preview::kMaxInputBytes), 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(c.code, preview::PreviewMain({c.path}, out, err)) << c.path << err.str();
+    EXPECT_NE(std::string::npos, err.str().find(c.fragment)) << c.path << err.str();
+    EXPECT_EQ(c.code == 2, out.str().empty()) << c.path;
+  }
+}
+
+// Control bytes of the file reach the terminal written out, never as themselves.
+TEST(PreviewText, ControlBytesAreWrittenOut) {
+  Result result = Preview("control", Crlf({"[PARAMS]", "SWAPCMD=1", "CMDEXE=a\x1B[2J\rb.exe"}), std::nullopt, {});
+  ASSERT_EQ(0, result.code) << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("a\\x1B[2J\\x0Db.exe")) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find_first_of("\x1B\r\x7F")) << result.out;
+}
+
+// The missing script is named as the tool looked for it, beside the settings file.
+TEST(PreviewText, MissingScriptIsNamedWhereItWasLookedFor) {
+  Result result = Preview("noscript", Crlf({"[PARAMS]", "STATICREGFROMFILE=1"}), std::nullopt, {});
+  EXPECT_NE(std::string::npos, result.out.find("no registry script " + ::testing::TempDir() +
+                                               "/noscript.reg beside the settings file (Pakrun looks for Pakrun.reg)"))
+      << result.out;
+}
+
+// The guide's worked examples (blocks titled "example-<n>/<part>"), on the Windows version
+// and program path each machine names: one without a "preview" block passes --strict; one
+// with it draws exactly the warnings the block shows.
+TEST(PreviewGuide, EveryExamplePassesStrict) {
+  std::ifstream file(GUIDE_PATH, std::ios::binary);
+  std::map<std::string, std::map<std::string, std::string>> examples;
+  std::string line;
+  std::string* block = nullptr;
+  while (std::getline(file, line)) {
+    const std::size_t title = line.find("title=\"example-");
+    if (block == nullptr && line.rfind("```", 0) == 0 && title != std::string::npos) {
+      const std::string name = line.substr(title + 7, line.rfind('"') - title - 7);
+      block = &examples[name.substr(0, name.find('/'))][name.substr(name.find('/') + 1)];
+    } else if (block != nullptr && line == "```") {
+      block = nullptr;
+    } else if (block != nullptr) {
+      *block += line + "\r\n";
+    }
+  }
+  ASSERT_GE(examples.size(), 3u);
+  const std::map<std::string, std::string> versions = {
+      {"98", "98"}, {"2000", "2000"}, {"XP", "xp"}, {"2003", "2003"}, {"7", "other"}};
+  for (const auto& [name, parts] : examples) {
+    std::vector<std::string> options = {"--strict"};
+    std::istringstream machine(parts.at("machine"));
+    for (std::string what, value; machine >> what && std::getline(machine, value);) {
+      value = value.substr(value.find_first_not_of(' '));
+      value.erase(value.find_last_not_of("\r") + 1);
+      if (what == "program") options.insert(options.end(), {"--program", value});
+      if (what == "windows") options.insert(options.end(), {"--windows", versions.at(value)});
+    }
+    auto script = parts.find("Pakrun.reg");
+    Result result = Preview(name, parts.at("Pakrun.ini"),
+                            script == parts.end() ? std::nullopt : std::optional<std::string>(script->second),
+                            options);
+    auto shown = parts.find("preview");
+    EXPECT_EQ(shown == parts.end() ? 0 : 1, result.code) << name << "\n" << result.out << result.err;
+    std::string warnings = result.out.substr(result.out.find("Warnings:\n") + 10);
+    for (std::size_t at = 0; (at = warnings.find('\n', at)) != std::string::npos; at += 2)
+      warnings.replace(at, 1, "\r\n");
+    if (shown != parts.end()) {
+      EXPECT_EQ(shown->second + "\r\n", warnings) << name;
+    }
+  }
 }
 
 // The README's worked example: its settings file, script and command, run, print what the
