@@ -141,9 +141,11 @@ class AirtoggleWine : public ::testing::Test, protected wt::AirtoggleScene {
 
 TEST_F(AirtoggleWine, InstallerTwiceWithZeroConfigRunning) {
   ASSERT_NO_FATAL_FAILURE(InstallerTwiceUnder(""));
-  // Start-up, the timer and two polled waits may add 1500 ms to the service's own time.
+  // No 4-second settle wait in this option: the one-second timer and the service's own
+  // stop and start, plus a margin for a loaded machine that stays below the 4000 ms a
+  // wrongly added wait would cost. (How fast it is, is the benchmark's business.)
   const Timing& t = timing_;
-  DWORD bound = 1000 + t.stopMs + t.startMs + 500;
+  DWORD bound = 1000 + t.stopMs + t.startMs + 3500;
   std::printf("[ timing ] stand-in stop %lu ms, start %lu ms; -installer runs %lu ms and %lu ms; bound %lu ms\n",
               static_cast<unsigned long>(t.stopMs), static_cast<unsigned long>(t.startMs),
               static_cast<unsigned long>(t.firstMs), static_cast<unsigned long>(t.secondMs),
