@@ -264,6 +264,9 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     lint.windowsLabel = windows.label;
     lint.shortFolder = plan.machine.shortFolder;
     lint.shortFormMissing = plan.machine.shortFormMissing;
+    lint.temp = plan.machine.temp;
+    lint.systemRoot = plan.machine.systemRoot;
+    lint.systemRootOption = options.machine.systemRoot.empty() ? "--windir" : "--system-root";
     plan.warnings = Lint(lint);
     warned = warned || !plan.warnings.empty();
     plans.push_back(std::move(plan));

@@ -53,6 +53,13 @@ std::string Indented(const std::string& text) {
   return out;
 }
 
+// "[SECTION] KEY", "[SECTION]" for a whole section, or the option a warning about the
+// machine comes from ("--temp").
+std::string WarningPlace(const Warning& warning) {
+  if (warning.section.empty() && warning.key.rfind("--", 0) == 0) return warning.key;
+  return "[" + warning.section + "]" + (warning.key.empty() ? "" : " " + warning.key);
+}
+
 std::string StepText(const Step& step) {
   const std::string& kind = step.kind;
   std::string line;
@@ -269,10 +276,7 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
     }
     for (const std::string& note : plan.notes) out += "  note: " + note + "\n";
     out += plan.warnings.empty() ? std::string("\nNo warnings.\n") : "\nWarnings:\n";
-    for (const Warning& warning : plan.warnings) {
-      out += "  [" + warning.section + "]" + (warning.key.empty() ? "" : " " + warning.key) + ": " +
-             warning.message + "\n";
-    }
+    for (const Warning& warning : plan.warnings) out += "  " + WarningPlace(warning) + ": " + warning.message + "\n";
     out += "\n";
   }
   if (plans.size() > 1) {
@@ -284,8 +288,7 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
       for (const std::string& version : difference.versions) versions += (versions.empty() ? "" : ", ") + version;
       std::string what = difference.isStep
                              ? StepText(difference.step)
-                             : "warning [" + difference.warning.section + "] " + difference.warning.key +
-                                   ": " + difference.warning.message;
+                             : "warning " + WarningPlace(difference.warning) + ": " + difference.warning.message;
       out += "  only in " + versions + ":\n       " + what + "\n";
     }
   }

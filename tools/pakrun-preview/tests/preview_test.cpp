@@ -77,6 +77,17 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
   auto add = [](const std::string& lines) { return In("[STATICREG]\r\nADDREG=1\r\nADDREG1_ROOT=HKLM\r\n" + lines); };
   auto del = [](const std::string& lines) { return In("[STATICREG]\r\nDELREG=1\r\nDELREG1_ROOT=HKLM\r\n" + lines); };
   const std::string scriptOn = Crlf({"[PARAMS]", "STATICREGFROMFILE=1"});
+  // The machine's TEMP and SystemRoot, with the option SystemRoot came from.
+  auto machine = [](const std::string& settings, const std::string& temp, const std::string& root,
+                    const char* option = "--windir") {
+    LintInput input = In(settings);
+    input.temp = temp;
+    input.systemRoot = root;
+    input.systemRootOption = option;
+    return input;
+  };
+  const std::string staticOn = Crlf({"[PARAMS]", "STATICREG=1"});
+  const std::string windows = "C:\\WINDOWS";
   const std::vector<WarningCase> cases = {
       {"unknown key", In("[PARAMS]\r\nSWAPCMDD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "SWAPCMDD", "nearest known: SWAPCMD)"},
       {"misspelt entry key", add("ADDREG1_ENTRYNAM=x\r\n"), add("ADDREG1_ENTRYNAME=x\r\n"), "STATICREG", "ADDREG1_ENTRYNAM", "nearest known: ADDREG1_ENTRYNAME)"},
@@ -133,6 +144,10 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"dword of ten digits", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:1234567890"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:12345678"})), "PARAMS", "STATICREGFROMFILE", "line 3: \"dword:1234567890\" is no dword"},
       {"hex data of letters", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex:zz"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_LOCAL_MACHINE\\X]", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex(7):41,00,\\", "  00,00", "\"B\"=-", "@=\"x\""})), "PARAMS", "STATICREGFROMFILE", "\"zz\" in hex: data is no byte"},
       {"script root abbreviated", In(scriptOn, Crlf({"REGEDIT4", "[-HKLM\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_USERS\\X]"})), "PARAMS", "STATICREGFROMFILE", "no root \"HKLM\": the key is not deleted"},
+      {"TEMP with a blank", machine(staticOn, "C:\\My Temp", windows), machine(Crlf({"[PARAMS]", "STATICREG=0"}), "C:\\My Temp", windows), "", "--temp", "holds a blank: Pakrun puts the INF path unquoted"},
+      {"TEMP too long for the INF path", machine(driverOn, "C:\\" + Text(240), windows), machine(driverOn + deviceSection, "C:\\" + Text(239), windows), "", "--temp", "TEMP is 243 characters: the INF path"},
+      {"Windows folder with a blank", machine(staticOn, "C:\\TEMP", "C:\\My Windows"), machine(staticOn, "C:\\TEMP", "C:\\MYWIND~1"), "", "--windir", "rundll32 takes the part after the blank"},
+      {"SystemRoot too long for the installer", machine(staticOn, "C:\\TEMP", "C:\\" + Text(235), "--system-root"), machine(staticOn, "C:\\TEMP", "C:\\" + Text(234), "--system-root"), "", "--system-root", "SystemRoot is 238 characters"},
       {"doubled quotes reach the INF", add("ADDREG1_VALUE=\"a, b;c\"\r\n"), add("ADDREG1_VALUE=\"\"a, b;c\"\"\r\n"), "STATICREG", "ADDREG1_VALUE", "drops the quotes"},
   };
   for (const WarningCase& c : cases) {
