@@ -790,7 +790,11 @@ void InfPaths(const Context& c) {
   else if (temp.find_first_of(" \t") != std::string::npos)
     c.Warn("", "--temp", "TEMP \"" + temp + "\" holds a blank: Pakrun puts the INF path unquoted at the end of the installer's command line (... 132 " + temp +
                              "\\StaticAddDel.inf), where it is found only by an installer that takes the rest of the line as the path; give TEMP in its short (8.3) form");
-  if (root.empty()) return;
+  if (root.empty()) {
+    c.Warn("", c.in.systemRootOption, "no SystemRoot (as on Windows 98 unless the installer sets one): Pakrun writes and deletes each INF file "
+                                      "but starts no installer, so nothing of [STATICREG] or the per-device sections is applied");
+    return;
+  }
   // "\\System32\\rundll32.exe" is 22 characters.
   if (root.size() + 22 > kLongestPath)
     c.Warn("", c.in.systemRootOption, "SystemRoot is " + std::to_string(root.size()) + " characters: the installer's path does not fit in " +
@@ -798,6 +802,12 @@ void InfPaths(const Context& c) {
   else if (root.find_first_of(" \t") != std::string::npos)
     c.Warn("", c.in.systemRootOption, "SystemRoot \"" + root + "\" holds a blank: the installer's command line begins with its path unquoted (" + root +
                                           "\\System32\\rundll32.exe setupapi,...), so rundll32 takes the part after the blank for the library to load and no INF file is applied");
+}
+
+// The renames work below SystemRoot.
+void RenameWithoutSystemRoot(const Context& c) {
+  if (c.in.systemRoot.empty() && c.ini.SwitchOn("RENAME"))
+    c.Warn("", c.in.systemRootOption, "no SystemRoot (as on Windows 98 unless the installer sets one): RENAME renames nothing");
 }
 
 struct Check {
@@ -814,6 +824,7 @@ const Check kChecks[] = {
     {"registry script encoding", ScriptEncoding},
     {"registry script data", ScriptData},
     {"TEMP and SystemRoot on the installer's command line", InfPaths},
+    {"renames without SystemRoot", RenameWithoutSystemRoot},
 };
 
 }  // namespace

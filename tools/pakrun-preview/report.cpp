@@ -171,7 +171,9 @@ Json PlanJson(const Plan& plan, const std::string& settingsFile) {
     Json item = Json::object();
     item["hardware_id"] = json::String(device.hardwareId);
     item["instance_id"] = json::String(device.instanceId);
+    item["hardware_ids"] = Strings(device.hardwareIds);
     item["present"] = device.present;
+    item["appears_on_refresh"] = device.appearsOnRefresh;
     item["driver_key"] = json::String(device.driverKey);
     devices.push_back(std::move(item));
   }
@@ -260,11 +262,16 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
     out += "  short folder       " + m.shortFolder + (m.shortFormMissing ? " (no short form)" : "") + "\n";
     out += "  settings file      " + m.settingsPath + "\n";
     out += "  registry script    " + m.scriptPath + (m.scriptPresent ? "" : " (none)") + "\n";
-    out += "  Windows folder     " + m.windowsDirectory + ", SystemRoot " + m.systemRoot + "\n";
+    out += "  Windows folder     " + m.windowsDirectory +
+           (m.systemRoot.empty() ? std::string(", no SystemRoot") : ", SystemRoot " + m.systemRoot) + "\n";
     out += "  TEMP               " + m.temp + "\n";
     if (m.devices.empty()) out += "  devices            none\n";
     for (const SeededDevice& device : m.devices) {
-      out += "  device             " + device.hardwareId + (device.present ? " present, driver key " + device.driverKey : " installed, not present") + "\n";
+      out += "  device             " + JoinedIds(device) +
+             (device.present              ? " present, driver key " + device.driverKey
+              : device.appearsOnRefresh ? " installed, not present, appears on re-enumeration, driver key " + device.driverKey
+                                        : " installed, not present") +
+             "\n";
     }
     for (const std::string& file : m.assumedFiles) out += "  assumed file       " + file + "\n";
     for (const std::string& program : m.assumedPrograms) out += "  assumed program    " + program + "\n";

@@ -148,6 +148,8 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"TEMP too long for the INF path", machine(driverOn, "C:\\" + Text(240), windows), machine(driverOn + deviceSection, "C:\\" + Text(239), windows), "", "--temp", "TEMP is 243 characters: the INF path"},
       {"Windows folder with a blank", machine(staticOn, "C:\\TEMP", "C:\\My Windows"), machine(staticOn, "C:\\TEMP", "C:\\MYWIND~1"), "", "--windir", "rundll32 takes the part after the blank"},
       {"SystemRoot too long for the installer", machine(staticOn, "C:\\TEMP", "C:\\" + Text(235), "--system-root"), machine(staticOn, "C:\\TEMP", "C:\\" + Text(234), "--system-root"), "", "--system-root", "SystemRoot is 238 characters"},
+      {"no SystemRoot", machine(staticOn, "C:\\TEMP", "", "--no-system-root"), machine(staticOn, "C:\\TEMP", windows), "", "--no-system-root", "starts no installer"},
+      {"no SystemRoot for the renames", machine(Crlf({"[PARAMS]", "RENAME=1"}), "C:\\TEMP", "", "--no-system-root"), machine(Crlf({"[PARAMS]", "RENAME=0"}), "C:\\TEMP", "", "--no-system-root"), "", "--no-system-root", "RENAME renames nothing"},
       {"doubled quotes reach the INF", add("ADDREG1_VALUE=\"a, b;c\"\r\n"), add("ADDREG1_VALUE=\"\"a, b;c\"\"\r\n"), "STATICREG", "ADDREG1_VALUE", "drops the quotes"},
   };
   for (const WarningCase& c : cases) {
@@ -402,8 +404,12 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
       {{"--bogus"}, "unknown option --bogus"},
       {{"--tail"}, "--tail needs a value"},
       {{"--present", "=x"}, "--present needs a hardware ID"},
-      {{"--present", "PCI\\VEN_1D4A&DEV_0301,PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
-      {{"--absent", "PCI\\VEN_1D4A&DEV_0301;PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
+      {{"--absent", "PCI\\VEN_1D4A&DEV_0301;PCI\\VEN_1D4A"}, "separate the hardware IDs of a device with ','"},
+      {{"--present", "PCI\\VEN_1D4A&DEV_0301,,PCI\\VEN_1D4A"}, "an empty hardware ID in the list"},
+      {{"--appears-on-refresh", "PCI\\A="}, "empty driver key"},
+      {{"--no-system-root=1"}, "--no-system-root takes no value"},
+      {{"--system-root", "C:\\WINNT", "--no-system-root"}, "contradict"},
+      {{"--short-dir", "C:\\SETUP~1", "--no-short-name"}, "contradict"},
   };
   for (const auto& [options, reason] : reasons) {
     Result result = Preview("reason", clean, std::nullopt, options);
@@ -413,6 +419,51 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
   EXPECT_EQ(0, dashed.code) << dashed.err;
   EXPECT_NE(std::string::npos, dashed.out.find("\"C:\\Setup\\Pakrun.exe\" -s")) << dashed.out;
   EXPECT_NE(std::string::npos, dashed.out.find("device             --absent present")) << dashed.out;
+}
+
+// The machine as it is: a device's whole hardware-ID list, a device that appears only when
+// the tree is re-enumerated, no SystemRoot, a folder without short names. Each case says
+// what the output holds, or does not hold.
+TEST(PreviewMachine, DescribedAsItIs) {
+  const std::string driver = Crlf({"[PARAMS]", "DRIVERREG=1", "[DRIVERREG]", "NIC=1", "DEV1=PCI\\A",
+                                   "[DRIVERREG_PCI\\A_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=x", "ADDREG1_VALUE=1"});
+  const std::string refreshOn = Crlf({"[PARAMS]", "DRIVERREG=1", "REFRESH=1", "[REFRESH]", "DETECTCOUNT=1",
+                                      "DETECTDEV1=PCI\\A", "[DRIVERREG]", "NIC=1", "DEV1=PCI\\A",
+                                      "[DRIVERREG_PCI\\A_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=x", "ADDREG1_VALUE=1"});
+  const std::string cleanup = Crlf({"[PARAMS]", "CLEANUP=1", "[CLEANUP]", "CLEANCOUNT=1", "DEV1=PCI\\A"});
+  const std::string statics = Crlf({"[PARAMS]", "STATICREG=1", "RENAME=1", "[STATICREG]", "ADDREG=1", "ADDREG1_ROOT=HKLM",
+                                    "ADDREG1_SUBKEY=S", "ADDREG1_ENTRYNAME=x", "ADDREG1_VALUE=1"});
+  const std::string program = "C:\\Program Files\\My Setup\\Pakrun.exe";
+  struct Case {
+    const char* name;
+    std::string settings;
+    std::vector<std::string> options;
+    const char* fragment;
+    bool shown;
+  };
+  const std::vector<Case> cases = {
+      {"an ID later in the list names the device", driver, {"--present", "PCI\\A&REV_01, PCI\\A"}, "_XP]: applied", true},
+      {"a list is never one ID", driver, {"--present", "PCI\\A&REV_01,PCI\\A"}, "no present device carries", false},
+      {"the list is shown", driver, {"--present", "PCI\\A&REV_01, PCI\\A"}, "device             PCI\\A&REV_01, PCI\\A present", true},
+      {"removal matched by any ID of the list", cleanup, {"--absent", "PCI\\A&REV_01,PCI\\A"}, "from [PARAMS] CLEANUP, [CLEANUP] DEV1", true},
+      {"appears when re-enumerated", refreshOn, {"--appears-on-refresh", "PCI\\B,PCI\\A"}, "_XP]: applied", true},
+      {"without re-enumeration it stays away", driver, {"--appears-on-refresh", "PCI\\A"}, "no present device carries PCI\\A", true},
+      {"an absent device stays away", refreshOn, {"--absent", "PCI\\A"}, "no present device carries PCI\\A", true},
+      {"no SystemRoot: no installer", statics, {"--no-system-root"}, "rundll32.exe", false},
+      {"no SystemRoot: named", statics, {"--no-system-root"}, "C:\\WINDOWS, no SystemRoot", true},
+      {"no SystemRoot: warned", statics, {"--no-system-root"}, "--no-system-root: no SystemRoot (as on Windows 98", true},
+      {"no SystemRoot: RENAME warned", statics, {"--no-system-root"}, "RENAME renames nothing", true},
+      {"SystemRoot by default on 98 too", statics, {"--windows", "98"}, "SystemRoot C:\\WINDOWS", true},
+      {"short names by default", cleanup, {"--program", program}, "short folder       C:\\PROGRA~1\\MYSETU~1", true},
+      {"no short names", cleanup, {"--program", program, "--no-short-name"}, "short folder       C:\\Program Files\\My Setup\n", true},
+      {"a short folder equal to the long one is kept", cleanup, {"--program", program, "--short-dir", "C:\\PROGRA~1\\My Setup"}, "short folder       C:\\PROGRA~1\\My Setup\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result result = Preview("machine", c.settings, std::nullopt, c.options);
+    ASSERT_EQ(0, result.code) << result.err;
+    EXPECT_EQ(c.shown, result.out.find(c.fragment) != std::string::npos) << result.out;
+  }
 }
 
 // Input that is no settings file ends at once with exit 2 and a message naming it: a
