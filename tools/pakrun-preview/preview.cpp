@@ -26,6 +26,8 @@ the per-device sections applied or missing; then warnings about the settings fil
 The registry script is the file beside SETTINGS-FILE with its base name and ".reg".
 
 Options (defaults in brackets):
+  --machine FILE        the machine's options from FILE, one a line: option=value
+                        (without "--") or a flag; later options win
   --program PATH        Windows path of Pakrun.exe [C:\Setup\Pakrun.exe]
   --short-dir PATH      short (8.3) form of its folder [the file system's own]; a
                         folder given as it is has no short name
@@ -138,6 +140,49 @@ std::string DeviceOptionOf(const std::string& word) {
   return "";
 }
 
+// The options a machine file may set, without their "--": those that take a value, and
+// the flags.
+constexpr const char* kMachineValues[] = {"program", "short-dir", "windows", "tail", "present", "absent",
+                                          "appears-on-refresh", "windir", "system-root", "temp"};
+constexpr const char* kMachineFlags[] = {"no-short-name", "no-system-root"};
+
+// Reads a machine file into words "--option=value" and "--flag": one option a line, written
+// "option=value" or "flag", blanks around the name and the value dropped; empty lines and
+// lines beginning with ';' or '#' are skipped. An empty result means it was good.
+std::string MachineWords(const std::string& path, std::vector<std::string>* words) {
+  std::string bytes;
+  std::string problem;
+  switch (ReadInput(path, "the machine file", &bytes, &problem)) {
+    case Input::kRead: break;
+    case Input::kMissing: return "cannot read the machine file " + path + ": there is no such file";
+    case Input::kUnusable: return problem;
+  }
+  std::size_t number = 0;
+  for (std::size_t at = 0; at < bytes.size(); ++number) {
+    std::size_t end = bytes.find('\n', at);
+    const std::string line = sim::Trim(bytes.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end == std::string::npos ? bytes.size() : end + 1;
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    const std::size_t equals = line.find('=');
+    const std::string name = sim::Trim(line.substr(0, equals));
+    const std::string where = "machine file " + path + " line " + std::to_string(number + 1) + ": ";
+    bool known = false;
+    if (equals == std::string::npos) {
+      for (const char* flag : kMachineFlags) known = known || name == flag;
+      if (!known) return where + "\"" + line + "\" is no flag a machine file may give (option=value for the others)";
+      words->push_back("--" + name);
+      continue;
+    }
+    for (const char* flag : kMachineFlags) {
+      if (name == flag) return where + "\"" + name + "\" is a flag: write it without a value";
+    }
+    for (const char* option : kMachineValues) known = known || name == option;
+    if (!known) return where + "\"" + name + "\" is no option a machine file may set";
+    words->push_back("--" + name + "=" + sim::Trim(line.substr(equals + 1)));
+  }
+  return "";
+}
+
 // Parses the options; an empty result means they were good. CLI11 reads them; the words
 // are first joined to "--option=value" so that a value is never taken for an option.
 std::string Parse(const std::vector<std::string>& args, Options* options) {
@@ -145,6 +190,15 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const std::string name = arg.substr(0, arg.find('='));
+    // A machine file stands for its options, in its place: options after it on the
+    // command line win over its own (a device adds one more).
+    if (name == "--machine") {
+      if (arg == name && i + 1 == args.size()) return arg + " needs a value";
+      const std::string path = arg == name ? args[++i] : arg.substr(name.size() + 1);
+      std::string problem = MachineWords(path, &words);
+      if (!problem.empty()) return problem;
+      continue;
+    }
     for (const char* flag : {"--help", "--strict", "--no-system-root", "--no-short-name"}) {
       if (name == flag && name != arg) return name + " takes no value";
     }

@@ -569,6 +569,50 @@ TEST(PreviewGuide, EveryExamplePassesStrict) {
   }
 }
 
+// A machine file: the guide's, read as the options it holds; options after it win; a line
+// that is no machine option is refused with its number.
+TEST(PreviewMachine, MachineFileHoldsTheOptions) {
+  std::ifstream guide(GUIDE_PATH, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(guide)), std::istreambuf_iterator<char>());
+  const std::string title = "```text title=\"preview-machine/laptop-xp.machine\"\n";
+  const std::size_t start = text.find(title);
+  ASSERT_NE(std::string::npos, start);
+  const std::string machine = text.substr(start + title.size(), text.find("\n```", start + title.size()) - start - title.size() + 1);
+  auto written = [](const std::string& name, const std::string& bytes) {
+    const std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  };
+  const std::string laptop = written("laptop.machine", machine);
+  const std::string settings = Crlf({"[PARAMS]", "CLEANUP=1", "[CLEANUP]", "CLEANCOUNT=1", "DEV1=PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A"});
+  struct Case {
+    std::vector<std::string> options;
+    int code;
+    const char* fragment;  // in the output, or for exit 2 in the message
+  };
+  const std::vector<Case> cases = {
+      {{"--machine", laptop}, 0, "device             PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A&REV_01, PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A, PCI\\VEN_1D4A&DEV_0302 present"},
+      {{"--machine", laptop}, 0, "\"C:\\Program Files\\Korvell\\WLAN Setup\\Setup.exe\" -s"},
+      {{"--machine=" + laptop}, 0, "on Windows XP"},
+      {{"--machine", laptop}, 0, "from [PARAMS] CLEANUP, [CLEANUP] DEV1"},
+      {{"--machine", laptop, "--windows", "98"}, 0, "on Windows 98"},
+      {{"--machine", written("flags.machine", "; none\r\n\r\nno-system-root\r\n  temp = C:\\T \r\n")}, 0, "C:\\WINDOWS, no SystemRoot"},
+      {{"--machine", written("temp.machine", "temp = C:\\T \r\n")}, 0, "TEMP               C:\\T\n"},
+      {{"--machine", written("bad.machine", "windows=xp\nformat=json\n")}, 2, "line 2: \"format\" is no option a machine file may set"},
+      {{"--machine", written("flag.machine", "# flag\nstrict\n")}, 2, "line 2: \"strict\" is no flag"},
+      {{"--machine", written("valued.machine", "no-short-name=1\n")}, 2, "line 1: \"no-short-name\" is a flag"},
+      {{"--machine", ::testing::TempDir() + "/no-such.machine"}, 2, "cannot read the machine file"},
+      {{"--machine", ::testing::TempDir()}, 2, "is a directory"},
+      {{"--machine"}, 2, "--machine needs a value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.back());
+    Result result = Preview("machinefile", settings, std::nullopt, c.options);
+    EXPECT_EQ(c.code, result.code) << result.err;
+    EXPECT_NE(std::string::npos, (c.code == 2 ? result.err : result.out).find(c.fragment)) << result.out << result.err;
+  }
+}
+
 // The README's worked example: its settings file, script and command, run, print what the
 // README shows.
 TEST(PreviewReadme, WorkedExampleIsWhatTheToolPrints) {
