@@ -23,6 +23,8 @@ constexpr char kDefaultId[] = "DEFAULT_ID";
 constexpr const char* kAllSuffixes[] = {"_2000", "_XP", "_2003", "_ELSE"};
 // The longest value of a MAX_PATH buffer that Pakrun takes as read whole (CMDEXE, CMDINI).
 constexpr std::size_t kLongestName = 258;
+// The longest path a MAX_PATH buffer holds (INF path, installer path).
+constexpr std::size_t kLongestPath = 259;
 // The longest value of an INF field that reaches the INF whole.
 constexpr std::size_t kLongestField = kEntryFieldCapacity - 1;
 // The longest hardware ID that Pakrun acts on (a longer one may have been cut).
@@ -772,6 +774,42 @@ void ScriptData(const Context& c) {
   }
 }
 
+// The INF path and the installer's path go on the installer's command line unquoted:
+// "<SystemRoot>\\System32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132
+// <TEMP>\\<file>.inf". Only with STATICREG or DRIVERREG on is an INF written.
+void InfPaths(const Context& c) {
+  if (!c.ini.SwitchOn("STATICREG") && !c.ini.SwitchOn(kDriverRegSection)) return;
+  const std::string& temp = c.in.temp;
+  const std::string& root = c.in.systemRoot;
+  // "StaticAddDel.inf" and "DriverAddDel.inf" are as long: TEMP, a backslash and 16 characters
+  // must fit a MAX_PATH buffer.
+  constexpr std::size_t kInfName = 16;
+  if (temp.size() + 1 + kInfName > kLongestPath)
+    c.Warn("", "--temp", "TEMP is " + std::to_string(temp.size()) + " characters: the INF path (TEMP\\StaticAddDel.inf) does not fit in " +
+                             std::to_string(kLongestPath) + " characters, so Pakrun writes no INF file and applies none of the [STATICREG] or per-device entries, without a word");
+  else if (temp.find_first_of(" \t") != std::string::npos)
+    c.Warn("", "--temp", "TEMP \"" + temp + "\" holds a blank: Pakrun puts the INF path unquoted at the end of the installer's command line (... 132 " + temp +
+                             "\\StaticAddDel.inf), where it is found only by an installer that takes the rest of the line as the path; give TEMP in its short (8.3) form");
+  if (root.empty()) {
+    c.Warn("", c.in.systemRootOption, "no SystemRoot (as on Windows 98 unless the installer sets one): Pakrun writes and deletes each INF file "
+                                      "but starts no installer, so nothing of [STATICREG] or the per-device sections is applied");
+    return;
+  }
+  // "\\System32\\rundll32.exe" is 22 characters.
+  if (root.size() + 22 > kLongestPath)
+    c.Warn("", c.in.systemRootOption, "SystemRoot is " + std::to_string(root.size()) + " characters: the installer's path does not fit in " +
+                                          std::to_string(kLongestPath) + " characters, so the INF files are written and deleted and none is applied");
+  else if (root.find_first_of(" \t") != std::string::npos)
+    c.Warn("", c.in.systemRootOption, "SystemRoot \"" + root + "\" holds a blank: the installer's command line begins with its path unquoted (" + root +
+                                          "\\System32\\rundll32.exe setupapi,...), so rundll32 takes the part after the blank for the library to load and no INF file is applied");
+}
+
+// The renames work below SystemRoot.
+void RenameWithoutSystemRoot(const Context& c) {
+  if (c.in.systemRoot.empty() && c.ini.SwitchOn("RENAME"))
+    c.Warn("", c.in.systemRootOption, "no SystemRoot (as on Windows 98 unless the installer sets one): RENAME renames nothing");
+}
+
 struct Check {
   const char* name;
   void (*run)(const Context&);
@@ -785,6 +823,8 @@ const Check kChecks[] = {
     {"settings file encoding", SettingsEncoding},
     {"registry script encoding", ScriptEncoding},
     {"registry script data", ScriptData},
+    {"TEMP and SystemRoot on the installer's command line", InfPaths},
+    {"renames without SystemRoot", RenameWithoutSystemRoot},
 };
 
 }  // namespace

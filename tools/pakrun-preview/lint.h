@@ -88,6 +88,9 @@ struct LintInput {
   std::string windowsLabel;            // "Windows XP"
   std::string shortFolder;             // the short program folder the run formed
   bool shortFormMissing = false;       // the run stood the long folder in for it
+  std::string temp = "C:\\TEMP";        // the TEMP variable (where the INF files go)
+  std::string systemRoot = "C:\\WINDOWS";  // the SystemRoot variable; empty: none
+  std::string systemRootOption = "--windir";  // the option it came from
 };
 
 std::vector<Warning> Lint(const LintInput& input);

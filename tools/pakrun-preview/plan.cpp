@@ -155,7 +155,9 @@ void SeedShortNames(sim::Machine& m, const std::string& folder, const std::strin
   std::string path = longParts[0];
   for (std::size_t i = 1; i < longParts.size() && i < shortParts.size(); ++i) {
     path += "\\" + longParts[i];
-    if (!SameText(longParts[i], shortParts[i])) m.files.SetShortName(path, shortParts[i]);
+    // A part given as it is has no short name of its own (a volume without 8.3 names):
+    // it is seeded as its own short name, never replaced by one made up.
+    m.files.SetShortName(path, shortParts[i]);
   }
 }
 
@@ -250,7 +252,7 @@ class Reader {
   }
   std::string HardwareIdOf(const std::string& instanceId) const {
     for (const SeededDevice& device : machine_.devices) {
-      if (SameText(device.instanceId, instanceId)) return device.hardwareId;
+      if (SameText(device.instanceId, instanceId)) return JoinedIds(device);
     }
     return "";
   }
@@ -264,6 +266,22 @@ class Reader {
 
 std::vector<SettingsRef> Refs(std::initializer_list<SettingsRef> refs) { return refs; }
 
+// Whether one of the device's hardware IDs is `id`: exactly, as CLEANUP and REFRESH
+// compare, or with the letter case ignored, as DRIVERREG does.
+bool Carries(const SeededDevice& device, const std::string& id, bool exact) {
+  for (const std::string& own : device.hardwareIds) {
+    if (exact ? own == id : SameText(own, id)) return true;
+  }
+  return false;
+}
+
+const SeededDevice* DeviceOf(const MachineReport& machine, const std::string& instanceId) {
+  for (const SeededDevice& device : machine.devices) {
+    if (SameText(device.instanceId, instanceId)) return &device;
+  }
+  return nullptr;
+}
+
 // The step of a DRIVERREG entry that Pakrun visited: its section applied, or why not.
 Step SectionStep(const IniFile& ini, const MachineReport& machine, const ListEntry& entry, bool applied) {
   const std::string name = DeviceSectionName(entry.id, machine.osSuffix);
@@ -271,7 +289,7 @@ Step SectionStep(const IniFile& ini, const MachineReport& machine, const ListEnt
             Refs({{"PARAMS", "DRIVERREG"}, {"DRIVERREG", entry.key}})};
   const SeededDevice* device = nullptr;
   for (const SeededDevice& seeded : machine.devices) {
-    if (seeded.present && device == nullptr && SameText(seeded.hardwareId, entry.id)) device = &seeded;
+    if (seeded.presentAtEnd && device == nullptr && Carries(seeded, entry.id, false)) device = &seeded;
   }
   if (applied) step.Set("status", "applied");
   else if (device == nullptr) step.Set("status", "no_device");
@@ -290,8 +308,9 @@ void Annotate(std::vector<Step>& steps, const IniFile& ini, const MachineReport&
   for (Step& step : steps) {
     if (step.kind == "remove_device") {
       step.settings = Refs({{"PARAMS", "CLEANUP"}});
+      const SeededDevice* removed = DeviceOf(machine, step.Get("instance_id"));
       for (const ListEntry& entry : VisitedEntries(ini, "CLEANUP")) {
-        if (entry.id == step.Get("hardware_id")) step.settings.push_back({"CLEANUP", entry.key});
+        if (removed != nullptr && Carries(*removed, entry.id, true)) step.settings.push_back({"CLEANUP", entry.key});
       }
     } else if (step.kind == "rename") {
       step.settings = Refs({{"PARAMS", "RENAME"}});
@@ -371,6 +390,12 @@ void Annotate(std::vector<Step>& steps, const IniFile& ini, const MachineReport&
 
 }  // namespace
 
+std::string JoinedIds(const SeededDevice& device) {
+  std::string joined;
+  for (const std::string& id : device.hardwareIds) joined += (joined.empty() ? "" : ", ") + id;
+  return joined;
+}
+
 std::string Step::Get(const std::string& name) const {
   for (const auto& [key, value] : texts) {
     if (key == name) return value;
@@ -424,14 +449,16 @@ Plan RunPlan(const MachineOptions& options, const WindowsVersion& windows,
   m.kernel.version.build = windows.build;
   m.kernel.version.csd = windows.servicePack;
 
-  const std::string systemRoot = options.systemRoot.empty() ? options.windir : options.systemRoot;
+  const std::string systemRoot = options.noSystemRoot      ? ""
+                                 : options.systemRoot.empty() ? options.windir
+                                                              : options.systemRoot;
   m.kernel.windowsDirectory = options.windir;
   m.kernel.systemDirectory = options.windir + "\\System32";
-  m.kernel.environment["SystemRoot"] = systemRoot;
+  if (!options.noSystemRoot) m.kernel.environment["SystemRoot"] = systemRoot;
   m.kernel.environment["windir"] = options.windir;
   m.kernel.environment["TEMP"] = options.temp;
   m.files.AddDirectory(m.kernel.systemDirectory);
-  m.files.AddDirectory(systemRoot + "\\System32");
+  if (!systemRoot.empty()) m.files.AddDirectory(systemRoot + "\\System32");
   m.files.AddDirectory(options.temp);
   const std::string folder = FolderOf(options.program);
   m.files.AddDirectory(folder);
@@ -466,6 +493,7 @@ Plan RunPlan(const MachineOptions& options, const WindowsVersion& windows,
 
   // The cached INF files and the setup program are there, so that their steps show.
   for (const char* name : {"tq3p81.inf", "tq3p8.inf"}) {
+    if (systemRoot.empty()) break;  // without SystemRoot there is no place Pakrun looks
     std::string path = systemRoot + "\\Driver Cache\\" + name;
     m.files.Put(path, "");
     report.assumedFiles.push_back(path);
@@ -478,9 +506,11 @@ Plan RunPlan(const MachineOptions& options, const WindowsVersion& windows,
     m.programs.Add(path, Recorded(recorder, "setup", nullptr));
     report.assumedPrograms.push_back(path + " (setup program; changes nothing)");
   }
-  const std::string installer = systemRoot + "\\System32\\rundll32.exe";
-  m.programs.Add(installer, Recorded(recorder, "inf_installer", sim::InfInstaller()));
-  report.assumedPrograms.push_back(installer + " (INF installer)");
+  if (!systemRoot.empty()) {
+    const std::string installer = systemRoot + "\\System32\\rundll32.exe";
+    m.programs.Add(installer, Recorded(recorder, "inf_installer", sim::InfInstaller()));
+    report.assumedPrograms.push_back(installer + " (INF installer)");
+  }
   const std::string regedit = options.windir + "\\regedit.exe";
   m.programs.Add(regedit, Recorded(recorder, "registry_editor", sim::RegistryEditor()));
   report.assumedPrograms.push_back(regedit + " (registry editor)");
@@ -488,11 +518,13 @@ Plan RunPlan(const MachineOptions& options, const WindowsVersion& windows,
   unsigned driverNumber = 0;
   for (std::size_t i = 0; i < options.devices.size(); ++i) {
     const DeviceOption& option = options.devices[i];
-    SeededDevice seeded{option.hardwareId, option.hardwareId + "\\PREVIEW&" + std::to_string(i + 1),
-                        option.present, ""};
-    sim::Device& device = m.devices.Add(seeded.instanceId, {option.hardwareId}, option.present);
+    const std::string& first = option.hardwareIds.front();
+    SeededDevice seeded{first, first + "\\PREVIEW&" + std::to_string(i + 1), option.present, "",
+                        option.hardwareIds, option.appearsOnRefresh, false};
+    sim::Device& device = m.devices.Add(seeded.instanceId, option.hardwareIds, option.present);
+    device.appearsOnReenumerate = option.appearsOnRefresh;
     seeded.instanceId = device.instanceId;
-    if (option.present) {
+    if (option.present || option.appearsOnRefresh) {
       char number[8];
       std::snprintf(number, sizeof number, "%04u", driverNumber++);
       seeded.driverKey = option.driverKey.empty() ? std::string(sim::kNetClassGuid) + "\\" + number
@@ -504,6 +536,10 @@ Plan RunPlan(const MachineOptions& options, const WindowsVersion& windows,
 
   const int exitCode = PakrunMain(commandLine.c_str());
   recorder->ReadWrittenFiles(m);
+  for (SeededDevice& seeded : report.devices) {
+    const sim::Device* device = m.devices.FindByInstanceId(seeded.instanceId);
+    seeded.presentAtEnd = device != nullptr && device->present;
+  }
 
   Reader reader(m, *recorder, report);
   plan.steps = reader.Steps();

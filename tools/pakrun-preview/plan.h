@@ -29,9 +29,10 @@ const std::vector<WindowsVersion>& WindowsVersions();
 const WindowsVersion* FindWindows(const std::string& name);
 
 struct DeviceOption {
-  std::string hardwareId;
+  std::vector<std::string> hardwareIds;  // the device's whole list, as Device Manager shows it
   std::string driverKey;  // present devices: the driver key name; empty: made up
   bool present = true;
+  bool appearsOnRefresh = false;  // not present until the device tree is re-enumerated
 };
 
 struct MachineOptions {
@@ -39,6 +40,7 @@ struct MachineOptions {
   std::string shortDir;    // empty: the file system's own short form of the folder
   std::string windir = "C:\\WINDOWS";
   std::string systemRoot;  // empty: the Windows folder
+  bool noSystemRoot = false;  // the environment has no SystemRoot at all
   std::string temp = "C:\\TEMP";
   std::string tail;
   std::vector<DeviceOption> devices;
@@ -70,11 +72,17 @@ struct Step {
 };
 
 struct SeededDevice {
-  std::string hardwareId;
+  std::string hardwareId;  // the first of its hardware IDs
   std::string instanceId;
   bool present = true;
   std::string driverKey;
+  std::vector<std::string> hardwareIds;
+  bool appearsOnRefresh = false;
+  bool presentAtEnd = false;  // present when the run ended (after any re-enumeration)
 };
+
+// The device's hardware IDs as the output shows them: "A, B, C".
+std::string JoinedIds(const SeededDevice& device);
 
 // What the machine was, as the run found it; every default the preview chose is here.
 struct MachineReport {
@@ -91,7 +99,7 @@ struct MachineReport {
   std::string scriptPath;
   bool scriptPresent = false;
   std::string windowsDirectory;
-  std::string systemRoot;
+  std::string systemRoot;  // empty: the environment has none
   std::string temp;
   std::vector<SeededDevice> devices;
   std::vector<std::string> assumedFiles;     // placed on the machine so their steps show

@@ -10,6 +10,7 @@
 #include "tools/pakrun-preview/lint.h"
 #include "tools/pakrun-preview/plan.h"
 #include "tools/pakrun-preview/report.h"
+#include "platform/sim/text.h"
 
 namespace preview {
 
@@ -25,16 +26,25 @@ the per-device sections applied or missing; then warnings about the settings fil
 The registry script is the file beside SETTINGS-FILE with its base name and ".reg".
 
 Options (defaults in brackets):
+  --machine FILE        the machine's options from FILE, one a line: option=value
+                        (without "--") or a flag; later options win
   --program PATH        Windows path of Pakrun.exe [C:\Setup\Pakrun.exe]
-  --short-dir PATH      short (8.3) form of its folder [the file system's own]
+  --short-dir PATH      short (8.3) form of its folder [the file system's own]; a
+                        folder given as it is has no short name
+  --no-short-name       the folder has no short names (the same as --short-dir
+                        equal to the folder)
   --windows VERSION     2000, xp, 2003, 98, other (Windows 7) or all [xp]
   --tail TEXT           Pakrun's command-line tail, handed to the setup program [none]
-  --present HWID[=KEY]  a present device with this hardware ID and driver key name
+  --present IDS[=KEY]   a present device with this hardware-ID list (the IDs
+                        separated by ',') and driver key name
                         [{4D36E972-E325-11CE-BFC1-08002BE10318}\0000, \0001, ...]
-  --absent HWID         an installed device that is not present (repeatable, as is
-                        --present)
+  --absent IDS          an installed device that is not present
+  --appears-on-refresh IDS[=KEY]
+                        an installed device that becomes present when the device
+                        tree is re-enumerated (all three are repeatable)
   --windir PATH         the Windows folder (regedit.exe is taken from it) [C:\WINDOWS]
   --system-root PATH    the SystemRoot variable (INF installer, Driver Cache) [--windir]
+  --no-system-root      no SystemRoot variable (Windows 98 as it comes)
   --temp PATH           the TEMP variable (where the INF files go) [C:\TEMP]
   --format FORMAT       text or json [text]
   --strict              exit with 1 when there is any warning
@@ -112,7 +122,7 @@ std::size_t CountParts(const std::string& path) {
 // The options that take a value. Written as "--option value", the value is the next word
 // whatever it looks like (a tail of "-s" included), as it is written "--option=value".
 constexpr const char* kValueOptions[] = {"--program", "--short-dir", "--windows", "--tail",
-                                         "--present", "--absent", "--windir",
+                                         "--present", "--absent", "--appears-on-refresh", "--windir",
                                          "--system-root", "--temp", "--format"};
 
 bool TakesValue(const std::string& option) {
@@ -122,6 +132,57 @@ bool TakesValue(const std::string& option) {
   return false;
 }
 
+// The device option a word "--option=value" gives, or none.
+std::string DeviceOptionOf(const std::string& word) {
+  for (const char* name : {"--present", "--absent", "--appears-on-refresh"}) {
+    if (word.rfind(std::string(name) + "=", 0) == 0) return name;
+  }
+  return "";
+}
+
+// The options a machine file may set, without their "--": those that take a value, and
+// the flags.
+constexpr const char* kMachineValues[] = {"program", "short-dir", "windows", "tail", "present", "absent",
+                                          "appears-on-refresh", "windir", "system-root", "temp"};
+constexpr const char* kMachineFlags[] = {"no-short-name", "no-system-root"};
+
+// Reads a machine file into words "--option=value" and "--flag": one option a line, written
+// "option=value" or "flag", blanks around the name and the value dropped; empty lines and
+// lines beginning with ';' or '#' are skipped. An empty result means it was good.
+std::string MachineWords(const std::string& path, std::vector<std::string>* words) {
+  std::string bytes;
+  std::string problem;
+  switch (ReadInput(path, "the machine file", &bytes, &problem)) {
+    case Input::kRead: break;
+    case Input::kMissing: return "cannot read the machine file " + path + ": there is no such file";
+    case Input::kUnusable: return problem;
+  }
+  std::size_t number = 0;
+  for (std::size_t at = 0; at < bytes.size(); ++number) {
+    std::size_t end = bytes.find('\n', at);
+    const std::string line = sim::Trim(bytes.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end == std::string::npos ? bytes.size() : end + 1;
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    const std::size_t equals = line.find('=');
+    const std::string name = sim::Trim(line.substr(0, equals));
+    const std::string where = "machine file " + path + " line " + std::to_string(number + 1) + ": ";
+    bool known = false;
+    if (equals == std::string::npos) {
+      for (const char* flag : kMachineFlags) known = known || name == flag;
+      if (!known) return where + "\"" + line + "\" is no flag a machine file may give (option=value for the others)";
+      words->push_back("--" + name);
+      continue;
+    }
+    for (const char* flag : kMachineFlags) {
+      if (name == flag) return where + "\"" + name + "\" is a flag: write it without a value";
+    }
+    for (const char* option : kMachineValues) known = known || name == option;
+    if (!known) return where + "\"" + name + "\" is no option a machine file may set";
+    words->push_back("--" + name + "=" + sim::Trim(line.substr(equals + 1)));
+  }
+  return "";
+}
+
 // Parses the options; an empty result means they were good. CLI11 reads them; the words
 // are first joined to "--option=value" so that a value is never taken for an option.
 std::string Parse(const std::vector<std::string>& args, Options* options) {
@@ -129,7 +190,18 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const std::string name = arg.substr(0, arg.find('='));
-    if ((name == "--help" || name == "--strict") && name != arg) return name + " takes no value";
+    // A machine file stands for its options, in its place: options after it on the
+    // command line win over its own (a device adds one more).
+    if (name == "--machine") {
+      if (arg == name && i + 1 == args.size()) return arg + " needs a value";
+      const std::string path = arg == name ? args[++i] : arg.substr(name.size() + 1);
+      std::string problem = MachineWords(path, &words);
+      if (!problem.empty()) return problem;
+      continue;
+    }
+    for (const char* flag : {"--help", "--strict", "--no-system-root", "--no-short-name"}) {
+      if (name == flag && name != arg) return name + " takes no value";
+    }
     if (!TakesValue(arg)) {
       // A lone "--" or a word that is no option is the settings file's name.
       words.push_back(arg == "--" || arg.rfind("--", 0) != 0 ? "--settings-file=" + arg : arg);
@@ -145,23 +217,26 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   MachineOptions& m = options->machine;
   std::vector<std::string> files;
-  std::vector<std::string> present;
-  std::vector<std::string> absent;
+  bool noShortName = false;
   app.add_option("--settings-file", files)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("--program", m.program);
   app.add_option("--short-dir", m.shortDir);
   app.add_option("--windows", options->windows);
   app.add_option("--tail", m.tail);
-  app.add_option("--present", present)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app.add_option("--absent", absent)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_flag("--no-system-root", m.noSystemRoot);
+  app.add_flag("--no-short-name", noShortName);
   app.add_option("--windir", m.windir);
   app.add_option("--system-root", m.systemRoot);
   app.add_option("--temp", m.temp);
   app.add_option("--format", options->format);
   app.add_flag("--strict", options->strict);
   app.add_flag("--help", options->help);
-  // CLI11 takes the words last first, and uses them up.
-  std::vector<std::string> reversed(words.rbegin(), words.rend());
+  // CLI11 takes the words last first, and uses them up. The device options are read
+  // from `words` below, in the order given, and are not handed to it.
+  std::vector<std::string> reversed;
+  for (auto word = words.rbegin(); word != words.rend(); ++word) {
+    if (DeviceOptionOf(*word).empty()) reversed.push_back(*word);
+  }
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
@@ -170,24 +245,29 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   if (!app.remaining().empty()) return "unknown option " + app.remaining().front();
   if (files.size() > 1) return "more than one settings file: " + files[1];
   if (!files.empty()) options->settingsFile = files.front();
-  // The devices in the order given, present and absent ones as they were mixed (the
-  // machine numbers them in that order).
-  std::size_t nextPresent = 0;
-  std::size_t nextAbsent = 0;
+  // The devices in the order given, of every kind as they were mixed (the machine numbers
+  // them in that order). A value is the device's whole hardware-ID list, the IDs
+  // separated by commas: Windows allows no comma inside a device ID.
   for (const std::string& word : words) {
-    const bool isPresent = word.rfind("--present=", 0) == 0;
-    if (!isPresent && word.rfind("--absent=", 0) != 0) continue;
-    const std::string& value = isPresent ? present.at(nextPresent++) : absent.at(nextAbsent++);
-    const std::string option = isPresent ? "--present" : "--absent";
+    const std::string option = DeviceOptionOf(word);
+    if (option.empty()) continue;
+    const std::string value = word.substr(option.size() + 1);
     DeviceOption device;
-    device.present = isPresent;
-    std::size_t split = isPresent ? value.find('=') : std::string::npos;
-    device.hardwareId = value.substr(0, split);
-    if (device.hardwareId.empty()) return option + " needs a hardware ID";
-    // No hardware ID holds a comma or semicolon: such a value is a list, which this
-    // option does not take, and read as one ID it would match nothing.
-    if (device.hardwareId.find_first_of(",;") != std::string::npos)
-      return option + " " + device.hardwareId + ": one hardware ID, not a list (no ',' or ';')";
+    device.present = option == "--present";
+    device.appearsOnRefresh = option == "--appears-on-refresh";
+    std::size_t split = option != "--absent" ? value.find('=') : std::string::npos;
+    const std::string list = value.substr(0, split);
+    if (list.empty()) return option + " needs a hardware ID";
+    if (list.find(';') != std::string::npos)
+      return option + " " + list + ": separate the hardware IDs of a device with ',' (not ';')";
+    for (std::size_t at = 0;;) {
+      const std::size_t comma = list.find(',', at);
+      const std::string id = sim::Trim(list.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+      if (id.empty()) return option + " " + list + ": an empty hardware ID in the list";
+      device.hardwareIds.push_back(id);
+      if (comma == std::string::npos) break;
+      at = comma + 1;
+    }
     if (split != std::string::npos) device.driverKey = value.substr(split + 1);
     if (split != std::string::npos && device.driverKey.empty()) return option + " " + value + ": empty driver key";
     m.devices.push_back(device);
@@ -198,10 +278,15 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
                                    {"--windir", m.windir}, {"--temp", m.temp}}) {
     if (!AbsoluteWindowsPath(path)) return std::string(name) + " " + path + ": not a full Windows path (C:\\...)";
   }
+  if (m.noSystemRoot && !m.systemRoot.empty()) return "--system-root and --no-system-root contradict each other";
   if (!m.systemRoot.empty() && !AbsoluteWindowsPath(m.systemRoot))
     return "--system-root " + m.systemRoot + ": not a full Windows path (C:\\...)";
   const std::string folder = m.program.substr(0, m.program.rfind('\\'));
   if (m.program.back() == '\\') return "--program " + m.program + ": names a folder, not Pakrun.exe";
+  // A folder without short names: each part is its own short name.
+  if (noShortName && !m.shortDir.empty() && !sim::SameText(m.shortDir, folder))
+    return "--short-dir " + m.shortDir + " and --no-short-name contradict each other";
+  if (noShortName) m.shortDir = folder;
   if (!m.shortDir.empty() && (CountParts(m.shortDir) != CountParts(folder) ||
                               m.shortDir.substr(0, 2) != folder.substr(0, 2)))
     return "--short-dir " + m.shortDir + " is not a short form of " + folder +
@@ -264,6 +349,11 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     lint.windowsLabel = windows.label;
     lint.shortFolder = plan.machine.shortFolder;
     lint.shortFormMissing = plan.machine.shortFormMissing;
+    lint.temp = plan.machine.temp;
+    lint.systemRoot = plan.machine.systemRoot;
+    lint.systemRootOption = options.machine.noSystemRoot          ? "--no-system-root"
+                            : options.machine.systemRoot.empty() ? "--windir"
+                                                                 : "--system-root";
     plan.warnings = Lint(lint);
     warned = warned || !plan.warnings.empty();
     plans.push_back(std::move(plan));

@@ -53,6 +53,13 @@ std::string Indented(const std::string& text) {
   return out;
 }
 
+// "[SECTION] KEY", "[SECTION]" for a whole section, or the option a warning about the
+// machine comes from ("--temp").
+std::string WarningPlace(const Warning& warning) {
+  if (warning.section.empty() && warning.key.rfind("--", 0) == 0) return warning.key;
+  return "[" + warning.section + "]" + (warning.key.empty() ? "" : " " + warning.key);
+}
+
 std::string StepText(const Step& step) {
   const std::string& kind = step.kind;
   std::string line;
@@ -164,7 +171,9 @@ Json PlanJson(const Plan& plan, const std::string& settingsFile) {
     Json item = Json::object();
     item["hardware_id"] = json::String(device.hardwareId);
     item["instance_id"] = json::String(device.instanceId);
+    item["hardware_ids"] = Strings(device.hardwareIds);
     item["present"] = device.present;
+    item["appears_on_refresh"] = device.appearsOnRefresh;
     item["driver_key"] = json::String(device.driverKey);
     devices.push_back(std::move(item));
   }
@@ -253,11 +262,16 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
     out += "  short folder       " + m.shortFolder + (m.shortFormMissing ? " (no short form)" : "") + "\n";
     out += "  settings file      " + m.settingsPath + "\n";
     out += "  registry script    " + m.scriptPath + (m.scriptPresent ? "" : " (none)") + "\n";
-    out += "  Windows folder     " + m.windowsDirectory + ", SystemRoot " + m.systemRoot + "\n";
+    out += "  Windows folder     " + m.windowsDirectory +
+           (m.systemRoot.empty() ? std::string(", no SystemRoot") : ", SystemRoot " + m.systemRoot) + "\n";
     out += "  TEMP               " + m.temp + "\n";
     if (m.devices.empty()) out += "  devices            none\n";
     for (const SeededDevice& device : m.devices) {
-      out += "  device             " + device.hardwareId + (device.present ? " present, driver key " + device.driverKey : " installed, not present") + "\n";
+      out += "  device             " + JoinedIds(device) +
+             (device.present              ? " present, driver key " + device.driverKey
+              : device.appearsOnRefresh ? " installed, not present, appears on re-enumeration, driver key " + device.driverKey
+                                        : " installed, not present") +
+             "\n";
     }
     for (const std::string& file : m.assumedFiles) out += "  assumed file       " + file + "\n";
     for (const std::string& program : m.assumedPrograms) out += "  assumed program    " + program + "\n";
@@ -269,10 +283,7 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
     }
     for (const std::string& note : plan.notes) out += "  note: " + note + "\n";
     out += plan.warnings.empty() ? std::string("\nNo warnings.\n") : "\nWarnings:\n";
-    for (const Warning& warning : plan.warnings) {
-      out += "  [" + warning.section + "]" + (warning.key.empty() ? "" : " " + warning.key) + ": " +
-             warning.message + "\n";
-    }
+    for (const Warning& warning : plan.warnings) out += "  " + WarningPlace(warning) + ": " + warning.message + "\n";
     out += "\n";
   }
   if (plans.size() > 1) {
@@ -284,8 +295,7 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
       for (const std::string& version : difference.versions) versions += (versions.empty() ? "" : ", ") + version;
       std::string what = difference.isStep
                              ? StepText(difference.step)
-                             : "warning [" + difference.warning.section + "] " + difference.warning.key +
-                                   ": " + difference.warning.message;
+                             : "warning " + WarningPlace(difference.warning) + ": " + difference.warning.message;
       out += "  only in " + versions + ":\n       " + what + "\n";
     }
   }

@@ -77,6 +77,17 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
   auto add = [](const std::string& lines) { return In("[STATICREG]\r\nADDREG=1\r\nADDREG1_ROOT=HKLM\r\n" + lines); };
   auto del = [](const std::string& lines) { return In("[STATICREG]\r\nDELREG=1\r\nDELREG1_ROOT=HKLM\r\n" + lines); };
   const std::string scriptOn = Crlf({"[PARAMS]", "STATICREGFROMFILE=1"});
+  // The machine's TEMP and SystemRoot, with the option SystemRoot came from.
+  auto machine = [](const std::string& settings, const std::string& temp, const std::string& root,
+                    const char* option = "--windir") {
+    LintInput input = In(settings);
+    input.temp = temp;
+    input.systemRoot = root;
+    input.systemRootOption = option;
+    return input;
+  };
+  const std::string staticOn = Crlf({"[PARAMS]", "STATICREG=1"});
+  const std::string windows = "C:\\WINDOWS";
   const std::vector<WarningCase> cases = {
       {"unknown key", In("[PARAMS]\r\nSWAPCMDD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "SWAPCMDD", "nearest known: SWAPCMD)"},
       {"misspelt entry key", add("ADDREG1_ENTRYNAM=x\r\n"), add("ADDREG1_ENTRYNAME=x\r\n"), "STATICREG", "ADDREG1_ENTRYNAM", "nearest known: ADDREG1_ENTRYNAME)"},
@@ -133,6 +144,12 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"dword of ten digits", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:1234567890"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:12345678"})), "PARAMS", "STATICREGFROMFILE", "line 3: \"dword:1234567890\" is no dword"},
       {"hex data of letters", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex:zz"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_LOCAL_MACHINE\\X]", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex(7):41,00,\\", "  00,00", "\"B\"=-", "@=\"x\""})), "PARAMS", "STATICREGFROMFILE", "\"zz\" in hex: data is no byte"},
       {"script root abbreviated", In(scriptOn, Crlf({"REGEDIT4", "[-HKLM\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_USERS\\X]"})), "PARAMS", "STATICREGFROMFILE", "no root \"HKLM\": the key is not deleted"},
+      {"TEMP with a blank", machine(staticOn, "C:\\My Temp", windows), machine(Crlf({"[PARAMS]", "STATICREG=0"}), "C:\\My Temp", windows), "", "--temp", "holds a blank: Pakrun puts the INF path unquoted"},
+      {"TEMP too long for the INF path", machine(driverOn, "C:\\" + Text(240), windows), machine(driverOn + deviceSection, "C:\\" + Text(239), windows), "", "--temp", "TEMP is 243 characters: the INF path"},
+      {"Windows folder with a blank", machine(staticOn, "C:\\TEMP", "C:\\My Windows"), machine(staticOn, "C:\\TEMP", "C:\\MYWIND~1"), "", "--windir", "rundll32 takes the part after the blank"},
+      {"SystemRoot too long for the installer", machine(staticOn, "C:\\TEMP", "C:\\" + Text(235), "--system-root"), machine(staticOn, "C:\\TEMP", "C:\\" + Text(234), "--system-root"), "", "--system-root", "SystemRoot is 238 characters"},
+      {"no SystemRoot", machine(staticOn, "C:\\TEMP", "", "--no-system-root"), machine(staticOn, "C:\\TEMP", windows), "", "--no-system-root", "starts no installer"},
+      {"no SystemRoot for the renames", machine(Crlf({"[PARAMS]", "RENAME=1"}), "C:\\TEMP", "", "--no-system-root"), machine(Crlf({"[PARAMS]", "RENAME=0"}), "C:\\TEMP", "", "--no-system-root"), "", "--no-system-root", "RENAME renames nothing"},
       {"doubled quotes reach the INF", add("ADDREG1_VALUE=\"a, b;c\"\r\n"), add("ADDREG1_VALUE=\"\"a, b;c\"\"\r\n"), "STATICREG", "ADDREG1_VALUE", "drops the quotes"},
   };
   for (const WarningCase& c : cases) {
@@ -387,8 +404,12 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
       {{"--bogus"}, "unknown option --bogus"},
       {{"--tail"}, "--tail needs a value"},
       {{"--present", "=x"}, "--present needs a hardware ID"},
-      {{"--present", "PCI\\VEN_1D4A&DEV_0301,PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
-      {{"--absent", "PCI\\VEN_1D4A&DEV_0301;PCI\\VEN_1D4A"}, "one hardware ID, not a list"},
+      {{"--absent", "PCI\\VEN_1D4A&DEV_0301;PCI\\VEN_1D4A"}, "separate the hardware IDs of a device with ','"},
+      {{"--present", "PCI\\VEN_1D4A&DEV_0301,,PCI\\VEN_1D4A"}, "an empty hardware ID in the list"},
+      {{"--appears-on-refresh", "PCI\\A="}, "empty driver key"},
+      {{"--no-system-root=1"}, "--no-system-root takes no value"},
+      {{"--system-root", "C:\\WINNT", "--no-system-root"}, "contradict"},
+      {{"--short-dir", "C:\\SETUP~1", "--no-short-name"}, "contradict"},
   };
   for (const auto& [options, reason] : reasons) {
     Result result = Preview("reason", clean, std::nullopt, options);
@@ -398,6 +419,54 @@ TEST(PreviewExitCodes, ShownWarnedOrUnusable) {
   EXPECT_EQ(0, dashed.code) << dashed.err;
   EXPECT_NE(std::string::npos, dashed.out.find("\"C:\\Setup\\Pakrun.exe\" -s")) << dashed.out;
   EXPECT_NE(std::string::npos, dashed.out.find("device             --absent present")) << dashed.out;
+}
+
+// The machine as it is: a device's whole hardware-ID list, a device that appears only when
+// the tree is re-enumerated, no SystemRoot, a folder without short names. Each case says
+// what the output holds, or does not hold.
+TEST(PreviewMachine, DescribedAsItIs) {
+  const std::string driver = Crlf({"[PARAMS]", "DRIVERREG=1", "[DRIVERREG]", "NIC=1", "DEV1=PCI\\A",
+                                   "[DRIVERREG_PCI\\A_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=x", "ADDREG1_VALUE=1"});
+  const std::string refreshOn = Crlf({"[PARAMS]", "DRIVERREG=1", "REFRESH=1", "[REFRESH]", "DETECTCOUNT=1",
+                                      "DETECTDEV1=PCI\\A", "[DRIVERREG]", "NIC=1", "DEV1=PCI\\A",
+                                      "[DRIVERREG_PCI\\A_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=x", "ADDREG1_VALUE=1"});
+  const std::string cleanup = Crlf({"[PARAMS]", "CLEANUP=1", "[CLEANUP]", "CLEANCOUNT=1", "DEV1=PCI\\A"});
+  const std::string statics = Crlf({"[PARAMS]", "STATICREG=1", "RENAME=1", "[STATICREG]", "ADDREG=1", "ADDREG1_ROOT=HKLM",
+                                    "ADDREG1_SUBKEY=S", "ADDREG1_ENTRYNAME=x", "ADDREG1_VALUE=1"});
+  const std::string program = "C:\\Program Files\\My Setup\\Pakrun.exe";
+  struct Case {
+    const char* name;
+    std::string settings;
+    std::vector<std::string> options;
+    const char* fragment;
+    bool shown;
+  };
+  const std::vector<Case> cases = {
+      {"an ID later in the list names the device", driver, {"--present", "PCI\\A&REV_01, PCI\\A"}, "_XP]: applied", true},
+      {"a list is never one ID", driver, {"--present", "PCI\\A&REV_01,PCI\\A"}, "no present device carries", false},
+      {"the list is shown", driver, {"--present", "PCI\\A&REV_01, PCI\\A"}, "device             PCI\\A&REV_01, PCI\\A present", true},
+      {"removal matched by any ID of the list", cleanup, {"--absent", "PCI\\A&REV_01,PCI\\A"}, "from [PARAMS] CLEANUP, [CLEANUP] DEV1", true},
+      {"appears when re-enumerated", refreshOn, {"--appears-on-refresh", "PCI\\B,PCI\\A"}, "_XP]: applied", true},
+      {"without re-enumeration it stays away", driver, {"--appears-on-refresh", "PCI\\A"}, "no present device carries PCI\\A", true},
+      {"an absent device stays away", refreshOn, {"--absent", "PCI\\A"}, "no present device carries PCI\\A", true},
+      {"no SystemRoot: no installer", statics, {"--no-system-root"}, "rundll32.exe", false},
+      {"no SystemRoot: named", statics, {"--no-system-root"}, "C:\\WINDOWS, no SystemRoot", true},
+      {"no SystemRoot: warned", statics, {"--no-system-root"}, "--no-system-root: no SystemRoot (as on Windows 98", true},
+      {"no SystemRoot: RENAME warned", statics, {"--no-system-root"}, "RENAME renames nothing", true},
+      {"SystemRoot by default on 98 too", statics, {"--windows", "98"}, "SystemRoot C:\\WINDOWS", true},
+      {"a machine warning names its option", statics, {"--temp", "C:\\My Temp"}, "\n  --temp: TEMP \"C:\\My Temp\" holds a blank", true},
+      {"a TEMP too long: no INF written", statics, {"--temp", "C:\\" + Text(240)}, "StaticAddDel.inf\n", false},
+      {"a TEMP just short enough: the INF written", statics, {"--temp", "C:\\" + Text(239)}, "StaticAddDel.inf\n", true},
+      {"short names by default", cleanup, {"--program", program}, "short folder       C:\\PROGRA~1\\MYSETU~1", true},
+      {"no short names", cleanup, {"--program", program, "--no-short-name"}, "short folder       C:\\Program Files\\My Setup\n", true},
+      {"a short folder equal to the long one is kept", cleanup, {"--program", program, "--short-dir", "C:\\PROGRA~1\\My Setup"}, "short folder       C:\\PROGRA~1\\My Setup\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result result = Preview("machine", c.settings, std::nullopt, c.options);
+    ASSERT_EQ(0, result.code) << result.err;
+    EXPECT_EQ(c.shown, result.out.find(c.fragment) != std::string::npos) << result.out;
+  }
 }
 
 // Input that is no settings file ends at once with exit 2 and a message naming it: a
@@ -500,6 +569,50 @@ TEST(PreviewGuide, EveryExamplePassesStrict) {
     if (shown != parts.end()) {
       EXPECT_EQ(shown->second + "\r\n", warnings) << name;
     }
+  }
+}
+
+// A machine file: the guide's, read as the options it holds; options after it win; a line
+// that is no machine option is refused with its number.
+TEST(PreviewMachine, MachineFileHoldsTheOptions) {
+  std::ifstream guide(GUIDE_PATH, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(guide)), std::istreambuf_iterator<char>());
+  const std::string title = "```text title=\"preview-machine/laptop-xp.machine\"\n";
+  const std::size_t start = text.find(title);
+  ASSERT_NE(std::string::npos, start);
+  const std::string machine = text.substr(start + title.size(), text.find("\n```", start + title.size()) - start - title.size() + 1);
+  auto written = [](const std::string& name, const std::string& bytes) {
+    const std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  };
+  const std::string laptop = written("laptop.machine", machine);
+  const std::string settings = Crlf({"[PARAMS]", "CLEANUP=1", "[CLEANUP]", "CLEANCOUNT=1", "DEV1=PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A"});
+  struct Case {
+    std::vector<std::string> options;
+    int code;
+    const char* fragment;  // in the output, or for exit 2 in the message
+  };
+  const std::vector<Case> cases = {
+      {{"--machine", laptop}, 0, "device             PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A&REV_01, PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A, PCI\\VEN_1D4A&DEV_0302 present"},
+      {{"--machine", laptop}, 0, "\"C:\\Program Files\\Korvell\\WLAN Setup\\Setup.exe\" -s"},
+      {{"--machine=" + laptop}, 0, "on Windows XP"},
+      {{"--machine", laptop}, 0, "from [PARAMS] CLEANUP, [CLEANUP] DEV1"},
+      {{"--machine", laptop, "--windows", "98"}, 0, "on Windows 98"},
+      {{"--machine", written("flags.machine", "; none\r\n\r\nno-system-root\r\n  temp = C:\\T \r\n")}, 0, "C:\\WINDOWS, no SystemRoot"},
+      {{"--machine", written("temp.machine", "temp = C:\\T \r\n")}, 0, "TEMP               C:\\T\n"},
+      {{"--machine", written("bad.machine", "windows=xp\nformat=json\n")}, 2, "line 2: \"format\" is no option a machine file may set"},
+      {{"--machine", written("flag.machine", "# flag\nstrict\n")}, 2, "line 2: \"strict\" is no flag"},
+      {{"--machine", written("valued.machine", "no-short-name=1\n")}, 2, "line 1: \"no-short-name\" is a flag"},
+      {{"--machine", ::testing::TempDir() + "/no-such.machine"}, 2, "cannot read the machine file"},
+      {{"--machine", ::testing::TempDir()}, 2, "is a directory"},
+      {{"--machine"}, 2, "--machine needs a value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.back());
+    Result result = Preview("machinefile", settings, std::nullopt, c.options);
+    EXPECT_EQ(c.code, result.code) << result.err;
+    EXPECT_NE(std::string::npos, (c.code == 2 ? result.err : result.out).find(c.fragment)) << result.out << result.err;
   }
 }
 
