@@ -11,6 +11,9 @@ namespace sim {
 
 namespace {
 
+// The detail of a deletion that found nothing to delete.
+constexpr char kNotThere[] = "(not there)";
+
 // "HKEY_LOCAL_MACHINE\SOFTWARE\..." as "HKLM\SOFTWARE\..."; empty for an unknown root.
 std::string ShortRoot(const std::string& path) {
   static const std::pair<const char*, const char*> kRoots[] = {
@@ -66,8 +69,11 @@ void ImportValue(Machine& m, const std::string& keyPath, const std::string& line
   if (at >= line.size() || line[at] != '=') return;
   std::string data = Trim(line.substr(at + 1));
   if (data == "-") {
-    if (m.registry.DeleteValue(keyPath, name))
-      m.Log(Event::OnValue("Regedit deletes", keyPath, name));
+    // Every deletion the script asks for is logged, also of a value the machine does not
+    // hold: the script's own deletions are what a reader of the log looks for.
+    Event event = Event::OnValue("Regedit deletes", keyPath, name);
+    if (!m.registry.DeleteValue(keyPath, name)) event.detail = kNotThere;
+    m.Log(event);
     return;
   }
   if (!data.empty() && data[0] == '"') {
@@ -115,7 +121,7 @@ void Import(Machine& m, const std::string& script) {
       std::string name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
       if (!name.empty() && name[0] == '-') {
         std::string path = ShortRoot(name.substr(1));
-        if (!path.empty() && m.registry.Remove(path)) m.Log(Event::On("Regedit deletes key", path));
+        if (!path.empty()) m.Log(Event::On("Regedit deletes key", path, m.registry.Remove(path) ? "" : kNotThere));
         key.clear();
         continue;
       }

@@ -111,7 +111,8 @@ TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
                     Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]",
                           "\"Text\"=\"a \\\"q\\\" \\\\ b\"", "\"Number\"=dword:0000001f",
                           "@=\"default\"", "\"Gone\"=-", "\"Bin\"=hex:01,02,\\", "  03",
-                          "\"Multi\"=hex(7):61,00,62,00,00", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
+                          "\"Multi\"=hex(7):61,00,62,00,00", "\"Never\"=-", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
+                          "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
                           "[HKEY_CURRENT_USER\\Software\\Vendor]", "\"Mode\"=\"on\""}));
   RunAndWait("regedit \"C:\\Setup\\My Pakrun.reg\"");
   EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Text"));  // not silent
@@ -126,6 +127,16 @@ TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
             machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Multi")->type);
   EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Old"));
   EXPECT_EQ("on", machine.registry.String("HKCU\\Software\\Vendor", "Mode"));
+  // Every deletion the script asks for is logged, marked when there was nothing to delete.
+  std::vector<std::string> deletions;
+  for (const std::string& event : machine.Events()) {
+    if (event.rfind("Regedit deletes", 0) == 0) deletions.push_back(event);
+  }
+  EXPECT_EQ((std::vector<std::string>{"Regedit deletes HKLM\\SOFTWARE\\Vendor\\Gone",
+                                      "Regedit deletes HKLM\\SOFTWARE\\Vendor\\Never (not there)",
+                                      "Regedit deletes key HKLM\\SOFTWARE\\Old",
+                                      "Regedit deletes key HKLM\\SOFTWARE\\Old (not there)"}),
+            deletions);
 }
 
 }  // namespace

@@ -180,8 +180,11 @@ const std::string kEveryStep = Crlf({
     "ADDREG1_VALUE=high",
     "[DRIVERREG_PCI\\VEN_1D4A&DEV_0304_XP]", "ADDREG=0",
     "[DRIVERREG_PCI\\VEN_1D4A&DEV_0305_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=Unused", "ADDREG1_FLAGS=0"});
+// Sets two values, deletes one the static INF set and a key and a value that are not there.
 const std::string kScript = Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Script]",
-                                  "\"Build\"=dword:00000007", "\"Name\"=\"Linkdesk\""});
+                                  "\"Build\"=dword:00000007", "\"Name\"=\"Linkdesk\"",
+                                  "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Gone]", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]",
+                                  "\"Mode\"=-", "\"Never\"=-"});
 
 struct Result {
   int code;
@@ -271,10 +274,24 @@ TEST(PreviewPlan, EveryStepInRunOrderWithItsCommandLinesTextsAndKeys) {
   EXPECT_EQ(1, steps[7]["changes"].items.at(0)["number"].number);
   EXPECT_EQ("regedit /s \"C:\\Program Files\\Vendor Setup\\Pakrun.reg\"", steps[9]["command_line"].text);
   EXPECT_EQ("C:\\WINDOWS\\regedit.exe", steps[9]["application_name"].text);
-  ASSERT_EQ(2u, steps[9]["changes"].items.size());
-  EXPECT_EQ("REG_DWORD", steps[9]["changes"].items[0]["type"].text);
-  EXPECT_EQ(7, steps[9]["changes"].items[0]["number"].number);
-  EXPECT_EQ("Linkdesk", steps[9]["changes"].items[1]["value"].text);
+  EXPECT_EQ(kScript, steps[9]["script_text"].text);
+  const std::vector<json::Value>& changes = steps[9]["changes"].items;
+  ASSERT_EQ(5u, changes.size());
+  EXPECT_EQ("REG_DWORD", changes[0]["type"].text);
+  EXPECT_EQ(7, changes[0]["number"].number);
+  EXPECT_EQ("Linkdesk", changes[1]["value"].text);
+  // Each deletion, in script order, and whether the machine held it.
+  const std::vector<std::vector<std::string>> deletions = {{"delete_key", "HKLM\\SOFTWARE\\Vendor\\Gone", "false"},
+                                                           {"delete_value", "HKLM\\SOFTWARE\\Vendor", "true"},
+                                                           {"delete_value", "HKLM\\SOFTWARE\\Vendor", "false"}};
+  for (std::size_t i = 0; i < deletions.size(); ++i) {
+    const json::Value& change = changes[2 + i];
+    EXPECT_EQ(deletions[i], (std::vector<std::string>{change["action"].text, change["key"].text,
+                                                      change["found"].boolean ? "true" : "false"}));
+    EXPECT_EQ(json::Value::Type::kBool, change["found"].type);
+    EXPECT_EQ(i != 0, change.Has("name"));
+  }
+  EXPECT_EQ("Never", changes[4]["name"].text);
   // The device sections: found without regard to case and applied; missing; empty; no device.
   EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", steps[10]["section"].text);
   EXPECT_EQ("applied", steps[10]["status"].text);
@@ -633,7 +650,9 @@ TEST(PreviewReadme, WorkedExampleIsWhatTheToolPrints) {
     return readme.substr(start, end - start);
   };
   const std::string settings = block("ini");
-  const std::string script = block("reg");
+  // The script as a Windows editor saves it, with CR LF line ends (the plan shows its text).
+  std::string script;
+  for (char c : block("reg")) script += c == '\n' ? std::string("\r\n") : std::string(1, c);
   const std::string command = block("sh");
   const std::string shown = block("text");
   // The command's words; single quotes keep blanks and backslashes.
