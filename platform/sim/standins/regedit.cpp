@@ -57,7 +57,9 @@ std::vector<unsigned char> HexBytes(const std::string& list) {
   return bytes;
 }
 
-void ImportValue(Machine& m, const std::string& keyPath, const std::string& line) {
+// `wide`: the script is a version 5 file, whose hex(2) and hex(7) data are UTF-16 strings;
+// the machine's registry holds them as the ANSI functions read them.
+void ImportValue(Machine& m, const std::string& keyPath, const std::string& line, bool wide) {
   std::string name;
   std::size_t at = 0;
   if (line[0] == '@') {
@@ -89,14 +91,26 @@ void ImportValue(Machine& m, const std::string& keyPath, const std::string& line
   } else if (data.rfind("hex(", 0) == 0 && data.find("):") != std::string::npos) {
     auto close = data.find("):");
     auto type = static_cast<std::uint32_t>(std::strtoul(data.c_str() + 4, nullptr, 16));
-    m.registry.SetRaw(keyPath, name, type, HexBytes(data.substr(close + 2)));
+    std::vector<unsigned char> bytes = HexBytes(data.substr(close + 2));
+    if (wide && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
+      const std::string ansi = AnsiOfUtf16(std::string(bytes.begin(), bytes.end()));
+      bytes.assign(ansi.begin(), ansi.end());
+    }
+    m.registry.SetRaw(keyPath, name, type, bytes);
   } else {
     return;
   }
   m.Log(Event::OnValue("Regedit sets", keyPath, name));
 }
 
-void Import(Machine& m, const std::string& script) {
+// The file forms the editor reads: the 9x family's only ANSI text beginning REGEDIT4; the
+// NT family's also "Windows Registry Editor Version 5.00", and either as ANSI or as UTF-16LE
+// with its byte-order mark (as its own export writes version 5). Any other imports nothing.
+void Import(Machine& m, const std::string& bytes) {
+  const bool nt = m.kernel.version.platformId == VER_PLATFORM_WIN32_NT;
+  const bool utf16 = HasUtf16LeMark(bytes);
+  if (utf16 && !nt) return;
+  const std::string script = utf16 ? AnsiOfUtf16(bytes.substr(2)) : bytes;
   // Lines; a hex list goes on over lines that end in a backslash.
   std::vector<std::string> lines;
   std::string pending;
@@ -110,8 +124,9 @@ void Import(Machine& m, const std::string& script) {
     lines.push_back(pending + line);
     pending.clear();
   }
-  if (lines.empty() || (lines[0] != "REGEDIT4" && lines[0] != "Windows Registry Editor Version 5.00"))
-    return;
+  if (lines.empty()) return;
+  const bool version5 = lines[0] == "Windows Registry Editor Version 5.00";
+  if (lines[0] != "REGEDIT4" && !(version5 && nt)) return;
   std::string key;  // the key the following values go to; empty after an unknown one
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
@@ -129,7 +144,7 @@ void Import(Machine& m, const std::string& script) {
       if (!key.empty()) m.registry.Create(key);
       continue;
     }
-    if (!key.empty()) ImportValue(m, key, line);
+    if (!key.empty()) ImportValue(m, key, line, version5);
   }
 }
 

@@ -139,4 +139,53 @@ TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
             deletions);
 }
 
+// The file forms of a script, each on both families: the 9x editor reads ANSI REGEDIT4
+// only; the NT editor also reads version 5 (ANSI or UTF-16LE with its byte-order mark,
+// hex(7) data then UTF-16), and none reads UTF-16 without the mark.
+TEST_F(Programs, RegistryEditorReadsTheFileFormsOfEachFamily) {
+  const std::string v4 = "REGEDIT4";
+  const std::string v5 = "Windows Registry Editor Version 5.00";
+  const std::string multi4 = "hex(7):61,00,62,00,00";
+  const std::string multi5 = "hex(7):61,00,00,00,62,00,00,00,00,00";
+  auto utf16 = [](const std::string& text, bool mark) {
+    std::string units = mark ? "\xFF\xFE" : "";
+    for (char c : text) units += std::string{c, '\0'};
+    return units;
+  };
+  struct Form {
+    const char* name;
+    std::string header;
+    std::string multi;
+    bool utf16;
+    bool mark;
+    bool readOnNt;
+    bool readOn98;
+  };
+  const Form forms[] = {
+      {"REGEDIT4, ANSI", v4, multi4, false, false, true, true},
+      {"version 5, ANSI", v5, multi5, false, false, true, false},
+      {"version 5, UTF-16LE", v5, multi5, true, true, true, false},
+      {"REGEDIT4, UTF-16LE", v4, multi4, true, true, true, false},
+      {"version 5, UTF-16LE without its mark", v5, multi5, true, false, false, false},
+  };
+  machine.programs.Add("regedit", sim::RegistryEditor());
+  for (const Form& form : forms) {
+    for (bool nt : {true, false}) {
+      machine.kernel.version.platformId = nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
+      const std::string key = std::string("HKLM\\SOFTWARE\\") + form.name + (nt ? " NT" : " 98");
+      const std::string text = Crlf({form.header, "", "[HKEY_LOCAL_MACHINE" + key.substr(4) + "]",
+                                     "\"Caf\xE9\"=\"x\"", "\"M\"=" + form.multi});
+      machine.files.Put("C:\\Setup\\Pakrun.reg", form.utf16 ? utf16(text, form.mark) : text);
+      RunAndWait("regedit /s \"C:\\Setup\\Pakrun.reg\"");
+      const bool read = nt ? form.readOnNt : form.readOn98;
+      EXPECT_EQ(read, machine.registry.HasKey(key)) << key;
+      if (!read) continue;
+      EXPECT_EQ("x", machine.registry.String(key, "Caf\xE9")) << key;
+      auto value = machine.registry.Value(key, "M");
+      ASSERT_TRUE(value) << key;
+      EXPECT_EQ((std::vector<unsigned char>{'a', 0, 'b', 0, 0}), value->data) << key;
+    }
+  }
+}
+
 }  // namespace
