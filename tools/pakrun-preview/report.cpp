@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/sim/text.h"
 #include "tools/pakrun-preview/json.h"
 
 namespace preview {
@@ -79,7 +80,11 @@ std::string StepText(const Step& step) {
     line += "\n       waits: " + (step.Has("wait") ? step.Get("wait") : std::string("no")) +
             (step.code ? ", exit code " + std::to_string(*step.code) : "");
     if (step.Has("script_text")) {
-      line += "\n       script:\n" + Indented(step.Get("script_text"));
+      // A UTF-16 script is shown as the NT family's editor reads it (the JSON has its bytes).
+      const std::string script = step.Get("script_text");
+      const bool utf16 = sim::HasUtf16LeMark(script);
+      line += std::string("\n       script") + (utf16 ? " (UTF-16LE, shown as ANSI)" : "") + ":\n" +
+              Indented(utf16 ? sim::AnsiOfUtf16(script.substr(2)) : script);
       line.pop_back();
     }
     for (const RegistryChange& change : step.changes) line += "\n       " + ChangeText(change);

@@ -129,7 +129,7 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"setup name that fills its buffer", In("[PARAMS]\r\nCMDEXE=" + Text(259) + "\r\n"), In("[PARAMS]\r\nCMDEXE=" + Text(258) + "\r\n"), "PARAMS", "CMDEXE", "fills its buffer"},
       {"no registry script", In(scriptOn), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "no registry script Pakrun.reg"},
       {"script header", In(scriptOn, Crlf({"REGEDIT 4", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "does not begin with REGEDIT4"},
-      {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Crlf({"Windows Registry Editor Version 5.00"})), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
+      {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
       {"setup program as a full path", In("[PARAMS]\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Tools\\Inst.exe\r\n"), "PARAMS", "CMDEXE", "\"C:\\Setup\\C:\\Tools\\Inst.exe\"), which names no program"},
       {"empty setup program", In("[PARAMS]\r\nCMDEXE=\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "PARAMS", "CMDEXE", "an empty name"},
       {"DWORD data in words", add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=twelve\r\n"), add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=0x0C\r\n"), "STATICREG", "ADDREG1_VALUE", "\"twelve\" is no number"},
@@ -141,6 +141,7 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"UTF-8 mark before a section", In("\xEF\xBB\xBF[PARAMS]\r\nSWAPCMD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "", "the section is never read"},
       {"NUL byte in a value", In(std::string("[PARAMS]\r\nCMDEXE=In") + '\0' + "st.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "", "", "NUL byte"},
       {"UTF-16 script", In(scriptOn, Utf16("REGEDIT4\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "is UTF-16"},
+      {"version 5 script", In(scriptOn, Crlf({"Windows Registry Editor Version 5.00", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "Windows 98 reads only REGEDIT4"},
       {"dword of ten digits", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:1234567890"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:12345678"})), "PARAMS", "STATICREGFROMFILE", "line 3: \"dword:1234567890\" is no dword"},
       {"hex data of letters", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex:zz"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_LOCAL_MACHINE\\X]", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex(7):41,00,\\", "  00,00", "\"B\"=-", "@=\"x\""})), "PARAMS", "STATICREGFROMFILE", "\"zz\" in hex: data is no byte"},
       {"script root abbreviated", In(scriptOn, Crlf({"REGEDIT4", "[-HKLM\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_USERS\\X]"})), "PARAMS", "STATICREGFROMFILE", "no root \"HKLM\": the key is not deleted"},
@@ -304,6 +305,30 @@ TEST(PreviewPlan, EveryStepInRunOrderWithItsCommandLinesTextsAndKeys) {
   EXPECT_EQ("no_device", steps[16]["status"].text);
   EXPECT_EQ("DEV4", steps[16]["settings"].items.at(1)["key"].text);
   EXPECT_EQ(1, steps[17]["code"].number);
+}
+
+// A script as the editor of Windows 2000 and later saves it (version 5, UTF-16LE): imported
+// on the NT family, not on 98; the JSON holds its bytes, the text its ANSI reading.
+TEST(PreviewPlan, AUtf16ScriptIsImportedOnTheNtFamilyOnly) {
+  const std::string script = Utf16(Crlf({"Windows Registry Editor Version 5.00", "",
+                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]", "\"A\"=\"x\""}));
+  const std::string settings = Crlf({"[PARAMS]", "STATICREGFROMFILE=1"});
+  json::Value all = Parsed(Preview("utf16script", settings, script, {"--windows", "all", "--format", "json"}).out);
+  for (const char* windows : {"2000", "xp", "2003", "98", "other"}) {
+    SCOPED_TRACE(windows);
+    const json::Value* start = nullptr;
+    for (const json::Value& step : all[windows]["steps"].items) {
+      if (step["program"].text == "registry_editor") start = &step;
+    }
+    ASSERT_NE(nullptr, start);
+    EXPECT_EQ(script, (*start)["script_text"].text);
+    EXPECT_EQ(std::string(windows) == "98" ? 0u : 1u, (*start)["changes"].items.size());
+  }
+  Result text = Preview("utf16script", settings, script, {});
+  EXPECT_NE(std::string::npos, text.out.find("       script (UTF-16LE, shown as ANSI):\n"
+                                             "       | Windows Registry Editor Version 5.00\n"))
+      << text.out;
+  EXPECT_NE(std::string::npos, text.out.find("sets HKLM\\SOFTWARE\\Vendor\\A = REG_SZ \"x\"")) << text.out;
 }
 
 TEST(PreviewPlan, AStartThatFailsIsANoteAndTheRunGoesOn) {
