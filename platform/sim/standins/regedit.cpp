@@ -1,6 +1,7 @@
 // The registry editor on the substitute machine: "regedit /s <file>" imports a registry
 // script into the machine's registry.
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,14 +45,22 @@ bool Quoted(const std::string& line, std::size_t& at, std::string* text) {
   return false;
 }
 
-std::vector<unsigned char> HexBytes(const std::string& list) {
+bool HexDigits(const std::string& text, std::size_t most) {
+  return !text.empty() && text.size() <= most &&
+         text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// The bytes of a hex list ("01,02, ff"); none when an entry is no byte of one or two
+// hexadecimal digits: the editor refuses such a value.
+std::optional<std::vector<unsigned char>> HexBytes(const std::string& list) {
   std::vector<unsigned char> bytes;
   std::size_t at = 0;
   while (at < list.size()) {
     std::size_t end = list.find(',', at);
     if (end == std::string::npos) end = list.size();
     std::string one = Trim(list.substr(at, end - at));
-    if (!one.empty()) bytes.push_back(static_cast<unsigned char>(std::strtoul(one.c_str(), nullptr, 16)));
+    if (!HexDigits(one, 2)) return std::nullopt;
+    bytes.push_back(static_cast<unsigned char>(std::strtoul(one.c_str(), nullptr, 16)));
     at = end + 1;
   }
   return bytes;
@@ -84,14 +93,21 @@ void ImportValue(Machine& m, const std::string& keyPath, const std::string& line
     if (!Quoted(data, from, &text)) return;
     m.registry.SetString(keyPath, name, text);
   } else if (data.rfind("dword:", 0) == 0) {
+    // One to eight hexadecimal digits; anything else is refused.
+    if (!HexDigits(data.substr(6), 8)) return;
     m.registry.SetDword(keyPath, name,
                         static_cast<std::uint32_t>(std::strtoul(data.c_str() + 6, nullptr, 16)));
   } else if (data.rfind("hex:", 0) == 0) {
-    m.registry.SetRaw(keyPath, name, REG_BINARY, HexBytes(data.substr(4)));
+    auto bytes = HexBytes(data.substr(4));
+    if (!bytes) return;
+    m.registry.SetRaw(keyPath, name, REG_BINARY, *bytes);
   } else if (data.rfind("hex(", 0) == 0 && data.find("):") != std::string::npos) {
     auto close = data.find("):");
+    if (!HexDigits(data.substr(4, close - 4), 8)) return;
     auto type = static_cast<std::uint32_t>(std::strtoul(data.c_str() + 4, nullptr, 16));
-    std::vector<unsigned char> bytes = HexBytes(data.substr(close + 2));
+    auto parsed = HexBytes(data.substr(close + 2));
+    if (!parsed) return;
+    std::vector<unsigned char> bytes = *parsed;
     if (wide && (type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
       const std::string ansi = AnsiOfUtf16(std::string(bytes.begin(), bytes.end()));
       bytes.assign(ansi.begin(), ansi.end());

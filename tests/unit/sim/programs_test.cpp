@@ -111,7 +111,8 @@ TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
                     Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]",
                           "\"Text\"=\"a \\\"q\\\" \\\\ b\"", "\"Number\"=dword:0000001f",
                           "@=\"default\"", "\"Gone\"=-", "\"Bin\"=hex:01,02,\\", "  03",
-                          "\"Multi\"=hex(7):61,00,62,00,00", "\"Never\"=-", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
+                          "\"Multi\"=hex(7):61,00,62,00,00", "\"Never\"=-",
+                          "\"Long\"=dword:1234567890", "\"Letters\"=hex:zz", "\"Odd\"=hex(7):6,,00", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
                           "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
                           "[HKEY_CURRENT_USER\\Software\\Vendor]", "\"Mode\"=\"on\""}));
   RunAndWait("regedit \"C:\\Setup\\My Pakrun.reg\"");
@@ -126,6 +127,9 @@ TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
   EXPECT_EQ(static_cast<std::uint32_t>(REG_MULTI_SZ),
             machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Multi")->type);
   EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Old"));
+  // Data regedit refuses: no value, and the import goes on.
+  for (const char* refused : {"Long", "Letters", "Odd"})
+    EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", refused)) << refused;
   EXPECT_EQ("on", machine.registry.String("HKCU\\Software\\Vendor", "Mode"));
   // Every deletion the script asks for is logged, marked when there was nothing to delete.
   std::vector<std::string> deletions;
