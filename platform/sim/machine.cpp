@@ -61,7 +61,7 @@ std::string Event::Text() const {
     case Form::kWindow:
       return kind + " " + subject + " \"" + detail + "\"";
     case Form::kOnValue:
-      return kind + " " + subject + "\\" + valueName;
+      return kind + " " + subject + "\\" + valueName + (detail.empty() ? std::string() : " " + detail);
     case Form::kValueSet:
       return kind + " " + subject + "\\" + valueName + " = " + detail;
   }

@@ -70,8 +70,8 @@ namespace sim {
 //   Installer deletes key   key path
 //   Installer applies       INF file
 //   Regedit sets            key path      name
-//   Regedit deletes         key path      name
-//   Regedit deletes key     key path
+//   Regedit deletes         key path      name       "(not there)" or none
+//   Regedit deletes key     key path                 "(not there)" or none
 //   Regedit imports         script file
 class Event {
  public:

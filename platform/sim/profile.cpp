@@ -69,28 +69,14 @@ std::shared_ptr<sim::ProfileIndex> IndexOf(std::string_view all) {
   return index;
 }
 
-// The ANSI text of a UTF-16LE file after its byte-order mark, as the NT family's profile
-// functions read it: a character of the code page's range is its byte, any other is "?".
-std::string AnsiOfUtf16(const std::string& bytes) {
-  std::string text;
-  text.reserve(bytes.size() / 2);
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    const unsigned unit = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) |
-                          (static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    text += unit < 0x100 ? static_cast<char>(unit) : '?';
-  }
-  return text;
-}
-
 // The index of a file's present content, kept with the file until it changes. The NT family
 // reads a file that begins with the UTF-16LE byte-order mark as UTF-16; the 9x family reads
 // every file as ANSI bytes. Neither knows a UTF-8 byte-order mark: it stays part of the
 // first line, so a section header there is not one.
 const sim::ProfileIndex& IndexOf(const sim::File& file, bool nt) {
   if (!file.profileIndex || file.profileIndex->size != file.bytes.size() || file.profileIndex->nt != nt) {
-    const bool wide = nt && file.bytes.size() >= 2 && static_cast<unsigned char>(file.bytes[0]) == 0xFF &&
-                      static_cast<unsigned char>(file.bytes[1]) == 0xFE;
-    auto index = wide ? IndexOf(std::string_view(AnsiOfUtf16(file.bytes))) : IndexOf(std::string_view(file.bytes));
+    const bool wide = nt && sim::HasUtf16LeMark(file.bytes);
+    auto index = wide ? IndexOf(std::string_view(sim::AnsiOfUtf16(file.bytes.substr(2)))) : IndexOf(std::string_view(file.bytes));
     index->size = file.bytes.size();
     index->nt = nt;
     file.profileIndex = std::move(index);

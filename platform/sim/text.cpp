@@ -23,6 +23,22 @@ std::string Upper(std::string text) {
   return text;
 }
 
+bool HasUtf16LeMark(const std::string& bytes) {
+  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+         static_cast<unsigned char>(bytes[1]) == 0xFE;
+}
+
+std::string AnsiOfUtf16(const std::string& units) {
+  std::string text;
+  text.reserve(units.size() / 2);
+  for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
+    const unsigned unit = static_cast<unsigned>(static_cast<unsigned char>(units[i])) |
+                          (static_cast<unsigned>(static_cast<unsigned char>(units[i + 1])) << 8);
+    text += unit < 0x100 ? static_cast<char>(unit) : '?';
+  }
+  return text;
+}
+
 std::string Trim(const std::string& text) {
   auto first = text.find_first_not_of(" \t\r");
   if (first == std::string::npos) return "";

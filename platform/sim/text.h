@@ -22,6 +22,13 @@ std::optional<std::string> SectionName(const std::string& line);
 // with a number reads as 0); `whole`, when given, tells whether nothing else followed.
 unsigned ProfileNumber(const std::string& text, bool* whole = nullptr);
 
+// Whether a file's bytes begin with the UTF-16LE byte-order mark (FF FE).
+bool HasUtf16LeMark(const std::string& bytes);
+// The ANSI text of UTF-16LE code units (no byte-order mark), as the NT family reads such a
+// file: a character of the code page's range is its byte, any other is "?"; an odd last
+// byte is dropped.
+std::string AnsiOfUtf16(const std::string& units);
+
 // Orders names without regard to letter case, for maps and sets keyed by registry,
 // file, environment or program names.
 struct NoCaseLess {

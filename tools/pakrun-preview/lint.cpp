@@ -693,11 +693,21 @@ void SettingsEncoding(const Context& c) {
                    "a file at all, and Windows documents neither; remove it");
 }
 
-void ScriptEncoding(const Context& c) {
-  if (!c.ini.SwitchOn("STATICREGFROMFILE") || !c.in.script || !Utf16Le(*c.in.script)) return;
-  c.Warn("PARAMS", "STATICREGFROMFILE",
-         c.in.scriptName + " is UTF-16: the registry editor of Windows 98 does not read it (2000 and later do), "
-                           "and this preview shows none of its values; save it as ANSI with REGEDIT4");
+// The file forms regedit reads: Windows 98's only ANSI text beginning REGEDIT4; 2000 and
+// later also "Windows Registry Editor Version 5.00", ANSI or UTF-16LE with its mark.
+void ScriptForm(const Context& c) {
+  if (!c.ini.SwitchOn("STATICREGFROMFILE") || !c.in.script) return;
+  const std::string& bytes = *c.in.script;
+  if (Utf16Le(bytes)) {
+    c.Warn("PARAMS", "STATICREGFROMFILE",
+           c.in.scriptName + " is UTF-16: the registry editor of Windows 98 does not read it and imports nothing "
+                             "(2000 and later do); save it as ANSI with REGEDIT4");
+    return;
+  }
+  if (sim::Trim(bytes.substr(0, bytes.find('\n'))) == "Windows Registry Editor Version 5.00")
+    c.Warn("PARAMS", "STATICREGFROMFILE",
+           c.in.scriptName + " begins with Windows Registry Editor Version 5.00: the registry editor of Windows 98 "
+                             "reads only REGEDIT4 and imports nothing (2000 and later read both); begin it with REGEDIT4");
 }
 
 bool HexDigits(const std::string& text, std::size_t most) {
@@ -823,7 +833,7 @@ const Check kChecks[] = {
     {"letter case of compared IDs", IdCase},
     {"device listed twice in DRIVERREG", DriverIdTwice},
     {"settings file encoding", SettingsEncoding},
-    {"registry script encoding", ScriptEncoding},
+    {"registry script form", ScriptForm},
     {"registry script data", ScriptData},
     {"TEMP and SystemRoot on the installer's command line", InfPaths},
     {"renames without SystemRoot", RenameWithoutSystemRoot},

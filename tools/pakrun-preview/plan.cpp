@@ -26,6 +26,7 @@ struct ProgramRun {
   std::size_t firstEvent = 0;
   std::size_t driverListWalks = 0;
   std::vector<RegistryChange> changes;
+  std::optional<std::string> script;  // the registry script the editor imported, as on disk
 };
 
 // The text of a file written through a stream, read before anything could delete it.
@@ -105,8 +106,10 @@ RegistryChange ChangeOf(const sim::Machine& m, const sim::Event& event) {
     }
   } else if (kind.size() >= 3 && kind.compare(kind.size() - 3, 3, "key") == 0) {
     change.action = "delete_key";
+    change.found = event.detail.empty();
   } else {
     change.action = "delete_value";
+    change.found = event.detail.empty();
   }
   return change;
 }
@@ -124,8 +127,10 @@ sim::ProgramHandler Recorded(const std::shared_ptr<Recorder>& recorder, const st
     const std::vector<sim::Event>& events = m.EventRecords();
     for (std::size_t i = run.firstEvent; i < events.size(); ++i) {
       const std::string& kind = events[i].kind;
-      if (kind.rfind("Installer ", 0) == 0 || kind.rfind("Regedit ", 0) == 0) {
-        if (kind != "Installer applies" && kind != "Regedit imports") run.changes.push_back(ChangeOf(m, events[i]));
+      if (kind == "Regedit imports") {
+        run.script = m.files.Read(events[i].subject);
+      } else if (kind.rfind("Installer ", 0) == 0 || kind.rfind("Regedit ", 0) == 0) {
+        if (kind != "Installer applies") run.changes.push_back(ChangeOf(m, events[i]));
       }
     }
     recorder->runs.push_back(run);
@@ -193,6 +198,7 @@ class Reader {
         }
         if (const ProgramRun* run = RunAfter(i)) {
           step.Set("program", run->program);
+          if (run->script) step.Set("script_text", *run->script);
           step.changes = run->changes;
           walksOfStart_[steps_.size() - 1] = run->driverListWalks;
         }

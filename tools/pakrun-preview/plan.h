@@ -55,12 +55,14 @@ struct RegistryChange {
   std::string type;    // "REG_SZ", "REG_DWORD", ... (set only)
   std::string value;   // the text, "dword:0000000a", the strings joined by "\0", or hex
   std::optional<std::uint32_t> number;  // REG_DWORD
+  bool found = true;   // deletions: false when the machine held nothing to delete
 };
 
 struct Step {
   std::string kind;
   // The step's texts in the order they are shown: "name" of a mutex, "instance_id",
-  // "command_line", "path", "text", "section", "status", ...
+  // "command_line", "script_text" (the registry script the editor imported), "path",
+  // "text", "section", "status", ...
   std::vector<std::pair<std::string, std::string>> texts;
   std::optional<std::int64_t> code;  // a started program's exit code; Pakrun's own at "exit"
   std::vector<RegistryChange> changes;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/sim/text.h"
 #include "tools/pakrun-preview/json.h"
 
 namespace preview {
@@ -18,8 +19,10 @@ std::string RefText(const std::vector<SettingsRef>& refs) {
 }
 
 std::string ChangeText(const RegistryChange& change) {
-  if (change.action == "delete_key") return "deletes key " + change.key;
-  if (change.action == "delete_value") return "deletes " + change.key + "\\" + change.name;
+  const std::string notThere = change.found ? "" : " (the preview machine holds none)";
+  if (change.action == "delete_key") return "deletes key " + change.key + notThere;
+  if (change.action == "delete_value")
+    return "deletes " + change.key + "\\" + (change.name.empty() ? "(default)" : change.name) + notThere;
   std::string shown = change.value;
   if (change.type == "REG_SZ" || change.type == "REG_EXPAND_SZ") {
     shown = "\"" + change.value + "\"";
@@ -76,6 +79,14 @@ std::string StepText(const Step& step) {
     if (step.Has("application_name")) line += "\n       program file: " + step.Get("application_name");
     line += "\n       waits: " + (step.Has("wait") ? step.Get("wait") : std::string("no")) +
             (step.code ? ", exit code " + std::to_string(*step.code) : "");
+    if (step.Has("script_text")) {
+      // A UTF-16 script is shown as the NT family's editor reads it (the JSON has its bytes).
+      const std::string script = step.Get("script_text");
+      const bool utf16 = sim::HasUtf16LeMark(script);
+      line += std::string("\n       script") + (utf16 ? " (UTF-16LE, shown as ANSI)" : "") + ":\n" +
+              Indented(utf16 ? sim::AnsiOfUtf16(script.substr(2)) : script);
+      line.pop_back();
+    }
     for (const RegistryChange& change : step.changes) line += "\n       " + ChangeText(change);
   } else if (kind == "reenumerate") {
     line = "re-enumerate the device tree: none present of " + step.Get("none_present");
@@ -118,6 +129,7 @@ Json StepJson(const Step& step) {
       item["action"] = json::String(change.action);
       item["key"] = json::String(change.key);
       if (change.action != "delete_key") item["name"] = json::String(change.name);
+      if (change.action != "set") item["found"] = change.found;
       if (change.action == "set") {
         item["type"] = json::String(change.type);
         item["value"] = json::String(change.value);

@@ -13,9 +13,13 @@ namespace sim {
 ProgramHandler InfInstaller();
 
 // The registry editor as "regedit /s <file>" (the file name may be quoted): imports a
-// registry script (REGEDIT4 or version 5.00 text) into the machine's registry: keys
+// registry script into the machine's registry (on the 9x family ANSI text beginning
+// REGEDIT4; on the NT family also "Windows Registry Editor Version 5.00", ANSI or UTF-16LE
+// with its byte-order mark, hex(2) and hex(7) data then UTF-16 strings): keys
 // created or, written as [-key], deleted with everything below them; string, dword,
-// hex, hex(2) and hex(7) values, and "name"=- deleting a value. Without "/s" the real
+// hex, hex(2) and hex(7) values, and "name"=- deleting a value. A value whose data the
+// editor refuses (dword: not 1 to 8 hexadecimal digits, hex data not bytes of one or two
+// digits) is left out and the import goes on. Without "/s" the real
 // program would ask first; the stand-in then imports nothing. Exits with 0.
 ProgramHandler RegistryEditor();
 

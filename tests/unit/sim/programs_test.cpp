@@ -111,7 +111,9 @@ TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
                     Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]",
                           "\"Text\"=\"a \\\"q\\\" \\\\ b\"", "\"Number\"=dword:0000001f",
                           "@=\"default\"", "\"Gone\"=-", "\"Bin\"=hex:01,02,\\", "  03",
-                          "\"Multi\"=hex(7):61,00,62,00,00", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
+                          "\"Multi\"=hex(7):61,00,62,00,00", "\"Never\"=-",
+                          "\"Long\"=dword:1234567890", "\"Letters\"=hex:zz", "\"Odd\"=hex(7):6,,00", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
+                          "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]",
                           "[HKEY_CURRENT_USER\\Software\\Vendor]", "\"Mode\"=\"on\""}));
   RunAndWait("regedit \"C:\\Setup\\My Pakrun.reg\"");
   EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Text"));  // not silent
@@ -125,7 +127,69 @@ TEST_F(Programs, RegistryEditorImportsAScriptOnlyWhenSilent) {
   EXPECT_EQ(static_cast<std::uint32_t>(REG_MULTI_SZ),
             machine.registry.Value("HKLM\\SOFTWARE\\Vendor", "Multi")->type);
   EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Old"));
+  // Data regedit refuses: no value, and the import goes on.
+  for (const char* refused : {"Long", "Letters", "Odd"})
+    EXPECT_FALSE(machine.registry.Value("HKLM\\SOFTWARE\\Vendor", refused)) << refused;
   EXPECT_EQ("on", machine.registry.String("HKCU\\Software\\Vendor", "Mode"));
+  // Every deletion the script asks for is logged, marked when there was nothing to delete.
+  std::vector<std::string> deletions;
+  for (const std::string& event : machine.Events()) {
+    if (event.rfind("Regedit deletes", 0) == 0) deletions.push_back(event);
+  }
+  EXPECT_EQ((std::vector<std::string>{"Regedit deletes HKLM\\SOFTWARE\\Vendor\\Gone",
+                                      "Regedit deletes HKLM\\SOFTWARE\\Vendor\\Never (not there)",
+                                      "Regedit deletes key HKLM\\SOFTWARE\\Old",
+                                      "Regedit deletes key HKLM\\SOFTWARE\\Old (not there)"}),
+            deletions);
+}
+
+// The file forms of a script, each on both families: the 9x editor reads ANSI REGEDIT4
+// only; the NT editor also reads version 5 (ANSI or UTF-16LE with its byte-order mark,
+// hex(7) data then UTF-16), and none reads UTF-16 without the mark.
+TEST_F(Programs, RegistryEditorReadsTheFileFormsOfEachFamily) {
+  const std::string v4 = "REGEDIT4";
+  const std::string v5 = "Windows Registry Editor Version 5.00";
+  const std::string multi4 = "hex(7):61,00,62,00,00";
+  const std::string multi5 = "hex(7):61,00,00,00,62,00,00,00,00,00";
+  auto utf16 = [](const std::string& text, bool mark) {
+    std::string units = mark ? "\xFF\xFE" : "";
+    for (char c : text) units += std::string{c, '\0'};
+    return units;
+  };
+  struct Form {
+    const char* name;
+    std::string header;
+    std::string multi;
+    bool utf16;
+    bool mark;
+    bool readOnNt;
+    bool readOn98;
+  };
+  const Form forms[] = {
+      {"REGEDIT4, ANSI", v4, multi4, false, false, true, true},
+      {"version 5, ANSI", v5, multi5, false, false, true, false},
+      {"version 5, UTF-16LE", v5, multi5, true, true, true, false},
+      {"REGEDIT4, UTF-16LE", v4, multi4, true, true, true, false},
+      {"version 5, UTF-16LE without its mark", v5, multi5, true, false, false, false},
+  };
+  machine.programs.Add("regedit", sim::RegistryEditor());
+  for (const Form& form : forms) {
+    for (bool nt : {true, false}) {
+      machine.kernel.version.platformId = nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
+      const std::string key = std::string("HKLM\\SOFTWARE\\") + form.name + (nt ? " NT" : " 98");
+      const std::string text = Crlf({form.header, "", "[HKEY_LOCAL_MACHINE" + key.substr(4) + "]",
+                                     "\"Caf\xE9\"=\"x\"", "\"M\"=" + form.multi});
+      machine.files.Put("C:\\Setup\\Pakrun.reg", form.utf16 ? utf16(text, form.mark) : text);
+      RunAndWait("regedit /s \"C:\\Setup\\Pakrun.reg\"");
+      const bool read = nt ? form.readOnNt : form.readOn98;
+      EXPECT_EQ(read, machine.registry.HasKey(key)) << key;
+      if (!read) continue;
+      EXPECT_EQ("x", machine.registry.String(key, "Caf\xE9")) << key;
+      auto value = machine.registry.Value(key, "M");
+      ASSERT_TRUE(value) << key;
+      EXPECT_EQ((std::vector<unsigned char>{'a', 0, 'b', 0, 0}), value->data) << key;
+    }
+  }
 }
 
 }  // namespace

@@ -129,7 +129,7 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"setup name that fills its buffer", In("[PARAMS]\r\nCMDEXE=" + Text(259) + "\r\n"), In("[PARAMS]\r\nCMDEXE=" + Text(258) + "\r\n"), "PARAMS", "CMDEXE", "fills its buffer"},
       {"no registry script", In(scriptOn), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "no registry script Pakrun.reg"},
       {"script header", In(scriptOn, Crlf({"REGEDIT 4", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "does not begin with REGEDIT4"},
-      {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Crlf({"Windows Registry Editor Version 5.00"})), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
+      {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
       {"setup program as a full path", In("[PARAMS]\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Tools\\Inst.exe\r\n"), "PARAMS", "CMDEXE", "\"C:\\Setup\\C:\\Tools\\Inst.exe\"), which names no program"},
       {"empty setup program", In("[PARAMS]\r\nCMDEXE=\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "PARAMS", "CMDEXE", "an empty name"},
       {"DWORD data in words", add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=twelve\r\n"), add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=0x0C\r\n"), "STATICREG", "ADDREG1_VALUE", "\"twelve\" is no number"},
@@ -141,6 +141,7 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"UTF-8 mark before a section", In("\xEF\xBB\xBF[PARAMS]\r\nSWAPCMD=1\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\n"), "PARAMS", "", "the section is never read"},
       {"NUL byte in a value", In(std::string("[PARAMS]\r\nCMDEXE=In") + '\0' + "st.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "", "", "NUL byte"},
       {"UTF-16 script", In(scriptOn, Utf16("REGEDIT4\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "is UTF-16"},
+      {"version 5 script", In(scriptOn, Crlf({"Windows Registry Editor Version 5.00", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "Windows 98 reads only REGEDIT4"},
       {"dword of ten digits", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:1234567890"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=dword:12345678"})), "PARAMS", "STATICREGFROMFILE", "line 3: \"dword:1234567890\" is no dword"},
       {"hex data of letters", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex:zz"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_LOCAL_MACHINE\\X]", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex(7):41,00,\\", "  00,00", "\"B\"=-", "@=\"x\""})), "PARAMS", "STATICREGFROMFILE", "\"zz\" in hex: data is no byte"},
       {"script root abbreviated", In(scriptOn, Crlf({"REGEDIT4", "[-HKLM\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[-HKEY_USERS\\X]"})), "PARAMS", "STATICREGFROMFILE", "no root \"HKLM\": the key is not deleted"},
@@ -180,8 +181,11 @@ const std::string kEveryStep = Crlf({
     "ADDREG1_VALUE=high",
     "[DRIVERREG_PCI\\VEN_1D4A&DEV_0304_XP]", "ADDREG=0",
     "[DRIVERREG_PCI\\VEN_1D4A&DEV_0305_XP]", "ADDREG=1", "ADDREG1_ENTRYNAME=Unused", "ADDREG1_FLAGS=0"});
+// Sets two values, deletes one the static INF set and a key and a value that are not there.
 const std::string kScript = Crlf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Script]",
-                                  "\"Build\"=dword:00000007", "\"Name\"=\"Linkdesk\""});
+                                  "\"Build\"=dword:00000007", "\"Name\"=\"Linkdesk\"",
+                                  "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Gone]", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]",
+                                  "\"Mode\"=-", "\"Never\"=-"});
 
 struct Result {
   int code;
@@ -271,10 +275,24 @@ TEST(PreviewPlan, EveryStepInRunOrderWithItsCommandLinesTextsAndKeys) {
   EXPECT_EQ(1, steps[7]["changes"].items.at(0)["number"].number);
   EXPECT_EQ("regedit /s \"C:\\Program Files\\Vendor Setup\\Pakrun.reg\"", steps[9]["command_line"].text);
   EXPECT_EQ("C:\\WINDOWS\\regedit.exe", steps[9]["application_name"].text);
-  ASSERT_EQ(2u, steps[9]["changes"].items.size());
-  EXPECT_EQ("REG_DWORD", steps[9]["changes"].items[0]["type"].text);
-  EXPECT_EQ(7, steps[9]["changes"].items[0]["number"].number);
-  EXPECT_EQ("Linkdesk", steps[9]["changes"].items[1]["value"].text);
+  EXPECT_EQ(kScript, steps[9]["script_text"].text);
+  const std::vector<json::Value>& changes = steps[9]["changes"].items;
+  ASSERT_EQ(5u, changes.size());
+  EXPECT_EQ("REG_DWORD", changes[0]["type"].text);
+  EXPECT_EQ(7, changes[0]["number"].number);
+  EXPECT_EQ("Linkdesk", changes[1]["value"].text);
+  // Each deletion, in script order, and whether the machine held it.
+  const std::vector<std::vector<std::string>> deletions = {{"delete_key", "HKLM\\SOFTWARE\\Vendor\\Gone", "false"},
+                                                           {"delete_value", "HKLM\\SOFTWARE\\Vendor", "true"},
+                                                           {"delete_value", "HKLM\\SOFTWARE\\Vendor", "false"}};
+  for (std::size_t i = 0; i < deletions.size(); ++i) {
+    const json::Value& change = changes[2 + i];
+    EXPECT_EQ(deletions[i], (std::vector<std::string>{change["action"].text, change["key"].text,
+                                                      change["found"].boolean ? "true" : "false"}));
+    EXPECT_EQ(json::Value::Type::kBool, change["found"].type);
+    EXPECT_EQ(i != 0, change.Has("name"));
+  }
+  EXPECT_EQ("Never", changes[4]["name"].text);
   // The device sections: found without regard to case and applied; missing; empty; no device.
   EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", steps[10]["section"].text);
   EXPECT_EQ("applied", steps[10]["status"].text);
@@ -287,6 +305,30 @@ TEST(PreviewPlan, EveryStepInRunOrderWithItsCommandLinesTextsAndKeys) {
   EXPECT_EQ("no_device", steps[16]["status"].text);
   EXPECT_EQ("DEV4", steps[16]["settings"].items.at(1)["key"].text);
   EXPECT_EQ(1, steps[17]["code"].number);
+}
+
+// A script as the editor of Windows 2000 and later saves it (version 5, UTF-16LE): imported
+// on the NT family, not on 98; the JSON holds its bytes, the text its ANSI reading.
+TEST(PreviewPlan, AUtf16ScriptIsImportedOnTheNtFamilyOnly) {
+  const std::string script = Utf16(Crlf({"Windows Registry Editor Version 5.00", "",
+                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]", "\"A\"=\"x\""}));
+  const std::string settings = Crlf({"[PARAMS]", "STATICREGFROMFILE=1"});
+  json::Value all = Parsed(Preview("utf16script", settings, script, {"--windows", "all", "--format", "json"}).out);
+  for (const char* windows : {"2000", "xp", "2003", "98", "other"}) {
+    SCOPED_TRACE(windows);
+    const json::Value* start = nullptr;
+    for (const json::Value& step : all[windows]["steps"].items) {
+      if (step["program"].text == "registry_editor") start = &step;
+    }
+    ASSERT_NE(nullptr, start);
+    EXPECT_EQ(script, (*start)["script_text"].text);
+    EXPECT_EQ(std::string(windows) == "98" ? 0u : 1u, (*start)["changes"].items.size());
+  }
+  Result text = Preview("utf16script", settings, script, {});
+  EXPECT_NE(std::string::npos, text.out.find("       script (UTF-16LE, shown as ANSI):\n"
+                                             "       | Windows Registry Editor Version 5.00\n"))
+      << text.out;
+  EXPECT_NE(std::string::npos, text.out.find("sets HKLM\\SOFTWARE\\Vendor\\A = REG_SZ \"x\"")) << text.out;
 }
 
 TEST(PreviewPlan, AStartThatFailsIsANoteAndTheRunGoesOn) {
@@ -633,7 +675,9 @@ TEST(PreviewReadme, WorkedExampleIsWhatTheToolPrints) {
     return readme.substr(start, end - start);
   };
   const std::string settings = block("ini");
-  const std::string script = block("reg");
+  // The script as a Windows editor saves it, with CR LF line ends (the plan shows its text).
+  std::string script;
+  for (char c : block("reg")) script += c == '\n' ? std::string("\r\n") : std::string(1, c);
   const std::string command = block("sh");
   const std::string shown = block("text");
   // The command's words; single quotes keep blanks and backslashes.
