@@ -3,8 +3,9 @@
 // instance mutex get in the way); the rest is Pakrun.ini beside Pakrun.exe. After the
 // whole run, the outcome is checked against what the settings file says, read back
 // through the same profile functions on the same machine:
-//   - every INF handed to the installer holds exactly the rows of the entries read (the
-//     driver variant leaves out delete rows without a value name), in order, and every
+//   - every INF handed to the installer holds exactly the rows of the entries read (an
+//     entry with a field that fills its buffer is left out, and the driver variant leaves
+//     out delete rows without a value name), in order, and every
 //     INF that should have been written was;
 //   - the programs started are exactly those the run sequence composes, in its order;
 //   - only absent devices carrying a CLEANUP ID are removed; the tree is re-enumerated
@@ -153,8 +154,15 @@ class Settings {
     unsigned deletes = Count(section, "DELREG");
     if (adds == 0 && deletes == 0) return std::nullopt;
     const bool driver = !classKey.empty();
+    // An entry with a field that fills its buffer (and may have been cut there) is left
+    // out; the entries around it stay.
+    bool whole = true;
     auto field = [&](const char* prefix, unsigned n, const char* suffix) {
-      return Text(section, prefix + std::to_string(n) + suffix, "", kFieldCapacity);
+      DWORD length = 0;
+      std::string text =
+          Text(section, prefix + std::to_string(n) + suffix, "", kFieldCapacity, &length);
+      whole = whole && length < kFieldCapacity - 1;
+      return text;
     };
     std::string inf = "[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n";
     if (adds > 0) inf += "AddReg = Add.reg\r\n";
@@ -162,18 +170,24 @@ class Settings {
     if (adds > 0) {
       inf += "\r\n[Add.reg]\r\n";
       for (unsigned n = 1; n <= adds; ++n) {
+        whole = true;
         std::string root = driver ? "HKLM" : field("ADDREG", n, "_ROOT");
         std::string subkey = driver ? classKey : field("ADDREG", n, "_SUBKEY");
-        inf += root + ", \"" + subkey + "\",\"" + field("ADDREG", n, "_ENTRYNAME") + "\"," +
-               field("ADDREG", n, "_FLAGS") + "," + field("ADDREG", n, "_VALUE") + "\r\n";
+        std::string name = field("ADDREG", n, "_ENTRYNAME");
+        std::string flags = field("ADDREG", n, "_FLAGS");
+        std::string value = field("ADDREG", n, "_VALUE");
+        if (!whole) continue;
+        inf += root + ", \"" + subkey + "\",\"" + name + "\"," + flags + "," + value + "\r\n";
       }
     }
     if (deletes > 0) {
       inf += "\r\n[Del.reg]\r\n";
       for (unsigned n = 1; n <= deletes; ++n) {
+        whole = true;
         std::string root = driver ? "HKLM" : field("DELREG", n, "_ROOT");
         std::string subkey = driver ? classKey : field("DELREG", n, "_SUBKEY");
         std::string name = field("DELREG", n, "_ENTRYNAME");
+        if (!whole) continue;
         // A driver-key delete row without a value name would delete the whole key.
         if (driver && name.empty()) continue;
         inf += root + ", \"" + subkey + "\",\"" + name + "\"\r\n";
