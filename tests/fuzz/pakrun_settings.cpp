@@ -18,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -80,24 +81,8 @@ Setup Decode(std::uint8_t header) {
   return setup;
 }
 
-std::vector<std::string> HardwareIds(const sim::Device& device) {
-  std::vector<std::string> ids;
-  const std::vector<unsigned char>& bytes = *device.hardwareIds;
-  std::string one;
-  for (unsigned char c : bytes) {
-    if (c != 0) {
-      one += static_cast<char>(c);
-      continue;
-    }
-    if (one.empty()) break;
-    ids.push_back(one);
-    one.clear();
-  }
-  return ids;
-}
-
 // A-Z and a-z alike, every other byte exact: the driver list's match rule.
-bool SameLetters(const std::string& a, const std::string& b) {
+bool SameLetters(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
@@ -106,9 +91,17 @@ bool SameLetters(const std::string& a, const std::string& b) {
   return true;
 }
 
+// Whether one of the device's hardware IDs (each ended by a zero, up to the first empty
+// one) is `id`; the list is looked at in place, as this runs thousands of times a run.
 bool Carries(const sim::Device& device, const std::string& id, bool ignoreCase) {
-  for (const std::string& own : HardwareIds(device)) {
+  const std::vector<unsigned char>& bytes = *device.hardwareIds;
+  const char* text = reinterpret_cast<const char*>(bytes.data());
+  for (std::size_t at = 0, i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != 0) continue;
+    if (i == at) break;
+    const std::string_view own(text + at, i - at);
     if (ignoreCase ? SameLetters(own, id) : own == id) return true;
+    at = i + 1;
   }
   return false;
 }
