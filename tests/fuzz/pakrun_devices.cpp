@@ -241,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Find: a present device in the version it serves now.
     int expected = Walk(models, true, id, false, [](std::size_t) { return 1; });
     int found = FindPresentDevice(id.c_str());
-    fuzz::Trace("find %s: %d", fuzz::Shown(id).c_str(), found);
+    FUZZ_TRACE("find %s: %d", fuzz::Shown(id).c_str(), found);
     FUZZ_CHECK(found == expected, "FindPresentDevice(%s) = %d, expected %d",
                fuzz::Shown(id).c_str(), found, expected);
 
@@ -271,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       const std::size_t before = installed.size();
       ApplyDriverRegList(kSettings, "_XP");
-      fuzz::Trace("driver key of %s: %s", fuzz::Shown(listed).c_str(),
+      FUZZ_TRACE("driver key of %s: %s", fuzz::Shown(listed).c_str(),
                   installed.size() > before ? fuzz::Shown(installed.back()).c_str() : "none");
       const std::size_t expectedInfs = classKey && sectionFound ? 1 : 0;
       FUZZ_CHECK(installed.size() - before == expectedInfs, "%zu driver INFs for %s, expected %zu",
@@ -296,7 +296,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       return 1;
     });
     int removed = RemoveDeviceByHardwareId(id.c_str());
-    fuzz::Trace("remove %s: %d", fuzz::Shown(id).c_str(), removed);
+    FUZZ_TRACE("remove %s: %d", fuzz::Shown(id).c_str(), removed);
     FUZZ_CHECK(removed == expected, "RemoveDeviceByHardwareId(%s) = %d, expected %d",
                fuzz::Shown(id).c_str(), removed, expected);
     for (std::size_t d = 0; d < models.size(); ++d) {

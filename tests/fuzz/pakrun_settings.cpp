@@ -437,10 +437,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // --- compare ------------------------------------------------------------------------
   for (const sim::ProgramStart& start : m.programs.started)
-    fuzz::Trace("started %s", fuzz::Shown(start.commandLine).c_str());
+    FUZZ_TRACE("started %s", fuzz::Shown(start.commandLine).c_str());
   for (const Installed& inf : installed)
-    fuzz::Trace("INF %s\n%s", inf.path.c_str(), inf.text.c_str());
-  fuzz::Trace("removed %zu, re-enumerated %d", expectedRemovals.size(), m.devices.reenumerations);
+    FUZZ_TRACE("INF %s\n%s", inf.path.c_str(), inf.text.c_str());
+  FUZZ_TRACE("removed %zu, re-enumerated %d", expectedRemovals.size(), m.devices.reenumerations);
   for (const sim::ProgramStart& start : m.programs.started) {
     FUZZ_CHECK(!start.inheritHandles && start.creationFlags == 0 && !start.environmentGiven &&
                    !start.currentDirectoryGiven && start.startupInfoZeroed &&
