@@ -147,7 +147,7 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR def
   if (value == nullptr) text = text.substr(0, text.find_last_not_of(' ') + 1);
   // Cut to the buffer, as the platform does.
   std::size_t copied = text.size() < size - 1 ? text.size() : size - 1;
-  std::memcpy(returned, text.data(), copied);
+  if (copied != 0) std::memcpy(returned, text.data(), copied);
   returned[copied] = '\0';
   return static_cast<DWORD>(copied);
 }
