@@ -66,7 +66,7 @@ std::string GuidText(const GUID& guid) {
   return text;
 }
 
-GUID GuidOf(const std::string& text) {
+GUID ParseGuid(const std::string& text) {
   GUID guid{};
   unsigned data1 = 0, data2 = 0, data3 = 0, b[8] = {};
   if (std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &data1, &data2, &data3,
@@ -77,6 +77,12 @@ GUID GuidOf(const std::string& text) {
     for (int i = 0; i < 8; ++i) guid.Data4[i] = static_cast<std::uint8_t>(b[i]);
   }
   return guid;
+}
+
+GUID GuidOf(const std::string& text) {
+  // Nearly every device is of the network class: its GUID is parsed once, not per call.
+  static const GUID net = ParseGuid(kNetClassGuid);
+  return text == kNetClassGuid ? net : ParseGuid(text);
 }
 
 HDEVINFO BuildList(Machine& m, const GUID* classGuid, PCSTR enumerator, DWORD flags) {
@@ -199,17 +205,21 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
     return Failure(ERROR_INVALID_USER_BUFFER, FALSE);
 
   std::vector<unsigned char> data;
+  const std::vector<unsigned char>* served = &data;  // the bytes this read reports
   DWORD type = REG_SZ;
   switch (property) {
     case SPDRP_HARDWAREID:
       if (device->hardwareIdError != 0) return Failure(device->hardwareIdError, FALSE);
       if (!device->hardwareIds) return Failure(ERROR_INVALID_DATA, FALSE);
-      data = *device->hardwareIds;
       type = REG_MULTI_SZ;
-      // A device re-configured between two reads: the property changes after this one.
+      // A device re-configured between two reads: the property changes after this one. A
+      // list that stays is served from where it is kept, without a copy (it may be 70 KB).
       if (!device->hardwareIdsLater.empty()) {
+        data = std::move(*device->hardwareIds);
         device->hardwareIds = std::move(device->hardwareIdsLater.front());
         device->hardwareIdsLater.pop_front();
+      } else {
+        served = &*device->hardwareIds;
       }
       break;
     case SPDRP_DRIVER:
@@ -223,7 +233,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
     default:
       return Failure(ERROR_INVALID_DATA, FALSE);
   }
-  DWORD size = static_cast<DWORD>(data.size());
+  DWORD size = static_cast<DWORD>(served->size());
   if (property == SPDRP_HARDWAREID && device->hardwareIdSizeAsked > propertyBufferSize) {
     if (requiredSize != nullptr) *requiredSize = device->hardwareIdSizeAsked;
     return Failure(ERROR_INSUFFICIENT_BUFFER, FALSE);
@@ -231,7 +241,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
   if (requiredSize != nullptr) *requiredSize = size;
   if (propertyBufferSize < size) return Failure(ERROR_INSUFFICIENT_BUFFER, FALSE);
   if (propertyRegDataType != nullptr) *propertyRegDataType = type;
-  if (size != 0) std::memcpy(propertyBuffer, data.data(), size);
+  if (size != 0) std::memcpy(propertyBuffer, served->data(), size);
   return TRUE;
 }
 

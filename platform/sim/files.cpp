@@ -41,8 +41,13 @@ File& FileSystem::Put(const std::string& path, const std::string& bytes) {
   return file;
 }
 
-File* FileSystem::Find(const std::string& path) {
-  auto it = files_.find(LongPathOf(path));
+File* FileSystem::Find(std::string_view path) {
+  // A path written in long names needs no resolving: every folder above a file exists
+  // (Put makes them), so LongPathOf would hand it back as it is. Profile reads and stream
+  // writes look up the same path thousands of times a run.
+  auto it = files_.find(path);
+  if (it != files_.end()) return &it->second;
+  it = files_.find(LongPathOf(std::string(path)));
   return it == files_.end() ? nullptr : &it->second;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "platform/sim/text.h"
 
@@ -32,7 +33,7 @@ class FileSystem {
   bool HasDirectory(const std::string& path) const;
   // Creates or replaces a file (and its directory).
   File& Put(const std::string& path, const std::string& bytes);
-  File* Find(const std::string& path);
+  File* Find(std::string_view path);
   bool Exists(const std::string& path) const { return files_.count(LongPathOf(path)) != 0; }
   std::optional<std::string> Read(const std::string& path) const;
   bool Remove(const std::string& path) { return files_.erase(LongPathOf(path)) == 1; }

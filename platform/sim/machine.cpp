@@ -151,16 +151,25 @@ void Machine::Mend(const std::string& operation) {
   }
 }
 
+Machine::Operation& Machine::OperationOf(const char* operation) {
+  auto known = operations_.find(operation);
+  if (known != operations_.end()) return known->second;
+  const std::string name = operation;
+  return operations_.emplace(operation, Operation{&calls_[name], TakesFaults(name)}).first->second;
+}
+
 void Machine::Count(const char* operation) {
-  if (TakesFaults(operation)) Refuse("Count (it must use Enter)", operation);
+  Operation& counted = OperationOf(operation);
+  if (counted.takesFaults) Refuse("Count (it must use Enter)", operation);
   ++totalCalls_;
-  ++calls_[operation];
+  ++*counted.calls;
 }
 
 std::optional<DWORD> Machine::EnterStatus(const char* operation) {
-  if (!TakesFaults(operation)) Refuse("Enter", operation);
+  Operation& counted = OperationOf(operation);
+  if (!counted.takesFaults) Refuse("Enter", operation);
   ++totalCalls_;
-  int count = ++calls_[operation];
+  int count = ++*counted.calls;
   // The latest active fault for this call wins; one shadowed by it has not fired.
   for (auto it = faults_.rbegin(); it != faults_.rend(); ++it) {
     if (it->active && it->operation == operation && (it->nth == 0 || it->nth == count)) {

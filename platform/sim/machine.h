@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -212,6 +213,15 @@ class Machine {
   };
   std::vector<Fault> faults_;  // in the order set
   std::map<std::string, int> calls_;
+  // Each operation name as the operations pass it (a literal) with its count in calls_ and
+  // whether it takes faults: looked up by the pointer after its first call, so that a
+  // counted call builds no string and searches no name. calls_ never drops an entry.
+  struct Operation {
+    int* calls;
+    bool takesFaults;
+  };
+  std::unordered_map<const char*, Operation> operations_;
+  Operation& OperationOf(const char* operation);
   int totalCalls_ = 0;
   std::vector<Event> events_;
   std::vector<std::string> texts_;  // the text of each event, kept alongside

@@ -84,26 +84,26 @@ const sim::ProfileIndex& IndexOf(const sim::File& file, bool nt) {
   return *file.profileIndex;
 }
 
-// The value of `key` in `section` of a profile file, or none when the section or the key
-// is missing.
-std::optional<std::string> ProfileValue(const sim::File& file, bool nt, const std::string& section,
-                                        const std::string& key) {
+// The value of `key` in `section` of a profile file, or null when the section or the key
+// is missing. Looked up by the names in place; the value lives in the file's index.
+const std::string* ProfileValue(const sim::File& file, bool nt, std::string_view section,
+                                std::string_view key) {
   const sim::ProfileIndex& index = IndexOf(file, nt);
   auto inSection = index.sections.find(section);
-  if (inSection == index.sections.end()) return std::nullopt;
+  if (inSection == index.sections.end()) return nullptr;
   auto value = inSection->second.find(key);
-  if (value == inSection->second.end()) return std::nullopt;
-  return value->second;
+  if (value == inSection->second.end()) return nullptr;
+  return &value->second;
 }
 
-std::optional<std::string> ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR keyName,
-                                       LPCSTR fileName, const char* operation) {
+const std::string* ReadProfile(sim::Machine& m, LPCSTR appName, LPCSTR keyName, LPCSTR fileName,
+                               const char* operation) {
   if (appName == nullptr || keyName == nullptr || fileName == nullptr) {
     m.Misuse(std::string(operation) + " without a section, key or file name");
-    return std::nullopt;
+    return nullptr;
   }
   const sim::File* file = m.files.Find(fileName);
-  if (file == nullptr) return std::nullopt;
+  if (file == nullptr) return nullptr;
   return ProfileValue(*file, m.kernel.version.platformId == VER_PLATFORM_WIN32_NT, appName, keyName);
 }
 
@@ -113,8 +113,8 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultVal
                                   LPCSTR fileName) {
   sim::Machine& m = Current();
   if (auto fault = m.Enter("GetPrivateProfileIntA")) return static_cast<UINT>(defaultValue);
-  auto value = ReadProfile(m, appName, keyName, fileName, "GetPrivateProfileIntA");
-  if (!value || value->empty()) return static_cast<UINT>(defaultValue);
+  const std::string* value = ReadProfile(m, appName, keyName, fileName, "GetPrivateProfileIntA");
+  if (value == nullptr || value->empty()) return static_cast<UINT>(defaultValue);
   return sim::ProfileNumber(*value);
 }
 
@@ -124,14 +124,16 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR def
   // A fault is a file that cannot be read: the default is returned, as for a missing file.
   auto fault = m.Enter("GetPrivateProfileStringA");
   if (returned == nullptr || size == 0) return 0;
-  auto value = fault ? std::nullopt
-                     : ReadProfile(m, appName, keyName, fileName, "GetPrivateProfileStringA");
-  std::string text = value ? *value : (defaultText == nullptr ? "" : defaultText);
+  const std::string* value =
+      fault ? nullptr : ReadProfile(m, appName, keyName, fileName, "GetPrivateProfileStringA");
+  std::string_view text = value != nullptr ? std::string_view(*value)
+                          : defaultText == nullptr ? std::string_view()
+                                                   : std::string_view(defaultText);
   // The default loses its trailing blanks.
-  if (!value) text.erase(text.find_last_not_of(' ') + 1);
+  if (value == nullptr) text = text.substr(0, text.find_last_not_of(' ') + 1);
   // Cut to the buffer, as the platform does.
   std::size_t copied = text.size() < size - 1 ? text.size() : size - 1;
-  std::memcpy(returned, text.data(), copied);
+  if (copied != 0) std::memcpy(returned, text.data(), copied);
   returned[copied] = '\0';
   return static_cast<DWORD>(copied);
 }

@@ -64,7 +64,7 @@ std::optional<std::string> SectionName(const std::string& line) {
   return Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
 }
 
-bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
+bool NoCaseLess::operator()(std::string_view a, std::string_view b) const {
   // Upper(a) < Upper(b), without the two copies: every map and set lookup of a name
   // passes here, many times per platform call.
   auto upper = [](char c) {

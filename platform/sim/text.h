@@ -32,7 +32,8 @@ std::string AnsiOfUtf16(const std::string& units);
 // Orders names without regard to letter case, for maps and sets keyed by registry,
 // file, environment or program names.
 struct NoCaseLess {
-  bool operator()(const std::string& a, const std::string& b) const;
+  using is_transparent = void;  // a lookup by a name in place builds no string
+  bool operator()(std::string_view a, std::string_view b) const;
 };
 
 }  // namespace sim

@@ -307,7 +307,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzz::ExpectClean(m);
   const Snapshot after = TakeAll(m);
-  fuzz::Trace("mode %d level %d running %d: %zu records", mode, state.m_nServicePackLevel,
+  FUZZ_TRACE("mode %d level %d running %d: %zu records", mode, state.m_nServicePackLevel,
               state.m_nZeroConfigWasRunning, model.records.size());
 
   // --- what may change at all -------------------------------------------------------------
@@ -333,7 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       auto was = old->second.values.find(name);
       bool same = was != old->second.values.end() && SameValue(was->second, value);
       if (same) continue;
-      fuzz::Trace(
+      FUZZ_TRACE(
           "%s\\%s: %s -> %s", path.c_str(), name.c_str(),
           Describe(was == old->second.values.end() ? std::nullopt : std::optional(was->second))
               .c_str(),

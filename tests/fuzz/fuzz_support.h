@@ -25,16 +25,26 @@ namespace fuzz {
   std::abort();
 }
 
-// Prints what a run did when FUZZ_TRACE is set, for reading one input's run.
-__attribute__((format(printf, 1, 2))) inline void Trace(const char* format, ...) {
+// Whether FUZZ_TRACE is set: each run then prints what it did, for reading one input's run.
+inline bool Tracing() {
   static const bool on = std::getenv("FUZZ_TRACE") != nullptr;
-  if (!on) return;
+  return on;
+}
+
+__attribute__((format(printf, 1, 2))) inline void Trace(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
   std::vfprintf(stderr, format, arguments);
   va_end(arguments);
   std::fprintf(stderr, "\n");
 }
+
+// Prints what a run did when FUZZ_TRACE is set; otherwise its arguments (texts made
+// printable byte by byte) are not even worked out.
+#define FUZZ_TRACE(...)                                   \
+  do {                                                    \
+    if (::fuzz::Tracing()) ::fuzz::Trace(__VA_ARGS__);    \
+  } while (0)
 
 #define FUZZ_CHECK(condition, ...)                   \
   do {                                               \

@@ -13,8 +13,10 @@
 // changes into, its driver key name; then up to three IDs, each a literal text or an
 // entry (or a prefix, or the entry in other letter case) taken from a device's list.
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -38,22 +40,26 @@ constexpr DWORD kReadErrors[] = {ERROR_INVALID_DATA, ERROR_INSUFFICIENT_BUFFER,
 
 Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-// The entries of a hardware-ID list as the walk reads them: from the start, each up to
-// its zero or the end of the list, until an empty one.
-std::vector<std::string> Entries(const Bytes& list) {
-  std::vector<std::string> entries;
+// Shows `visit` the entries of a hardware-ID list as the walk reads them: from the start,
+// each up to its zero or the end of the list, until an empty one. Stops at the first entry
+// for which `visit` returns true and says whether there was one. The entries are looked at
+// in place: a list of 70,000 bytes may hold 35,000 of them, and every walk reads it.
+template <class Visit>
+bool AnyEntry(const Bytes& list, Visit visit) {
+  const char* bytes = reinterpret_cast<const char*>(list.data());
   std::size_t at = 0;
-  while (at < list.size() && list[at] != 0) {
-    std::size_t end = at;
-    while (end < list.size() && list[end] != 0) ++end;
-    entries.emplace_back(list.begin() + static_cast<long>(at),
-                         list.begin() + static_cast<long>(end));
+  while (at < list.size() && bytes[at] != 0) {
+    const void* zero = std::memchr(bytes + at, 0, list.size() - at);
+    const std::size_t end = zero == nullptr ? list.size()
+                                            : static_cast<std::size_t>(
+                                                  static_cast<const char*>(zero) - bytes);
+    if (visit(std::string_view(bytes + at, end - at))) return true;
     at = end + 1;
   }
-  return entries;
+  return false;
 }
 
-bool Same(const std::string& a, const std::string& b, bool ignoreCase) {
+bool Same(std::string_view a, const std::string& b, bool ignoreCase) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     char x = a[i];
@@ -90,13 +96,15 @@ ReadResult Read(Model& device, Bytes* list) {
   std::size_t buffer = 0;
   for (;;) {
     Bytes served = *device.ids;
-    device.everServed.push_back(served);
+    // Each version once: a list read again unchanged adds nothing to what it ever held.
+    if (device.everServed.empty() || device.everServed.back() != served)
+      device.everServed.push_back(served);
     if (!device.later.empty()) {
       device.ids = device.later.front();
       device.later.erase(device.later.begin());
     }
     if (served.size() <= buffer) {
-      *list = served;
+      *list = std::move(served);
       return ReadResult::kRead;
     }
     buffer = served.size();
@@ -115,20 +123,19 @@ int Walk(std::vector<Model>& devices, bool presentOnly, const std::string& id, b
     ReadResult read = Read(device, &list);
     if (read == ReadResult::kNoIds) continue;
     if (read == ReadResult::kFailed) return 0;
-    for (const std::string& entry : Entries(list)) {
-      if (!Same(entry, id, ignoreCase)) continue;
-      int result = onMatch(d);
-      if (result != kGoOn) return result;
-    }
+    int result = kGoOn;
+    if (AnyEntry(list, [&](std::string_view entry) {
+          if (Same(entry, id, ignoreCase)) result = onMatch(d);
+          return result != kGoOn;
+        }))
+      return result;
   }
   return 0;
 }
 
 bool EverHeld(const Model& device, const std::string& id) {
   for (const Bytes& list : device.everServed) {
-    for (const std::string& entry : Entries(list)) {
-      if (entry == id) return true;
-    }
+    if (AnyEntry(list, [&id](std::string_view entry) { return entry == id; })) return true;
   }
   return false;
 }
@@ -160,9 +167,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t flags = input.Byte();
     Bytes list = BytesOf(input.Text());
     if ((flags & 0x20) != 0 && !list.empty()) {
-      Bytes huge;
-      while (huge.size() < kHugeSize) huge.insert(huge.end(), list.begin(), list.end());
-      list = huge;
+      // The list over and over, to the first whole copy at or past kHugeSize bytes; built
+      // by doubling, then cut back to that copy.
+      const std::size_t copies = (kHugeSize + list.size() - 1) / list.size();
+      Bytes huge = list;
+      while (huge.size() < copies * list.size()) {
+        const Bytes half = huge;
+        huge.insert(huge.end(), half.begin(), half.end());
+      }
+      huge.resize(copies * list.size());
+      list = std::move(huge);
     }
     std::vector<Bytes> later;
     if ((flags & 0x40) != 0) {
@@ -197,9 +211,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       id = input.Text();
     } else {
       const Model& source = models[input.Choice(static_cast<unsigned>(models.size()))];
-      std::vector<std::string> entries =
-          source.ids ? Entries(*source.ids) : std::vector<std::string>{};
-      if (!entries.empty()) id = entries[input.Choice(static_cast<unsigned>(entries.size()))];
+      unsigned entries = 0;
+      if (source.ids) {
+        AnyEntry(*source.ids, [&entries](std::string_view) {
+          ++entries;
+          return false;
+        });
+      }
+      if (entries > 0) {
+        unsigned chosen = input.Choice(entries);
+        AnyEntry(*source.ids, [&chosen, &id](std::string_view entry) {
+          if (chosen-- != 0) return false;
+          id = std::string(entry);
+          return true;
+        });
+      }
       if ((how & 3) == 2 && !id.empty()) id.pop_back();
       if ((how & 3) == 3) {
         for (char& c : id) {
@@ -215,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Find: a present device in the version it serves now.
     int expected = Walk(models, true, id, false, [](std::size_t) { return 1; });
     int found = FindPresentDevice(id.c_str());
-    fuzz::Trace("find %s: %d", fuzz::Shown(id).c_str(), found);
+    FUZZ_TRACE("find %s: %d", fuzz::Shown(id).c_str(), found);
     FUZZ_CHECK(found == expected, "FindPresentDevice(%s) = %d, expected %d",
                fuzz::Shown(id).c_str(), found, expected);
 
@@ -245,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       const std::size_t before = installed.size();
       ApplyDriverRegList(kSettings, "_XP");
-      fuzz::Trace("driver key of %s: %s", fuzz::Shown(listed).c_str(),
+      FUZZ_TRACE("driver key of %s: %s", fuzz::Shown(listed).c_str(),
                   installed.size() > before ? fuzz::Shown(installed.back()).c_str() : "none");
       const std::size_t expectedInfs = classKey && sectionFound ? 1 : 0;
       FUZZ_CHECK(installed.size() - before == expectedInfs, "%zu driver INFs for %s, expected %zu",
@@ -270,7 +296,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       return 1;
     });
     int removed = RemoveDeviceByHardwareId(id.c_str());
-    fuzz::Trace("remove %s: %d", fuzz::Shown(id).c_str(), removed);
+    FUZZ_TRACE("remove %s: %d", fuzz::Shown(id).c_str(), removed);
     FUZZ_CHECK(removed == expected, "RemoveDeviceByHardwareId(%s) = %d, expected %d",
                fuzz::Shown(id).c_str(), removed, expected);
     for (std::size_t d = 0; d < models.size(); ++d) {

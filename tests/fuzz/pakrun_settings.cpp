@@ -3,8 +3,9 @@
 // instance mutex get in the way); the rest is Pakrun.ini beside Pakrun.exe. After the
 // whole run, the outcome is checked against what the settings file says, read back
 // through the same profile functions on the same machine:
-//   - every INF handed to the installer holds exactly the rows of the entries read (the
-//     driver variant leaves out delete rows without a value name), in order, and every
+//   - every INF handed to the installer holds exactly the rows of the entries read (an
+//     entry with a field that fills its buffer is left out, and the driver variant leaves
+//     out delete rows without a value name), in order, and every
 //     INF that should have been written was;
 //   - the programs started are exactly those the run sequence composes, in its order;
 //   - only absent devices carrying a CLEANUP ID are removed; the tree is re-enumerated
@@ -17,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -79,24 +81,8 @@ Setup Decode(std::uint8_t header) {
   return setup;
 }
 
-std::vector<std::string> HardwareIds(const sim::Device& device) {
-  std::vector<std::string> ids;
-  const std::vector<unsigned char>& bytes = *device.hardwareIds;
-  std::string one;
-  for (unsigned char c : bytes) {
-    if (c != 0) {
-      one += static_cast<char>(c);
-      continue;
-    }
-    if (one.empty()) break;
-    ids.push_back(one);
-    one.clear();
-  }
-  return ids;
-}
-
 // A-Z and a-z alike, every other byte exact: the driver list's match rule.
-bool SameLetters(const std::string& a, const std::string& b) {
+bool SameLetters(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
@@ -105,9 +91,17 @@ bool SameLetters(const std::string& a, const std::string& b) {
   return true;
 }
 
+// Whether one of the device's hardware IDs (each ended by a zero, up to the first empty
+// one) is `id`; the list is looked at in place, as this runs thousands of times a run.
 bool Carries(const sim::Device& device, const std::string& id, bool ignoreCase) {
-  for (const std::string& own : HardwareIds(device)) {
+  const std::vector<unsigned char>& bytes = *device.hardwareIds;
+  const char* text = reinterpret_cast<const char*>(bytes.data());
+  for (std::size_t at = 0, i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != 0) continue;
+    if (i == at) break;
+    const std::string_view own(text + at, i - at);
     if (ignoreCase ? SameLetters(own, id) : own == id) return true;
+    at = i + 1;
   }
   return false;
 }
@@ -153,8 +147,15 @@ class Settings {
     unsigned deletes = Count(section, "DELREG");
     if (adds == 0 && deletes == 0) return std::nullopt;
     const bool driver = !classKey.empty();
+    // An entry with a field that fills its buffer (and may have been cut there) is left
+    // out; the entries around it stay.
+    bool whole = true;
     auto field = [&](const char* prefix, unsigned n, const char* suffix) {
-      return Text(section, prefix + std::to_string(n) + suffix, "", kFieldCapacity);
+      DWORD length = 0;
+      std::string text =
+          Text(section, prefix + std::to_string(n) + suffix, "", kFieldCapacity, &length);
+      whole = whole && length < kFieldCapacity - 1;
+      return text;
     };
     std::string inf = "[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n";
     if (adds > 0) inf += "AddReg = Add.reg\r\n";
@@ -162,18 +163,24 @@ class Settings {
     if (adds > 0) {
       inf += "\r\n[Add.reg]\r\n";
       for (unsigned n = 1; n <= adds; ++n) {
+        whole = true;
         std::string root = driver ? "HKLM" : field("ADDREG", n, "_ROOT");
         std::string subkey = driver ? classKey : field("ADDREG", n, "_SUBKEY");
-        inf += root + ", \"" + subkey + "\",\"" + field("ADDREG", n, "_ENTRYNAME") + "\"," +
-               field("ADDREG", n, "_FLAGS") + "," + field("ADDREG", n, "_VALUE") + "\r\n";
+        std::string name = field("ADDREG", n, "_ENTRYNAME");
+        std::string flags = field("ADDREG", n, "_FLAGS");
+        std::string value = field("ADDREG", n, "_VALUE");
+        if (!whole) continue;
+        inf += root + ", \"" + subkey + "\",\"" + name + "\"," + flags + "," + value + "\r\n";
       }
     }
     if (deletes > 0) {
       inf += "\r\n[Del.reg]\r\n";
       for (unsigned n = 1; n <= deletes; ++n) {
+        whole = true;
         std::string root = driver ? "HKLM" : field("DELREG", n, "_ROOT");
         std::string subkey = driver ? classKey : field("DELREG", n, "_SUBKEY");
         std::string name = field("DELREG", n, "_ENTRYNAME");
+        if (!whole) continue;
         // A driver-key delete row without a value name would delete the whole key.
         if (driver && name.empty()) continue;
         inf += root + ", \"" + subkey + "\",\"" + name + "\"\r\n";
@@ -430,10 +437,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // --- compare ------------------------------------------------------------------------
   for (const sim::ProgramStart& start : m.programs.started)
-    fuzz::Trace("started %s", fuzz::Shown(start.commandLine).c_str());
+    FUZZ_TRACE("started %s", fuzz::Shown(start.commandLine).c_str());
   for (const Installed& inf : installed)
-    fuzz::Trace("INF %s\n%s", inf.path.c_str(), inf.text.c_str());
-  fuzz::Trace("removed %zu, re-enumerated %d", expectedRemovals.size(), m.devices.reenumerations);
+    FUZZ_TRACE("INF %s\n%s", inf.path.c_str(), inf.text.c_str());
+  FUZZ_TRACE("removed %zu, re-enumerated %d", expectedRemovals.size(), m.devices.reenumerations);
   for (const sim::ProgramStart& start : m.programs.started) {
     FUZZ_CHECK(!start.inheritHandles && start.creationFlags == 0 && !start.environmentGiven &&
                    !start.currentDirectoryGiven && start.startupInfoZeroed &&

@@ -178,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "process %zu ended with exit code %u", i, process.exitCode);
     if (runningBefore[i] && !process.running) ended.push_back(i);
   }
-  fuzz::Trace("%zu ended", ended.size());
+  FUZZ_TRACE("%zu ended", ended.size());
 
   // At most one per name, each one whose name matches.
   FUZZ_CHECK(ended.size() <= names.size(), "%zu processes ended for %zu names", ended.size(),

@@ -395,7 +395,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const std::string& file : files) {
     if (m.files.Exists(file)) continue;
-    fuzz::Trace("deleted %s", fuzz::Shown(file).c_str());
+    FUZZ_TRACE("deleted %s", fuzz::Shown(file).c_str());
     std::string folder = sim::FileSystem::DirectoryOf(file);
     bool owned = sim::SameText(folder, wd + "\\inf") || sim::SameText(folder, sd + kCatalog) ||
                  std::any_of(fixed.begin(), fixed.end(),
@@ -430,7 +430,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(before.count(path) != 0, "key %s was created", fuzz::Shown(path).c_str());
   }
   for (const std::string& top : tops) {
-    fuzz::Trace("deleted key %s", fuzz::Shown(top).c_str());
+    FUZZ_TRACE("deleted key %s", fuzz::Shown(top).c_str());
     std::string parent = sim::FileSystem::DirectoryOf(top);
     bool owned =
         family != Family::kNt && (sim::SameText(parent, std::string("HKLM\\") + k9xClass) ||
