@@ -20,6 +20,13 @@ void CopyName(char* buffer, std::size_t capacity, const std::string& name) {
   std::memcpy(buffer, name.data(), std::min(name.size(), capacity - 1));
 }
 
+// The open process behind `handle`; null, reported as misuse, for any other handle.
+ProcessObject* ProcessOf(Machine& m, HANDLE handle, const char* operation) {
+  auto* object = m.Lookup<ProcessObject>(handle);
+  if (object == nullptr) m.Misuse(std::string(operation) + " on a handle that is not an open process");
+  return object;
+}
+
 BOOL WINAPI SimEnumProcesses(DWORD* processIds, DWORD cb, DWORD* bytesReturned) {
   Machine& m = Current();
   if (auto fault = m.Enter("EnumProcesses")) return FALSE;
@@ -39,11 +46,8 @@ BOOL WINAPI SimEnumProcesses(DWORD* processIds, DWORD cb, DWORD* bytesReturned) 
 BOOL WINAPI SimEnumProcessModules(HANDLE process, HMODULE* modules, DWORD cb, DWORD* bytesNeeded) {
   Machine& m = Current();
   if (auto fault = m.Enter("EnumProcessModules")) return FALSE;
-  auto* object = m.Lookup<ProcessObject>(process);
-  if (object == nullptr) {
-    m.Misuse("EnumProcessModules on a handle that is not an open process");
-    return Failure(ERROR_INVALID_HANDLE, FALSE);
-  }
+  auto* object = ProcessOf(m, process, "EnumProcessModules");
+  if (object == nullptr) return Failure(ERROR_INVALID_HANDLE, FALSE);
   const DWORD query = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
   if ((object->access & query) != query) return Failure(ERROR_ACCESS_DENIED, FALSE);
   Process* target = m.kernel.FindProcess(object->pid);
@@ -62,11 +66,8 @@ BOOL WINAPI SimEnumProcessModules(HANDLE process, HMODULE* modules, DWORD cb, DW
 DWORD WINAPI SimGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR baseName, DWORD size) {
   Machine& m = Current();
   if (auto fault = m.Enter("GetModuleBaseNameA")) return 0;
-  auto* object = m.Lookup<ProcessObject>(process);
-  if (object == nullptr) {
-    m.Misuse("GetModuleBaseNameA on a handle that is not an open process");
-    return Failure(ERROR_INVALID_HANDLE, DWORD{0});
-  }
+  auto* object = ProcessOf(m, process, "GetModuleBaseNameA");
+  if (object == nullptr) return Failure(ERROR_INVALID_HANDLE, DWORD{0});
   Process* target = m.kernel.FindProcess(object->pid);
   auto index = reinterpret_cast<std::uintptr_t>(module);
   if (target == nullptr || index == 0 || index > target->modules.size() || size == 0)
@@ -83,11 +84,8 @@ DWORD WINAPI SimGetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR baseNam
 DWORD WINAPI SimGetProcessImageFileNameA(HANDLE process, LPSTR imageFileName, DWORD size) {
   Machine& m = Current();
   if (auto fault = m.Enter("GetProcessImageFileNameA")) return 0;
-  auto* object = m.Lookup<ProcessObject>(process);
-  if (object == nullptr) {
-    m.Misuse("GetProcessImageFileNameA on a handle that is not an open process");
-    return Failure(ERROR_INVALID_HANDLE, DWORD{0});
-  }
+  auto* object = ProcessOf(m, process, "GetProcessImageFileNameA");
+  if (object == nullptr) return Failure(ERROR_INVALID_HANDLE, DWORD{0});
   if ((object->access & PROCESS_QUERY_INFORMATION) == 0) return Failure(ERROR_ACCESS_DENIED, DWORD{0});
   Process* target = m.kernel.FindProcess(object->pid);
   if (target == nullptr || imageFileName == nullptr) return Failure(ERROR_INVALID_PARAMETER, DWORD{0});
