@@ -9,7 +9,7 @@ set(TOOLS_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-convers
 # to every executable.
 function(tools_target_settings target)
   target_compile_options(${target} PRIVATE ${TOOLS_WARNINGS} -Werror)
-  if(WIN32)
+  if(WIN32 AND NOT TOOLS_PREVIEW_ONLY)
     target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti)
   endif()
 endfunction()

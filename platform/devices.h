@@ -4,7 +4,7 @@
 #include "platform/handles.h"
 #include "platform/kernel.h"
 
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(PLATFORM_SIM)
 #include <setupapi.h>
 #include <cfgmgr32.h>
 #else
@@ -97,7 +97,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULON
 CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST devInst, ULONG flags);
 #endif
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if defined(_WIN32) && !defined(_WIN64) && !defined(PLATFORM_SIM)
 static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA of 32-bit Windows");
 static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_A) == 287,
               "SP_DEVINFO_LIST_DETAIL_DATA_A of 32-bit Windows");

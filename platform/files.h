@@ -9,7 +9,7 @@
 
 #include "platform/kernel.h"
 
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(PLATFORM_SIM)
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>

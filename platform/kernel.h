@@ -1,9 +1,11 @@
 // Processes, files and system information: the kernel-side Win32 operations the
-// programs call. On Windows this is the system's own declarations; elsewhere the same
-// names are declared here and implemented by the substitute machine (platform/sim).
+// programs call. On Windows this is the system's own declarations; elsewhere, and in a
+// Windows build that runs the program logic on the substitute machine (PLATFORM_SIM:
+// pakrun-preview.exe), the same names are declared here and implemented by the
+// substitute machine (platform/sim).
 #pragma once
 
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(PLATFORM_SIM)
 #include <windows.h>
 #else
 #include <cstddef>

@@ -4,7 +4,7 @@
 
 #include "platform/kernel.h"
 
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(PLATFORM_SIM)
 #include <tlhelp32.h>
 #else
 #define TH32CS_SNAPPROCESS 0x00000002
@@ -38,7 +38,7 @@ typedef struct tagMODULEENTRY32 {
 } MODULEENTRY32, *LPMODULEENTRY32;
 #endif
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if defined(_WIN32) && !defined(_WIN64) && !defined(PLATFORM_SIM)
 static_assert(sizeof(PROCESSENTRY32) == 296, "ANSI PROCESSENTRY32 of 32-bit Windows");
 static_assert(sizeof(MODULEENTRY32) == 548, "ANSI MODULEENTRY32 of 32-bit Windows");
 #endif

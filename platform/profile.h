@@ -3,7 +3,7 @@
 
 #include "platform/kernel.h"
 
-#ifndef _WIN32
+#if !defined(_WIN32) || defined(PLATFORM_SIM)
 typedef int INT;
 
 UINT WINAPI GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue,

@@ -5,7 +5,7 @@
 #include "platform/handles.h"
 #include "platform/kernel.h"
 
-#ifndef _WIN32
+#if !defined(_WIN32) || defined(PLATFORM_SIM)
 #define INFINITE 0xFFFFFFFFu
 #define WAIT_OBJECT_0 0x00000000u
 #define WAIT_TIMEOUT 0x00000102u
@@ -58,6 +58,6 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, 
 // A mutex handle, like a process handle, is invalid when NULL.
 using MutexHandle = Owned<NullHandleTraits>;
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if defined(_WIN32) && !defined(_WIN64) && !defined(PLATFORM_SIM)
 static_assert(sizeof(STARTUPINFOA) == 68, "ANSI STARTUPINFOA of 32-bit Windows");
 #endif

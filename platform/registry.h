@@ -4,7 +4,7 @@
 #include "platform/handles.h"
 #include "platform/kernel.h"
 
-#ifndef _WIN32
+#if !defined(_WIN32) || defined(PLATFORM_SIM)
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef DWORD REGSAM;

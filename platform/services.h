@@ -4,7 +4,7 @@
 #include "platform/handles.h"
 #include "platform/kernel.h"
 
-#ifndef _WIN32
+#if !defined(_WIN32) || defined(PLATFORM_SIM)
 typedef struct SC_HANDLE__* SC_HANDLE;
 
 #define SC_MANAGER_CONNECT 0x0001

@@ -4,7 +4,7 @@
 
 #include "platform/kernel.h"
 
-#ifndef _WIN32
+#if !defined(_WIN32) || defined(PLATFORM_SIM)
 typedef struct HWND__* HWND;
 typedef struct HMENU__* HMENU;
 typedef struct HICON__* HICON;

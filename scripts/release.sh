@@ -3,7 +3,10 @@
 # (one per machine):
 #   build/release/<name>-<version>/      Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe
 #                                        (32-bit, i386), x64/ with the same four built for
-#                                        x86-64, package-authors-guide.md NOTICE SHA256SUMS
+#                                        x86-64, package-authors-guide.md NOTICE SHA256SUMS,
+#                                        tools/ with pakrun-preview.exe (32-bit Windows
+#                                        console), linux-x86_64/pakrun-preview and the
+#                                        tool's manual pakrun-preview.md
 #   build/release/<name>-<version>.zip   the same folder, zipped
 # The version is the project's, named once in the top CMakeLists.txt. Two runs on the same
 # sources give the same bytes: the executables carry no time stamp or build path, and the
@@ -37,18 +40,28 @@ package="$out/$name"
 echo "release: building $name in $build"
 rm -rf "$build" "$package" "$package.zip"
 # Each machine in a folder of its own; the install rules put the 32-bit programs, the
-# guide and the notice at the package's top and the 64-bit programs in x64/.
+# guide and the notice at the package's top, the 64-bit programs in x64/ and the Windows
+# pakrun-preview with its manual in tools/.
 for machine in i686 x86_64; do
+  targets=(Airtoggle Pakrun Scrubnet Quitpanel)
+  [ "$machine" = i686 ] && targets+=(pakrun_preview_windows)
   cmake -S "$root" -B "$build/$machine" -G "Unix Makefiles" \
         --toolchain "$root/cmake/mingw-$machine.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build/$machine" -j"$(nproc)" --target Airtoggle Pakrun Scrubnet Quitpanel >/dev/null
+  cmake --build "$build/$machine" -j"$(nproc)" --target "${targets[@]}" >/dev/null
   cmake --install "$build/$machine" --prefix "$package" --component release >/dev/null
 done
+# pakrun-preview for Linux (x86-64), for authors' build pipelines: without sanitizers,
+# static, with the build machine's own compiler.
+cmake -S "$root" -B "$build/preview-linux" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+      -DTOOLS_PREVIEW_ONLY=ON -DTOOLS_SANITIZE=OFF >/dev/null
+cmake --build "$build/preview-linux" -j"$(nproc)" --target pakrun-preview >/dev/null
+cmake --install "$build/preview-linux" --prefix "$package" --component release >/dev/null
 
 programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe)
 executables=()
 for program in "${programs[@]}"; do executables+=("$program" "x64/$program"); done
-for program in "${executables[@]}"; do
+executables+=(tools/pakrun-preview.exe)
+for program in "${executables[@]}" tools/linux-x86_64/pakrun-preview tools/pakrun-preview.md; do
   [ -f "$package/$program" ] || { echo "release: $program was not built" >&2; exit 1; }
 done
 
@@ -79,7 +92,9 @@ with zipfile.ZipFile(target, "w") as archive:
     for name in names:
         info = zipfile.ZipInfo(f"{base}/{name}", date_time=stamp)
         info.create_system = 3
-        info.external_attr = 0o644 << 16
+        # The Linux program keeps its execute permission when unpacked.
+        executable = os.access(os.path.join(folder, name), os.X_OK) and not name.endswith(".exe")
+        info.external_attr = (0o755 if executable else 0o644) << 16
         info.compress_type = zipfile.ZIP_DEFLATED
         with open(os.path.join(folder, name), "rb") as source:
             archive.writestr(info, source.read(), compresslevel=9)

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake make g++ python3 googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
-          osslsigncode openssl
+          osslsigncode openssl file
           clang-14 libclang-rt-14-dev
           libcli11-dev nlohmann-json3-dev)
 

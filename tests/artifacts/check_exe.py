@@ -275,6 +275,8 @@ def main():
     parser.add_argument("--manifest-level",
                         help="a program: its manifest (RT_MANIFEST, id 1) must ask for "
                         "this execution level, and it must be Terminal-Server aware")
+    parser.add_argument("--oldest", help="the oldest Windows the reviewed list is for, "
+                        "when it is not the machine's own (a tool for authors' machines)")
     parser.add_argument("--rc", help="the resource script whose version strings the "
                         "executable must carry")
     args = parser.parse_args()
@@ -290,6 +292,7 @@ def main():
                         f"optional header magic {image.magic:#x}")
     oldest = {"i386": "Windows 98 and 2000",
               "x86-64": "the x64 editions of Windows XP and Server 2003"}[args.machine]
+    oldest = args.oldest or oldest
     imports = sorted({name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)})
     allowed = SYSTEM_DLLS | {name.lower() for name in args.also_import}
     stray = [name for name in imports if name not in allowed]

@@ -19,8 +19,10 @@ windres64=$5
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe
-          x64/Svcpilot.exe x64/Pakrun.exe x64/Scrubnet.exe x64/Quitpanel.exe)
+          x64/Svcpilot.exe x64/Pakrun.exe x64/Scrubnet.exe x64/Quitpanel.exe tools/pakrun-preview.exe)
+linux_preview=tools/linux-x86_64/pakrun-preview
 contents="NOTICE Pakrun.exe Quitpanel.exe SHA256SUMS Scrubnet.exe Svcpilot.exe package-authors-guide.md"
+contents+=" $linux_preview tools/pakrun-preview.exe tools/pakrun-preview.md"
 contents+=" x64/Pakrun.exe x64/Quitpanel.exe x64/Scrubnet.exe x64/Svcpilot.exe"
 # The files of a package folder by their paths below it, in name order.
 files_of() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' '); }
@@ -47,7 +49,7 @@ case "$check" in
     grep -q "UNSIGNED" <<<"$first" || fail "an unsigned release does not say so: $first"
     a=$(package_of "$work/one")
     b=$(package_of "$work/two/at/another/depth")
-    for program in "${programs[@]}"; do
+    for program in "${programs[@]}" "$linux_preview"; do
       cmp "$a/$program" "$b/$program" || fail "$program differs between two builds"
     done
     cmp "${a%/}.zip" "${b%/}.zip" || fail "the ZIP differs between two builds"
@@ -68,9 +70,32 @@ case "$check" in
     listed=$(python3 -c 'import sys, zipfile; print(" ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "${a%/}.zip")
     expected=$(for f in $contents; do printf '%s ' "$(basename "$a")/$f"; done)
     [ "$listed " = "$expected" ] || fail "the ZIP holds $listed"
-    for program in "${programs[@]}"; do
+    for program in "${programs[@]}" "$linux_preview"; do
       if grep -qa -e "$source" -e "$work" "$a/$program"; then fail "$program names a build path"; fi
     done
+    # The Linux preview: an x86-64 program without sanitizers that needs nothing of the
+    # machine but its C library, and runs as unpacked from the ZIP (its execute permission
+    # kept, and only its).
+    file "$a/$linux_preview" | grep -q "ELF 64-bit LSB .*x86-64.*stripped" ||
+      fail "$linux_preview is not a stripped x86-64 program: $(file "$a/$linux_preview")"
+    needed=$(objdump -p "$a/$linux_preview" | awk '$1 == "NEEDED" {print $2}' | LC_ALL=C sort | tr '\n' ' ')
+    [ "$needed" = "ld-linux-x86-64.so.2 libc.so.6 libgcc_s.so.1 " ] || fail "$linux_preview needs $needed"
+    # It runs with the C library of Debian 12, Ubuntu 22.04 and RHEL 9 (glibc 2.34).
+    newest=$(objdump -T "$a/$linux_preview" | grep -o 'GLIBC_[0-9.]*' | sort -V | tail -n 1)
+    [ "$(printf '%s\n' "$newest" GLIBC_2.34 | sort -V | tail -n 1)" = GLIBC_2.34 ] ||
+      fail "$linux_preview needs $newest, newer than glibc 2.34"
+    if grep -qa "AddressSanitizer" "$a/$linux_preview"; then fail "$linux_preview is built with sanitizers"; fi
+    rm -rf "$work/unzipped"
+    python3 - "${a%/}.zip" "$work/unzipped" <<'PY'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as archive:
+    for info in archive.infolist():
+        os.chmod(archive.extract(info, sys.argv[2]), info.external_attr >> 16 & 0o777)
+PY
+    unpacked="$work/unzipped/$(basename "$a")"
+    "$unpacked/$linux_preview" --help | grep -q "pakrun-preview" || fail "the unpacked $linux_preview does not run"
+    executables=$(cd "$unpacked" && find . -type f -perm -u+x | sed 's|^\./||')
+    [ "$executables" = "$linux_preview" ] || fail "executable in the ZIP: $executables"
     echo "release_test: two builds are identical: $(cd "$a" && sha256sum "${programs[@]}" | tr '\n' ' ')"
     ;;
   signed)

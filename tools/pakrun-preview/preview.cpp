@@ -213,6 +213,7 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
 
   CLI::App app("pakrun-preview");
   app.set_help_flag();  // --help prints the usage below, as a flag of our own
+  app.allow_windows_style_options(false);  // the same options on Windows as elsewhere
   app.allow_extras();
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   MachineOptions& m = options->machine;

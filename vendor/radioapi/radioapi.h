@@ -8,10 +8,10 @@
 
 #if defined(_WIN32) && defined(RADIOAPI_BUILDING)
 #define RADIOAPI_ENTRY __declspec(dllexport)
-#elif defined(_WIN32)
+#elif defined(_WIN32) && !defined(PLATFORM_SIM)
 #define RADIOAPI_ENTRY __declspec(dllimport)
 #else
-#define RADIOAPI_ENTRY
+#define RADIOAPI_ENTRY  // the substitute machine's stand-in, linked in
 #endif
 
 // Codes an adapter reports through QueryAdapterCode that let the adapter walk go on.
