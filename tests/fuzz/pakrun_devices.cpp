@@ -73,38 +73,38 @@ bool Same(std::string_view a, const std::string& b, bool ignoreCase) {
   return true;
 }
 
-// What the model knows of each device: its property as the machine will serve it next.
+// What the model knows of each device: the versions its property goes through (the first
+// served first; none when the property is missing) and which of them a read served.
 struct Model {
   bool present;
   bool removeFails;
   DWORD readError;
-  std::optional<Bytes> ids;
-  std::vector<Bytes> later;  // still to come, first next
-  std::vector<Bytes> everServed;
+  std::vector<Bytes> versions;
   std::optional<std::string> driver;
+  std::size_t next = 0;       // the version the next read serves
+  std::vector<bool> served;   // per version
   bool removed = false;
+
+  // The list the machine will serve next; null when the property is missing.
+  const Bytes* Next() const { return versions.empty() ? nullptr : &versions[next]; }
 };
 
 enum class ReadResult { kRead, kNoIds, kFailed };
 
 // The hardware-ID read loop: no buffer first, then one of the size reported, until the
-// list fits; each read takes the next scripted change.
-ReadResult Read(Model& device, Bytes* list) {
+// list fits; each read takes the next scripted change. The list is looked at where the
+// model keeps it: it may be 70 KB, read a few times per walk.
+ReadResult Read(Model& device, const Bytes** list) {
   if (device.readError != 0)
     return device.readError == ERROR_INVALID_DATA ? ReadResult::kNoIds : ReadResult::kFailed;
-  if (!device.ids) return ReadResult::kNoIds;
+  if (device.versions.empty()) return ReadResult::kNoIds;
   std::size_t buffer = 0;
   for (;;) {
-    Bytes served = *device.ids;
-    // Each version once: a list read again unchanged adds nothing to what it ever held.
-    if (device.everServed.empty() || device.everServed.back() != served)
-      device.everServed.push_back(served);
-    if (!device.later.empty()) {
-      device.ids = device.later.front();
-      device.later.erase(device.later.begin());
-    }
+    const Bytes& served = device.versions[device.next];
+    device.served[device.next] = true;
+    if (device.next + 1 < device.versions.size()) ++device.next;
     if (served.size() <= buffer) {
-      *list = std::move(served);
+      *list = &served;
       return ReadResult::kRead;
     }
     buffer = served.size();
@@ -119,12 +119,12 @@ int Walk(std::vector<Model>& devices, bool presentOnly, const std::string& id, b
   for (std::size_t d = 0; d < devices.size(); ++d) {
     Model& device = devices[d];
     if (device.removed || (presentOnly && !device.present)) continue;
-    Bytes list;
+    const Bytes* list = nullptr;
     ReadResult read = Read(device, &list);
     if (read == ReadResult::kNoIds) continue;
     if (read == ReadResult::kFailed) return 0;
     int result = kGoOn;
-    if (AnyEntry(list, [&](std::string_view entry) {
+    if (AnyEntry(*list, [&](std::string_view entry) {
           if (Same(entry, id, ignoreCase)) result = onMatch(d);
           return result != kGoOn;
         }))
@@ -134,8 +134,10 @@ int Walk(std::vector<Model>& devices, bool presentOnly, const std::string& id, b
 }
 
 bool EverHeld(const Model& device, const std::string& id) {
-  for (const Bytes& list : device.everServed) {
-    if (AnyEntry(list, [&id](std::string_view entry) { return entry == id; })) return true;
+  for (std::size_t v = 0; v < device.versions.size(); ++v) {
+    if (device.served[v] &&
+        AnyEntry(device.versions[v], [&id](std::string_view entry) { return entry == id; }))
+      return true;
   }
   return false;
 }
@@ -198,8 +200,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     device.hardwareIdsLater.assign(later.begin(), later.end());
     device.driver = driver;
     if ((flags & 0x80) != 0) device.classGuid = "{4D36E96C-E325-11CE-BFC1-08002BE10318}";
-    models.push_back(Model{
-        device.present, device.removeFails, readError, device.hardwareIds, later, {}, driver});
+    Model model{device.present, device.removeFails, readError, {}, driver, 0, {}};
+    if (device.hardwareIds) {
+      model.versions.push_back(std::move(list));
+      for (Bytes& version : later) model.versions.push_back(std::move(version));
+    }
+    model.served.assign(model.versions.size(), false);
+    models.push_back(std::move(model));
   }
 
   for (unsigned query = 0; query < 3 && !input.Empty(); ++query) {
@@ -212,15 +219,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
       const Model& source = models[input.Choice(static_cast<unsigned>(models.size()))];
       unsigned entries = 0;
-      if (source.ids) {
-        AnyEntry(*source.ids, [&entries](std::string_view) {
+      const Bytes* ids = source.Next();
+      if (ids != nullptr) {
+        AnyEntry(*ids, [&entries](std::string_view) {
           ++entries;
           return false;
         });
       }
       if (entries > 0) {
         unsigned chosen = input.Choice(entries);
-        AnyEntry(*source.ids, [&chosen, &id](std::string_view entry) {
+        AnyEntry(*ids, [&chosen, &id](std::string_view entry) {
           if (chosen-- != 0) return false;
           id = std::string(entry);
           return true;
