@@ -45,8 +45,13 @@ File* FileSystem::Find(std::string_view path) {
   // A path written in long names needs no resolving: every folder above a file exists
   // (Put makes them), so LongPathOf would hand it back as it is. Profile reads and stream
   // writes look up the same path thousands of times a run.
+  if (lastFound_.file != nullptr && path == lastFound_.path) return lastFound_.file;
   auto it = files_.find(path);
-  if (it != files_.end()) return &it->second;
+  if (it != files_.end()) {
+    lastFound_.path.assign(path);
+    lastFound_.file = &it->second;
+    return &it->second;
+  }
   it = files_.find(LongPathOf(std::string(path)));
   return it == files_.end() ? nullptr : &it->second;
 }
@@ -80,6 +85,9 @@ std::string GeneratedShortName(const std::string& name) {
 }  // namespace
 
 std::string FileSystem::LongPathOf(const std::string& path) const {
+  // A path that names an entry as it is written is its own long form: every folder above
+  // an entry exists (Put and AddDirectory make them, nothing removes one).
+  if (files_.count(path) != 0 || directories_.count(path) != 0) return path;
   std::string resolved;
   std::size_t start = 0;
   while (start <= path.size()) {

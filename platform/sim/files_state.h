@@ -36,7 +36,10 @@ class FileSystem {
   File* Find(std::string_view path);
   bool Exists(const std::string& path) const { return files_.count(LongPathOf(path)) != 0; }
   std::optional<std::string> Read(const std::string& path) const;
-  bool Remove(const std::string& path) { return files_.erase(LongPathOf(path)) == 1; }
+  bool Remove(const std::string& path) {
+    lastFound_ = LastFound();
+    return files_.erase(LongPathOf(path)) == 1;
+  }
   static std::string DirectoryOf(const std::string& path);
 
   // Short (8.3) names, per file or directory, by full path: SetShortName("C:\Program
@@ -64,6 +67,20 @@ class FileSystem {
   std::set<std::string, NoCaseLess> directories_;
   std::map<std::string, File, NoCaseLess> files_;
   std::map<std::string, std::string, NoCaseLess> shortNames_;
+  // The file Find last found by its path as written: profile reads and stream writes look
+  // up one path thousands of times a run. Forgotten when a file is removed, and never
+  // copied with the file system (its pointer is into this one's map).
+  struct LastFound {
+    std::string path;
+    File* file = nullptr;
+    LastFound() = default;
+    LastFound(const LastFound&) {}
+    LastFound& operator=(const LastFound&) {
+      file = nullptr;
+      return *this;
+    }
+  };
+  LastFound lastFound_;
 };
 
 }  // namespace sim
