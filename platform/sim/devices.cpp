@@ -23,13 +23,13 @@ std::vector<unsigned char> DeviceDatabase::MultiSz(const std::vector<std::string
 
 Device& DeviceDatabase::Add(const std::string& instanceId,
                             const std::vector<std::string>& hardwareIds, bool present) {
-  Device device;
+  // Made in place: a machine per fuzz input seeds its devices anew.
+  Device& device = devices.emplace_back();
   device.devInst = nextDevInst_++;
   device.instanceId = instanceId;
   device.hardwareIds = MultiSz(hardwareIds);
   device.present = present;
-  devices.push_back(device);
-  return devices.back();
+  return device;
 }
 
 Device* DeviceDatabase::Find(std::uint32_t devInst) {
@@ -217,7 +217,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
       if (!device->hardwareIdsLater.empty()) {
         data = std::move(*device->hardwareIds);
         device->hardwareIds = std::move(device->hardwareIdsLater.front());
-        device->hardwareIdsLater.pop_front();
+        device->hardwareIdsLater.erase(device->hardwareIdsLater.begin());
       } else {
         served = &*device->hardwareIds;
       }

@@ -211,27 +211,33 @@ void WriteTextStream(TextStream* stream, const char* format, ...) {
     object->failed = true;
     return;
   }
+  // Formatted once into a buffer on the stack; only a longer text is formatted again into
+  // one of its size. An INF of a thousand rows is written line by line.
+  char line[1024];
   va_list arguments;
   va_start(arguments, format);
   va_list again;
   va_copy(again, arguments);
-  int length = std::vsnprintf(nullptr, 0, format, arguments);
+  const int length = std::vsnprintf(line, sizeof line, format, arguments);
   va_end(arguments);
-  std::vector<char> text(static_cast<std::size_t>(length < 0 ? 0 : length) + 1);
-  std::vsnprintf(text.data(), text.size(), format, again);
+  std::vector<char> longer;
+  const char* text = line;
+  const std::size_t size = length < 0 ? 0 : static_cast<std::size_t>(length);
+  if (size >= sizeof line) {
+    longer.resize(size + 1);
+    std::vsnprintf(longer.data(), longer.size(), format, again);
+    text = longer.data();
+  }
   va_end(again);
-  std::string stored;
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] == '\n' && object->textMode) stored += '\r';
-    stored += text[i];
+  // Appended in place, each line feed of a text-mode stream stored as CR LF.
+  sim::File* file = m.files.Find(object->path);
+  if (file == nullptr) file = &m.files.Put(object->path, "");
+  std::string& bytes = file->bytes;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (text[i] == '\n' && object->textMode) bytes += '\r';
+    bytes += text[i];
   }
-  // Appended in place: an INF of a thousand rows is written line by line.
-  if (sim::File* file = m.files.Find(object->path)) {
-    file->bytes += stored;
-    file->Changed();
-  } else {
-    m.files.Put(object->path, stored);
-  }
+  file->Changed();
 }
 
 bool CloseTextStream(TextStream* stream) {

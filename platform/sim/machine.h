@@ -212,16 +212,13 @@ class Machine {
     bool fired = false;
   };
   std::vector<Fault> faults_;  // in the order set
-  std::map<std::string, int> calls_;
-  // Each operation name as the operations pass it (a literal) with its count in calls_ and
-  // whether it takes faults: looked up by the pointer after its first call, so that a
-  // counted call builds no string and searches no name. calls_ never drops an entry.
+  // The calls of each operation, by the number the process gave its name (machine.cpp).
+  std::vector<int> calls_;
   struct Operation {
     int* calls;
     bool takesFaults;
   };
-  std::unordered_map<const char*, Operation> operations_;
-  Operation& OperationOf(const char* operation);
+  Operation OperationOf(const char* operation);
   int totalCalls_ = 0;
   std::vector<Event> events_;
   std::vector<std::string> texts_;  // the text of each event, kept alongside

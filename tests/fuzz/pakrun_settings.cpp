@@ -134,12 +134,29 @@ class Settings {
     if (length != nullptr) *length = read;
     return std::string(buffer);
   }
-  // Entry `n` of a list: the key `prefix`<n>`suffix`.
-  static std::string Key(const char* prefix, unsigned n, const char* suffix = "") {
-    char key[64];
-    std::snprintf(key, sizeof key, "%s%u%s", prefix, n, suffix);
-    return key;
-  }
+  // Entry `n` of a list: the key `prefix`<n>`suffix`, made without printf or the heap
+  // (a run names thousands of keys).
+  struct Key {
+    Key(const char* prefix, unsigned n, const char* suffix = "") {
+      char digits[12];
+      std::size_t count = 0;
+      do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+      } while (n != 0);
+      std::size_t at = 0;
+      auto put = [&](char c) {
+        if (at + 1 >= sizeof text) fuzz::Violated("a key longer than %zu bytes", sizeof text);
+        text[at++] = c;
+      };
+      for (const char* c = prefix; *c != '\0'; ++c) put(*c);
+      while (count > 0) put(digits[--count]);
+      for (const char* c = suffix; *c != '\0'; ++c) put(*c);
+      text[at] = '\0';
+    }
+    const char* c_str() const { return text; }
+    char text[64];
+  };
   // A list entry's device ID; none when it fills the whole buffer (it may have been cut).
   std::optional<std::string> DeviceId(const char* section, const char* prefix, unsigned n,
                                       const char* fallback) const {
