@@ -53,7 +53,8 @@ class DeviceDatabase {
   int reenumerations = 0;
 
  private:
-  std::uint32_t nextDevInst_ = 0x10;
+  static constexpr std::uint32_t kFirstDevInst = 0x10;
+  std::uint32_t nextDevInst_ = kFirstDevInst;
 };
 
 }  // namespace sim

@@ -95,7 +95,10 @@ std::string FileSystem::LongPathOf(const std::string& path) const {
     if (end == std::string::npos) end = path.size();
     std::string part = path.substr(start, end - start);
     std::string candidate = start == 0 ? part : resolved + "\\" + part;
-    if (start != 0 && !part.empty() && directories_.count(candidate) == 0 &&
+    // A part can be the short name of an entry only when one was set, or when it holds the
+    // "~" of a made-up one: any other short name is the entry's own name, found above.
+    const bool mayBeShort = !shortNames_.empty() || part.find('~') != std::string::npos;
+    if (start != 0 && !part.empty() && mayBeShort && directories_.count(candidate) == 0 &&
         files_.count(candidate) == 0) {
       // Entries of the directory resolved so far whose short name is this part.
       auto matches = [&](const std::string& entry) {

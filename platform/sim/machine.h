@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -159,8 +160,10 @@ class Machine {
   // (a mutex without security attributes, a process handle that is not inherited, the
   // local machine's devices): recorded per call, for the programs' tests to assert.
   using Arguments = std::map<std::string, std::string>;
-  void RecordArguments(const std::string& operation, Arguments arguments) {
-    arguments_[operation].push_back(std::move(arguments));
+  void RecordArguments(std::string_view operation, Arguments arguments) {
+    auto it = arguments_.find(operation);
+    if (it == arguments_.end()) it = arguments_.try_emplace(std::string(operation)).first;
+    it->second.push_back(std::move(arguments));
   }
   std::vector<Arguments> ArgumentsOf(const std::string& operation) const {
     auto it = arguments_.find(operation);
@@ -223,7 +226,7 @@ class Machine {
   std::vector<Event> events_;
   std::vector<std::string> texts_;  // the text of each event, kept alongside
   std::vector<std::string> misuse_;
-  std::map<std::string, std::vector<Arguments>> arguments_;
+  std::map<std::string, std::vector<Arguments>, std::less<>> arguments_;
   std::map<std::uintptr_t, std::unique_ptr<HandleObject>> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
 };
