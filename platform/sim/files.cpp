@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -45,11 +46,15 @@ File* FileSystem::Find(std::string_view path) {
   // A path written in long names needs no resolving: every folder above a file exists
   // (Put makes them), so LongPathOf would hand it back as it is. Profile reads and stream
   // writes look up the same path thousands of times a run.
-  if (lastFound_.file != nullptr && path == lastFound_.path) return lastFound_.file;
+  for (const LastFound::Entry& entry : lastFound_.entries) {
+    if (entry.file != nullptr && path == entry.path) return entry.file;
+  }
   auto it = files_.find(path);
   if (it != files_.end()) {
-    lastFound_.path.assign(path);
-    lastFound_.file = &it->second;
+    LastFound::Entry& entry = lastFound_.entries[lastFound_.next];
+    lastFound_.next = (lastFound_.next + 1) % std::size(lastFound_.entries);
+    entry.path.assign(path);
+    entry.file = &it->second;
     return &it->second;
   }
   it = files_.find(LongPathOf(std::string(path)));

@@ -37,7 +37,7 @@ class FileSystem {
   bool Exists(const std::string& path) const { return files_.count(LongPathOf(path)) != 0; }
   std::optional<std::string> Read(const std::string& path) const;
   bool Remove(const std::string& path) {
-    lastFound_ = LastFound();
+    lastFound_.Forget();
     return files_.erase(LongPathOf(path)) == 1;
   }
   static std::string DirectoryOf(const std::string& path);
@@ -67,17 +67,25 @@ class FileSystem {
   std::set<std::string, NoCaseLess> directories_;
   std::map<std::string, File, NoCaseLess> files_;
   std::map<std::string, std::string, NoCaseLess> shortNames_;
-  // The file Find last found by its path as written: profile reads and stream writes look
-  // up one path thousands of times a run. Forgotten when a file is removed, and never
-  // copied with the file system (its pointer is into this one's map).
+  // The files Find last found by their paths as written: profile reads and stream writes
+  // look up the same few paths (the settings file, the INF being written) thousands of
+  // times a run, in turns. Forgotten when a file is removed, and never copied with the file
+  // system (the pointers are into this one's map).
   struct LastFound {
-    std::string path;
-    File* file = nullptr;
+    struct Entry {
+      std::string path;
+      File* file = nullptr;
+    };
+    Entry entries[4];
+    std::size_t next = 0;  // the entry to be taken next
     LastFound() = default;
     LastFound(const LastFound&) {}
     LastFound& operator=(const LastFound&) {
-      file = nullptr;
+      Forget();
       return *this;
+    }
+    void Forget() {
+      for (Entry& entry : entries) entry.file = nullptr;
     }
   };
   LastFound lastFound_;
