@@ -23,16 +23,22 @@ std::vector<unsigned char> DeviceDatabase::MultiSz(const std::vector<std::string
 
 Device& DeviceDatabase::Add(const std::string& instanceId,
                             const std::vector<std::string>& hardwareIds, bool present) {
-  Device device;
+  // Made in place: a machine per fuzz input seeds its devices anew.
+  Device& device = devices.emplace_back();
   device.devInst = nextDevInst_++;
   device.instanceId = instanceId;
   device.hardwareIds = MultiSz(hardwareIds);
   device.present = present;
-  devices.push_back(device);
-  return devices.back();
+  return device;
 }
 
 Device* DeviceDatabase::Find(std::uint32_t devInst) {
+  // Device nodes are numbered in the order the devices were added, and none is ever taken
+  // out of the list: the node is found by its number.
+  if (devInst >= kFirstDevInst && devInst - kFirstDevInst < devices.size()) {
+    Device& device = devices[devInst - kFirstDevInst];
+    if (device.devInst == devInst) return device.removed ? nullptr : &device;
+  }
   for (Device& device : devices) {
     if (device.devInst == devInst && !device.removed) return &device;
   }
@@ -93,6 +99,7 @@ HDEVINFO BuildList(Machine& m, const GUID* classGuid, PCSTR enumerator, DWORD fl
   if ((flags & DIGCF_ALLCLASSES) == 0 && classGuid == nullptr)
     return Failure(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   auto list = std::make_unique<DeviceListObject>();
+  list->devInsts.reserve(m.devices.devices.size());
   for (const Device& device : m.devices.devices) {
     if (device.removed) continue;
     if ((flags & DIGCF_PRESENT) != 0 && !device.present) continue;
@@ -185,9 +192,14 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO deviceInfoSet, DWORD memberIndex,
   std::uint32_t devInst = list->devInsts[memberIndex];
   deviceInfoData->DevInst = devInst;
   deviceInfoData->Reserved = memberIndex + 1;
-  for (const sim::Device& device : m.devices.devices) {
-    if (device.devInst == devInst) deviceInfoData->ClassGuid = sim::GuidOf(device.classGuid);
+  // The class of the device as it is now (a removed one keeps its class).
+  const sim::Device* device = m.devices.Find(devInst);
+  if (device == nullptr) {
+    for (const sim::Device& any : m.devices.devices) {
+      if (any.devInst == devInst) device = &any;
+    }
   }
+  if (device != nullptr) deviceInfoData->ClassGuid = sim::GuidOf(device->classGuid);
   return TRUE;
 }
 
@@ -217,7 +229,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO deviceInfoSet,
       if (!device->hardwareIdsLater.empty()) {
         data = std::move(*device->hardwareIds);
         device->hardwareIds = std::move(device->hardwareIdsLater.front());
-        device->hardwareIdsLater.pop_front();
+        device->hardwareIdsLater.erase(device->hardwareIdsLater.begin());
       } else {
         served = &*device->hardwareIds;
       }

@@ -25,7 +25,7 @@ struct Device {
   // The property as it changes while a program reads it: after each read of the hardware
   // IDs, the first of these takes its place (as when the device is re-configured between
   // asking for the size and reading the list).
-  std::deque<std::vector<unsigned char>> hardwareIdsLater;
+  std::vector<std::vector<unsigned char>> hardwareIdsLater;
   std::uint32_t hardwareIdError = 0;  // reading the hardware IDs fails with this error
   // The size a read of the hardware IDs asks for, where it is above the list's own: a list
   // larger than the program can allocate.
@@ -53,7 +53,8 @@ class DeviceDatabase {
   int reenumerations = 0;
 
  private:
-  std::uint32_t nextDevInst_ = 0x10;
+  static constexpr std::uint32_t kFirstDevInst = 0x10;
+  std::uint32_t nextDevInst_ = kFirstDevInst;
 };
 
 }  // namespace sim

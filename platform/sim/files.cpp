@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,17 @@ File* FileSystem::Find(std::string_view path) {
   // A path written in long names needs no resolving: every folder above a file exists
   // (Put makes them), so LongPathOf would hand it back as it is. Profile reads and stream
   // writes look up the same path thousands of times a run.
+  for (const LastFound::Entry& entry : lastFound_.entries) {
+    if (entry.file != nullptr && path == entry.path) return entry.file;
+  }
   auto it = files_.find(path);
-  if (it != files_.end()) return &it->second;
+  if (it != files_.end()) {
+    LastFound::Entry& entry = lastFound_.entries[lastFound_.next];
+    lastFound_.next = (lastFound_.next + 1) % std::size(lastFound_.entries);
+    entry.path.assign(path);
+    entry.file = &it->second;
+    return &it->second;
+  }
   it = files_.find(LongPathOf(std::string(path)));
   return it == files_.end() ? nullptr : &it->second;
 }
@@ -80,6 +90,9 @@ std::string GeneratedShortName(const std::string& name) {
 }  // namespace
 
 std::string FileSystem::LongPathOf(const std::string& path) const {
+  // A path that names an entry as it is written is its own long form: every folder above
+  // an entry exists (Put and AddDirectory make them, nothing removes one).
+  if (files_.count(path) != 0 || directories_.count(path) != 0) return path;
   std::string resolved;
   std::size_t start = 0;
   while (start <= path.size()) {
@@ -87,7 +100,10 @@ std::string FileSystem::LongPathOf(const std::string& path) const {
     if (end == std::string::npos) end = path.size();
     std::string part = path.substr(start, end - start);
     std::string candidate = start == 0 ? part : resolved + "\\" + part;
-    if (start != 0 && !part.empty() && directories_.count(candidate) == 0 &&
+    // A part can be the short name of an entry only when one was set, or when it holds the
+    // "~" of a made-up one: any other short name is the entry's own name, found above.
+    const bool mayBeShort = !shortNames_.empty() || part.find('~') != std::string::npos;
+    if (start != 0 && !part.empty() && mayBeShort && directories_.count(candidate) == 0 &&
         files_.count(candidate) == 0) {
       // Entries of the directory resolved so far whose short name is this part.
       auto matches = [&](const std::string& entry) {
@@ -203,27 +219,33 @@ void WriteTextStream(TextStream* stream, const char* format, ...) {
     object->failed = true;
     return;
   }
+  // Formatted once into a buffer on the stack; only a longer text is formatted again into
+  // one of its size. An INF of a thousand rows is written line by line.
+  char line[1024];
   va_list arguments;
   va_start(arguments, format);
   va_list again;
   va_copy(again, arguments);
-  int length = std::vsnprintf(nullptr, 0, format, arguments);
+  const int length = std::vsnprintf(line, sizeof line, format, arguments);
   va_end(arguments);
-  std::vector<char> text(static_cast<std::size_t>(length < 0 ? 0 : length) + 1);
-  std::vsnprintf(text.data(), text.size(), format, again);
+  std::vector<char> longer;
+  const char* text = line;
+  const std::size_t size = length < 0 ? 0 : static_cast<std::size_t>(length);
+  if (size >= sizeof line) {
+    longer.resize(size + 1);
+    std::vsnprintf(longer.data(), longer.size(), format, again);
+    text = longer.data();
+  }
   va_end(again);
-  std::string stored;
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] == '\n' && object->textMode) stored += '\r';
-    stored += text[i];
+  // Appended in place, each line feed of a text-mode stream stored as CR LF.
+  sim::File* file = m.files.Find(object->path);
+  if (file == nullptr) file = &m.files.Put(object->path, "");
+  std::string& bytes = file->bytes;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (text[i] == '\n' && object->textMode) bytes += '\r';
+    bytes += text[i];
   }
-  // Appended in place: an INF of a thousand rows is written line by line.
-  if (sim::File* file = m.files.Find(object->path)) {
-    file->bytes += stored;
-    file->Changed();
-  } else {
-    m.files.Put(object->path, stored);
-  }
+  file->Changed();
 }
 
 bool CloseTextStream(TextStream* stream) {

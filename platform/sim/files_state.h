@@ -36,7 +36,10 @@ class FileSystem {
   File* Find(std::string_view path);
   bool Exists(const std::string& path) const { return files_.count(LongPathOf(path)) != 0; }
   std::optional<std::string> Read(const std::string& path) const;
-  bool Remove(const std::string& path) { return files_.erase(LongPathOf(path)) == 1; }
+  bool Remove(const std::string& path) {
+    lastFound_.Forget();
+    return files_.erase(LongPathOf(path)) == 1;
+  }
   static std::string DirectoryOf(const std::string& path);
 
   // Short (8.3) names, per file or directory, by full path: SetShortName("C:\Program
@@ -64,6 +67,28 @@ class FileSystem {
   std::set<std::string, NoCaseLess> directories_;
   std::map<std::string, File, NoCaseLess> files_;
   std::map<std::string, std::string, NoCaseLess> shortNames_;
+  // The files Find last found by their paths as written: profile reads and stream writes
+  // look up the same few paths (the settings file, the INF being written) thousands of
+  // times a run, in turns. Forgotten when a file is removed, and never copied with the file
+  // system (the pointers are into this one's map).
+  struct LastFound {
+    struct Entry {
+      std::string path;
+      File* file = nullptr;
+    };
+    Entry entries[4];
+    std::size_t next = 0;  // the entry to be taken next
+    LastFound() = default;
+    LastFound(const LastFound&) {}
+    LastFound& operator=(const LastFound&) {
+      Forget();
+      return *this;
+    }
+    void Forget() {
+      for (Entry& entry : entries) entry.file = nullptr;
+    }
+  };
+  LastFound lastFound_;
 };
 
 }  // namespace sim

@@ -3,7 +3,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
+#include <unordered_map>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -151,22 +154,63 @@ void Machine::Mend(const std::string& operation) {
   }
 }
 
-Machine::Operation& Machine::OperationOf(const char* operation) {
-  auto known = operations_.find(operation);
-  if (known != operations_.end()) return known->second;
-  const std::string name = operation;
-  return operations_.emplace(operation, Operation{&calls_[name], TakesFaults(name)}).first->second;
+namespace {
+
+// Every operation name a machine has counted, numbered once for the whole process: a
+// machine keeps only its counts, by number, so that a fresh machine per fuzz input or test
+// builds no names and no map nodes for the thirty-odd operations a run calls. Each name is
+// found by the pointer the operations pass (a literal); the same name passed from another
+// literal gets the same number.
+struct OperationNumbers {
+  std::map<std::string, std::size_t, std::less<>> byName;
+  std::unordered_map<const char*, std::size_t> byPointer;
+  std::vector<bool> takesFaults;  // by number
+  // The last pointers looked up, by a hash of the pointer: most calls end here.
+  struct Recent {
+    const char* pointer = nullptr;
+    std::size_t number = 0;
+  };
+  Recent recent[64];
+};
+
+OperationNumbers& Numbers() {
+  static OperationNumbers numbers;
+  return numbers;
+}
+
+std::size_t NumberOf(const char* operation) {
+  OperationNumbers& numbers = Numbers();
+  OperationNumbers::Recent& recent =
+      numbers.recent[(reinterpret_cast<std::uintptr_t>(operation) >> 3) % 64];
+  if (recent.pointer == operation) return recent.number;
+  auto known = numbers.byPointer.find(operation);
+  if (known == numbers.byPointer.end()) {
+    auto named = numbers.byName.try_emplace(operation, numbers.takesFaults.size()).first;
+    if (named->second == numbers.takesFaults.size())
+      numbers.takesFaults.push_back(Machine::TakesFaults(named->first));
+    known = numbers.byPointer.emplace(operation, named->second).first;
+  }
+  recent = OperationNumbers::Recent{operation, known->second};
+  return known->second;
+}
+
+}  // namespace
+
+Machine::Operation Machine::OperationOf(const char* operation) {
+  const std::size_t number = NumberOf(operation);
+  if (number >= calls_.size()) calls_.resize(Numbers().takesFaults.size() + 16, 0);
+  return Operation{&calls_[number], Numbers().takesFaults[number]};
 }
 
 void Machine::Count(const char* operation) {
-  Operation& counted = OperationOf(operation);
+  const Operation counted = OperationOf(operation);
   if (counted.takesFaults) Refuse("Count (it must use Enter)", operation);
   ++totalCalls_;
   ++*counted.calls;
 }
 
 std::optional<DWORD> Machine::EnterStatus(const char* operation) {
-  Operation& counted = OperationOf(operation);
+  const Operation counted = OperationOf(operation);
   if (!counted.takesFaults) Refuse("Enter", operation);
   ++totalCalls_;
   int count = ++*counted.calls;
@@ -187,8 +231,10 @@ std::optional<DWORD> Machine::Enter(const char* operation) {
 }
 
 int Machine::Calls(const std::string& operation) const {
-  auto it = calls_.find(operation);
-  return it == calls_.end() ? 0 : it->second;
+  const OperationNumbers& numbers = Numbers();
+  auto it = numbers.byName.find(operation);
+  if (it == numbers.byName.end() || it->second >= calls_.size()) return 0;
+  return calls_[it->second];
 }
 
 HANDLE Machine::OpenHandle(std::unique_ptr<HandleObject> object) {

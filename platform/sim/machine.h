@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -159,8 +160,10 @@ class Machine {
   // (a mutex without security attributes, a process handle that is not inherited, the
   // local machine's devices): recorded per call, for the programs' tests to assert.
   using Arguments = std::map<std::string, std::string>;
-  void RecordArguments(const std::string& operation, Arguments arguments) {
-    arguments_[operation].push_back(std::move(arguments));
+  void RecordArguments(std::string_view operation, Arguments arguments) {
+    auto it = arguments_.find(operation);
+    if (it == arguments_.end()) it = arguments_.try_emplace(std::string(operation)).first;
+    it->second.push_back(std::move(arguments));
   }
   std::vector<Arguments> ArgumentsOf(const std::string& operation) const {
     auto it = arguments_.find(operation);
@@ -212,21 +215,18 @@ class Machine {
     bool fired = false;
   };
   std::vector<Fault> faults_;  // in the order set
-  std::map<std::string, int> calls_;
-  // Each operation name as the operations pass it (a literal) with its count in calls_ and
-  // whether it takes faults: looked up by the pointer after its first call, so that a
-  // counted call builds no string and searches no name. calls_ never drops an entry.
+  // The calls of each operation, by the number the process gave its name (machine.cpp).
+  std::vector<int> calls_;
   struct Operation {
     int* calls;
     bool takesFaults;
   };
-  std::unordered_map<const char*, Operation> operations_;
-  Operation& OperationOf(const char* operation);
+  Operation OperationOf(const char* operation);
   int totalCalls_ = 0;
   std::vector<Event> events_;
   std::vector<std::string> texts_;  // the text of each event, kept alongside
   std::vector<std::string> misuse_;
-  std::map<std::string, std::vector<Arguments>> arguments_;
+  std::map<std::string, std::vector<Arguments>, std::less<>> arguments_;
   std::map<std::uintptr_t, std::unique_ptr<HandleObject>> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
 };

@@ -79,7 +79,7 @@ bool NoCaseLess::operator()(std::string_view a, std::string_view b) const {
   return a.size() < b.size();
 }
 
-unsigned ProfileNumber(const std::string& text, bool* whole) {
+unsigned ProfileNumber(std::string_view text, bool* whole) {
   std::size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';

@@ -20,7 +20,7 @@ std::optional<std::string> SectionName(const std::string& line);
 // How GetPrivateProfileIntA reads a value: optional sign, then decimal digits or "0x" and
 // hexadecimal digits, up to the first character that is not one (text that does not start
 // with a number reads as 0); `whole`, when given, tells whether nothing else followed.
-unsigned ProfileNumber(const std::string& text, bool* whole = nullptr);
+unsigned ProfileNumber(std::string_view text, bool* whole = nullptr);
 
 // Whether a file's bytes begin with the UTF-16LE byte-order mark (FF FE).
 bool HasUtf16LeMark(const std::string& bytes);

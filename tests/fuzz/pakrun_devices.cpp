@@ -13,10 +13,12 @@
 // changes into, its driver key name; then up to three IDs, each a literal text or an
 // entry (or a prefix, or the entry in other letter case) taken from a device's list.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -40,21 +42,32 @@ constexpr DWORD kReadErrors[] = {ERROR_INVALID_DATA, ERROR_INSUFFICIENT_BUFFER,
 
 Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-// Shows `visit` the entries of a hardware-ID list as the walk reads them: from the start,
-// each up to its zero or the end of the list, until an empty one. Stops at the first entry
-// for which `visit` returns true and says whether there was one. The entries are looked at
-// in place: a list of 70,000 bytes may hold 35,000 of them, and every walk reads it.
+// A hardware-ID list and its entries as the walk reads them: from the start, each up to
+// its zero or the end of the list, until an empty one. Found once per list: a list of
+// 70,000 bytes may hold 35,000 entries, and every walk of the model looks at them.
+struct List {
+  explicit List(Bytes listBytes) : bytes(std::move(listBytes)) {
+    const char* text = reinterpret_cast<const char*>(bytes.data());
+    const std::size_t size = bytes.size();
+    std::size_t at = 0;
+    while (at < size && text[at] != 0) {
+      std::size_t end = at + 1;
+      while (end < size && text[end] != 0) ++end;
+      entries.emplace_back(static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(end - at));
+      at = end + 1;
+    }
+  }
+  Bytes bytes;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // start, length
+};
+
+// Shows `visit` the entries of a list in order. Stops at the first entry for which `visit`
+// returns true and says whether there was one.
 template <class Visit>
-bool AnyEntry(const Bytes& list, Visit visit) {
-  const char* bytes = reinterpret_cast<const char*>(list.data());
-  std::size_t at = 0;
-  while (at < list.size() && bytes[at] != 0) {
-    const void* zero = std::memchr(bytes + at, 0, list.size() - at);
-    const std::size_t end = zero == nullptr ? list.size()
-                                            : static_cast<std::size_t>(
-                                                  static_cast<const char*>(zero) - bytes);
-    if (visit(std::string_view(bytes + at, end - at))) return true;
-    at = end + 1;
+bool AnyEntry(const List& list, Visit visit) {
+  const char* text = reinterpret_cast<const char*>(list.bytes.data());
+  for (const auto& [start, length] : list.entries) {
+    if (visit(std::string_view(text + start, length))) return true;
   }
   return false;
 }
@@ -73,41 +86,41 @@ bool Same(std::string_view a, const std::string& b, bool ignoreCase) {
   return true;
 }
 
-// What the model knows of each device: its property as the machine will serve it next.
+// What the model knows of each device: the versions its property goes through (the first
+// served first; none when the property is missing) and which of them a read served.
 struct Model {
   bool present;
   bool removeFails;
   DWORD readError;
-  std::optional<Bytes> ids;
-  std::vector<Bytes> later;  // still to come, first next
-  std::vector<Bytes> everServed;
+  std::vector<List> versions;
   std::optional<std::string> driver;
+  std::size_t next = 0;       // the version the next read serves
+  std::vector<bool> served;   // per version
   bool removed = false;
+
+  // The list the machine will serve next; null when the property is missing.
+  const List* Next() const { return versions.empty() ? nullptr : &versions[next]; }
 };
 
 enum class ReadResult { kRead, kNoIds, kFailed };
 
 // The hardware-ID read loop: no buffer first, then one of the size reported, until the
-// list fits; each read takes the next scripted change.
-ReadResult Read(Model& device, Bytes* list) {
+// list fits; each read takes the next scripted change. The list is looked at where the
+// model keeps it: it may be 70 KB, read a few times per walk.
+ReadResult Read(Model& device, const List** list) {
   if (device.readError != 0)
     return device.readError == ERROR_INVALID_DATA ? ReadResult::kNoIds : ReadResult::kFailed;
-  if (!device.ids) return ReadResult::kNoIds;
+  if (device.versions.empty()) return ReadResult::kNoIds;
   std::size_t buffer = 0;
   for (;;) {
-    Bytes served = *device.ids;
-    // Each version once: a list read again unchanged adds nothing to what it ever held.
-    if (device.everServed.empty() || device.everServed.back() != served)
-      device.everServed.push_back(served);
-    if (!device.later.empty()) {
-      device.ids = device.later.front();
-      device.later.erase(device.later.begin());
-    }
-    if (served.size() <= buffer) {
-      *list = std::move(served);
+    const List& served = device.versions[device.next];
+    device.served[device.next] = true;
+    if (device.next + 1 < device.versions.size()) ++device.next;
+    if (served.bytes.size() <= buffer) {
+      *list = &served;
       return ReadResult::kRead;
     }
-    buffer = served.size();
+    buffer = served.bytes.size();
   }
 }
 
@@ -119,12 +132,12 @@ int Walk(std::vector<Model>& devices, bool presentOnly, const std::string& id, b
   for (std::size_t d = 0; d < devices.size(); ++d) {
     Model& device = devices[d];
     if (device.removed || (presentOnly && !device.present)) continue;
-    Bytes list;
+    const List* list = nullptr;
     ReadResult read = Read(device, &list);
     if (read == ReadResult::kNoIds) continue;
     if (read == ReadResult::kFailed) return 0;
     int result = kGoOn;
-    if (AnyEntry(list, [&](std::string_view entry) {
+    if (AnyEntry(*list, [&](std::string_view entry) {
           if (Same(entry, id, ignoreCase)) result = onMatch(d);
           return result != kGoOn;
         }))
@@ -134,16 +147,23 @@ int Walk(std::vector<Model>& devices, bool presentOnly, const std::string& id, b
 }
 
 bool EverHeld(const Model& device, const std::string& id) {
-  for (const Bytes& list : device.everServed) {
-    if (AnyEntry(list, [&id](std::string_view entry) { return entry == id; })) return true;
+  for (std::size_t v = 0; v < device.versions.size(); ++v) {
+    if (device.served[v] &&
+        AnyEntry(device.versions[v], [&id](std::string_view entry) { return entry == id; }))
+      return true;
   }
   return false;
 }
 
-// A text for the settings file: one line, no blanks at its ends.
+// A text for the settings file: one line, no blanks at its ends, not in matching quotes.
 bool FitsOneLine(const std::string& id) {
-  return id.find_first_of("\r\n") == std::string::npos && id == sim::Trim(id) &&
-         (id.size() < 2 || !((id.front() == '"' || id.front() == '\'') && id.back() == id.front()));
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  // A loop, not find_first_of, which calls memchr (and its interceptor) per byte.
+  for (char c : id) {
+    if (c == '\r' || c == '\n') return false;
+  }
+  if (!id.empty() && (blank(id.front()) || blank(id.back()))) return false;
+  return id.size() < 2 || !((id.front() == '"' || id.front() == '\'') && id.back() == id.front());
 }
 
 }  // namespace
@@ -198,8 +218,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     device.hardwareIdsLater.assign(later.begin(), later.end());
     device.driver = driver;
     if ((flags & 0x80) != 0) device.classGuid = "{4D36E96C-E325-11CE-BFC1-08002BE10318}";
-    models.push_back(Model{
-        device.present, device.removeFails, readError, device.hardwareIds, later, {}, driver});
+    Model model{device.present, device.removeFails, readError, {}, driver, 0, {}};
+    if (device.hardwareIds) {
+      model.versions.emplace_back(std::move(list));
+      for (Bytes& version : later) model.versions.emplace_back(std::move(version));
+    }
+    model.served.assign(model.versions.size(), false);
+    models.push_back(std::move(model));
   }
 
   for (unsigned query = 0; query < 3 && !input.Empty(); ++query) {
@@ -212,15 +237,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
       const Model& source = models[input.Choice(static_cast<unsigned>(models.size()))];
       unsigned entries = 0;
-      if (source.ids) {
-        AnyEntry(*source.ids, [&entries](std::string_view) {
+      const List* ids = source.Next();
+      if (ids != nullptr) {
+        AnyEntry(*ids, [&entries](std::string_view) {
           ++entries;
           return false;
         });
       }
       if (entries > 0) {
         unsigned chosen = input.Choice(entries);
-        AnyEntry(*source.ids, [&chosen, &id](std::string_view entry) {
+        AnyEntry(*ids, [&chosen, &id](std::string_view entry) {
           if (chosen-- != 0) return false;
           id = std::string(entry);
           return true;

@@ -14,6 +14,7 @@
 //   - nothing stays open, no INF stays in TEMP.
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -112,37 +113,64 @@ class Settings {
  public:
   explicit Settings(std::string path) : path_(std::move(path)) {}
 
-  unsigned Int(const std::string& section, const std::string& key) const {
-    return GetPrivateProfileIntA(section.c_str(), key.c_str(), 0, path_.c_str());
+  unsigned Int(const char* section, const char* key) const {
+    return GetPrivateProfileIntA(section, key, 0, path_.c_str());
   }
   // A count: 0 when written negative, held to kMaxListEntries.
-  unsigned Count(const std::string& section, const std::string& key) const {
+  unsigned Count(const char* section, const char* key) const {
     unsigned count = Int(section, key);
     if (count > static_cast<unsigned>(INT_MAX)) return 0;
     return std::min(count, kMaxListEntries);
   }
-  bool Switch(const std::string& key) const { return Int("PARAMS", key) == 1; }
-  // The text read into a buffer of `capacity` and its reported length.
-  std::string Text(const std::string& section, const std::string& key, const char* fallback,
+  bool Switch(const char* key) const { return Int("PARAMS", key) == 1; }
+  // The text read into a buffer of `capacity` (at most kIdCapacity) and its reported
+  // length. The buffer is on the stack: a run reads thousands of fields.
+  std::string Text(const char* section, const char* key, const char* fallback,
                    unsigned capacity, DWORD* length = nullptr) const {
-    std::vector<char> buffer(capacity, '\0');
-    DWORD read = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback, buffer.data(),
-                                          capacity, path_.c_str());
+    char buffer[kIdCapacity] = {};
+    if (capacity > sizeof buffer) fuzz::Violated("a read of %u bytes", capacity);
+    DWORD read =
+        GetPrivateProfileStringA(section, key, fallback, buffer, capacity, path_.c_str());
     if (length != nullptr) *length = read;
-    return std::string(buffer.data());
+    return std::string(buffer);
   }
+  // Entry `n` of a list: the key `prefix`<n>`suffix`, made without printf or the heap
+  // (a run names thousands of keys).
+  struct Key {
+    Key(const char* prefix, unsigned n, const char* suffix = "") {
+      char digits[12];
+      std::size_t count = 0;
+      do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+      } while (n != 0);
+      std::size_t at = 0;
+      auto put = [&](char c) {
+        if (at + 1 >= sizeof text) fuzz::Violated("a key longer than %zu bytes", sizeof text);
+        text[at++] = c;
+      };
+      for (const char* c = prefix; *c != '\0'; ++c) put(*c);
+      while (count > 0) put(digits[--count]);
+      for (const char* c = suffix; *c != '\0'; ++c) put(*c);
+      text[at] = '\0';
+    }
+    const char* c_str() const { return text; }
+    char text[64];
+  };
   // A list entry's device ID; none when it fills the whole buffer (it may have been cut).
-  std::optional<std::string> DeviceId(const std::string& section, const std::string& key,
+  std::optional<std::string> DeviceId(const char* section, const char* prefix, unsigned n,
                                       const char* fallback) const {
     DWORD length = 0;
-    std::string id = Text(section, key, fallback, kIdCapacity, &length);
+    std::string id = Text(section, Key(prefix, n).c_str(), fallback, kIdCapacity, &length);
     if (length >= kIdCapacity - 1) return std::nullopt;
     return id;
   }
 
   // The INF that ApplyStaticAddDel (no class key) or ApplyDriverAddDel writes for
   // `section`, in the bytes the text-mode stream stores; none when both counts are 0.
-  std::optional<std::string> Inf(const std::string& section, const std::string& classKey) const {
+  std::optional<std::string> Inf(const std::string& sectionName,
+                                 const std::string& classKey) const {
+    const char* section = sectionName.c_str();
     unsigned adds = Count(section, "ADDREG");
     unsigned deletes = Count(section, "DELREG");
     if (adds == 0 && deletes == 0) return std::nullopt;
@@ -153,7 +181,7 @@ class Settings {
     auto field = [&](const char* prefix, unsigned n, const char* suffix) {
       DWORD length = 0;
       std::string text =
-          Text(section, prefix + std::to_string(n) + suffix, "", kFieldCapacity, &length);
+          Text(section, Key(prefix, n, suffix).c_str(), "", kFieldCapacity, &length);
       whole = whole && length < kFieldCapacity - 1;
       return text;
     };
@@ -170,7 +198,8 @@ class Settings {
         std::string flags = field("ADDREG", n, "_FLAGS");
         std::string value = field("ADDREG", n, "_VALUE");
         if (!whole) continue;
-        inf += root + ", \"" + subkey + "\",\"" + name + "\"," + flags + "," + value + "\r\n";
+        inf.append(root).append(", \"").append(subkey).append("\",\"").append(name);
+        inf.append("\",").append(flags).append(",").append(value).append("\r\n");
       }
     }
     if (deletes > 0) {
@@ -183,7 +212,8 @@ class Settings {
         if (!whole) continue;
         // A driver-key delete row without a value name would delete the whole key.
         if (driver && name.empty()) continue;
-        inf += root + ", \"" + subkey + "\",\"" + name + "\"\r\n";
+        inf.append(root).append(", \"").append(subkey).append("\",\"").append(name);
+        inf.append("\"\r\n");
       }
     }
     return inf;
@@ -333,7 +363,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (settings.Switch("CLEANUP")) {
       const unsigned count = settings.Count("CLEANUP", "CLEANCOUNT");
       for (unsigned n = 1; n <= count; ++n) {
-        auto id = settings.DeviceId("CLEANUP", "DEV" + std::to_string(n), "");
+        auto id = settings.DeviceId("CLEANUP", "DEV", n, "");
         if (!id) continue;
         bool present = false;
         for (std::size_t d = 0; d < removed.size(); ++d) {
@@ -381,7 +411,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       bool found = false;
       const unsigned count = settings.Count("REFRESH", "DETECTCOUNT");
       for (unsigned n = 1; n <= count; ++n) {
-        auto id = settings.DeviceId("REFRESH", "DETECTDEV" + std::to_string(n), "");
+        auto id = settings.DeviceId("REFRESH", "DETECTDEV", n, "");
         if (!id) continue;
         for (std::size_t d = 0; d < removed.size(); ++d) {
           const sim::Device& device = m.devices.devices[d];
@@ -410,7 +440,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::map<std::string, std::optional<std::string>> infs;  // by section and class key
       const unsigned count = settings.Count("DRIVERREG", "NIC");
       for (unsigned n = 1; n <= count; ++n) {
-        auto id = settings.DeviceId("DRIVERREG", "DEV" + std::to_string(n), "DEFAULT_ID");
+        auto id = settings.DeviceId("DRIVERREG", "DEV", n, "DEFAULT_ID");
         if (!id) continue;
         std::string section = "DRIVERREG_" + *id + suffix;
         if (section.size() >= kIdCapacity) continue;

@@ -29,9 +29,17 @@ constexpr unsigned kTypeMask = 0xFFFF0001;
 
 // Splits a line into its comma-separated fields: blanks around a field go, double
 // quotes group (two in a row stand for one), a semicolon outside quotes starts a comment.
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string field;
+// The fields go into `fields`, whose strings are used again: an INF of a thousand lines is
+// split line by line into the same few.
+void SplitFields(const std::string& line, std::vector<std::string>* fields) {
+  std::size_t count = 0;
+  auto next = [&]() -> std::string& {
+    if (count == fields->size()) fields->emplace_back();
+    std::string& field = (*fields)[count++];
+    field.clear();
+    return field;
+  };
+  std::string* field = &next();
   std::string pendingBlanks;
   bool quoted = false;
   bool any = false;
@@ -39,37 +47,43 @@ std::vector<std::string> Fields(const std::string& line) {
     char c = line[i];
     if (quoted) {
       if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        field += '"';
+        *field += '"';
         ++i;
       } else if (c == '"') {
         quoted = false;
       } else {
-        field += c;
+        *field += c;
       }
       continue;
     }
     if (c == ';') break;
     if (c == ',') {
-      fields.push_back(field);
-      field.clear();
+      field = &next();
       pendingBlanks.clear();
       any = true;
       continue;
     }
     if (c == ' ' || c == '\t' || c == '\r') {
-      if (!field.empty()) pendingBlanks += c;
+      if (!field->empty()) pendingBlanks += c;
       continue;
     }
-    field += pendingBlanks;
+    *field += pendingBlanks;
     pendingBlanks.clear();
     if (c == '"') {
       quoted = true;
     } else {
-      field += c;
+      *field += c;
     }
     any = true;
   }
-  if (any || !field.empty()) fields.push_back(field);
+  // The field being read counts when the line held anything at all.
+  if (!any && field->empty()) --count;
+  fields->resize(count);
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  SplitFields(line, &fields);
   return fields;
 }
 
@@ -121,8 +135,9 @@ unsigned IntField(const std::vector<std::string>& fields, std::size_t index) {
   return static_cast<unsigned>(std::strtoul(fields[index].c_str(), nullptr, 0));
 }
 
-std::string FieldOr(const std::vector<std::string>& fields, std::size_t index) {
-  return index < fields.size() ? fields[index] : std::string();
+const std::string& FieldOr(const std::vector<std::string>& fields, std::size_t index) {
+  static const std::string none;
+  return index < fields.size() ? fields[index] : none;
 }
 
 void SetValue(Machine& m, const std::shared_ptr<RegKey>& key, const std::string& name,
@@ -221,8 +236,9 @@ void AddValue(Machine& m, const std::shared_ptr<RegKey>& key, const std::vector<
 }
 
 void ApplyLines(Machine& m, const std::vector<std::string>& lines, bool deleting) {
+  std::vector<std::string> fields;
   for (const std::string& raw : lines) {
-    std::vector<std::string> fields = Fields(raw);
+    SplitFields(raw, &fields);
     std::string root = RootOf(FieldOr(fields, 0));
     if (root.empty()) continue;
     std::string path = root;
