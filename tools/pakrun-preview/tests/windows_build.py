@@ -72,6 +72,10 @@ for args in sorted(f for f in os.listdir(cases) if f.endswith(".args")):
     runs.append(["cases/" + lines[0], *lines[1:], "--format", "json"])
     runs.append(["cases/" + lines[0], *lines[1:], "--windows", "all"])
 
+# Warned about under --strict: a CMDEXE with a folder, which Pakrun puts behind its own.
+write("warned/Pakrun.ini", b"[PARAMS]\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n")
+runs += [["warned/Pakrun.ini", "--strict"], ["warned/Pakrun.ini", "--strict", "--format", "json"]]
+
 # Refused: a folder, a file that is not there, a file over the bound, an unknown option.
 write("big/Pakrun.ini", b"[PARAMS]\r\n" + b";" * (16 * 1024 * 1024))
 runs += [["example-1"], ["missing.ini"], ["big/Pakrun.ini"], ["example-1/Pakrun.ini", "--bogus"]]
