@@ -56,8 +56,8 @@ build() {
 # How the report names a folder: below the tree, relative to it.
 shown() { case $1 in "$root"/*) echo "${1#"$root"/}" ;; *) echo "$1" ;; esac; }
 
-build windows "$windows_dir" Airtoggle Pakrun Scrubnet Quitpanel
-programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe)
+build windows "$windows_dir" Airtoggle Pakrun Scrubnet Quitpanel pakrun_preview_windows
+programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe tools/pakrun-preview.exe)
 for program in "${programs[@]}"; do
   [ -f "$windows_dir/bin/$program" ] || { say "$program was not built"; exit 1; }
 done
@@ -88,7 +88,7 @@ sizes=$(timeout 300 python3 - "$windows_dir/bin" "${programs[@]}" <<'PY'
 import os, re, shutil, subprocess, sys, tempfile
 sys.dont_write_bytecode = True
 sys.path.insert(0, "tests/artifacts")
-from check_exe import imported_functions, delay_imported_functions  # the artifact check's readers
+from check_exe import PeImage, imported_functions, delay_imported_functions  # the artifact check's readers
 
 objdump, strip = "i686-w64-mingw32-objdump", "i686-w64-mingw32-strip"
 folder, names = sys.argv[1], sys.argv[2:]
@@ -104,12 +104,12 @@ print("|---|---:|---:|---|---|")
 with tempfile.TemporaryDirectory() as scratch:
     for name in names:
         path = os.path.join(folder, name)
-        copy = os.path.join(scratch, name)
+        copy = os.path.join(scratch, os.path.basename(name))
         shutil.copyfile(path, copy)
         subprocess.run([strip, copy], check=True, timeout=60)
         dump = subprocess.run([objdump, "-p", path], check=True, capture_output=True, text=True,
                               timeout=60).stdout
-        delayed, problems, _ = delay_imported_functions(path)
+        delayed, problems, _ = delay_imported_functions(PeImage(path))
         note = f" ({'; '.join(problems)})" if problems else ""
         print(f"| `{name}` | {os.path.getsize(path)} | {os.path.getsize(copy)} | "
               f"{listed(imported_functions(dump))} | {listed(delayed)}{note} |")
