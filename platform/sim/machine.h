@@ -131,7 +131,9 @@ class Machine {
   // Forgets every fault, fired or not (for tests of the bookkeeping itself).
   void ClearFaults() { faults_.clear(); }
   // Called on entry by each operation that honours faults: counts the call and reports
-  // an injected fault, with the last error set to it.
+  // an injected fault, with the last error set to it. `operation` is a string literal (the
+  // operation's own name): its address is remembered for the whole process, here and in
+  // EnterStatus and Count.
   std::optional<DWORD> Enter(const char* operation);
   // The same, for operations that return their error code and leave the last error alone.
   std::optional<DWORD> EnterStatus(const char* operation);

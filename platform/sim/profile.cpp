@@ -59,7 +59,7 @@ namespace {
 
 constexpr char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// FNV-1a over the letters in upper case: names that match without regard to case hash alike.
+// FNV-1a over the letters in upper case: names that sim::SameText finds the same hash alike.
 std::uint64_t FoldedHash(std::string_view name) {
   std::uint64_t hash = 1469598103934665603ull;
   for (char c : name) {
@@ -67,14 +67,6 @@ std::uint64_t FoldedHash(std::string_view name) {
     hash *= 1099511628211ull;
   }
   return hash;
-}
-
-bool SameFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Folded(a[i]) != Folded(b[i])) return false;
-  }
-  return true;
 }
 
 std::uint64_t KeyHash(std::uint64_t nameHash, std::uint32_t section) {
@@ -92,7 +84,7 @@ std::size_t sim::ProfileIndex::SlotOf(const std::vector<Slot>& table, std::uint6
     const Slot& slot = table[i];
     if (slot.section == 0) return i;
     if (slot.hash == hash && (sectionTable || slot.section == section) &&
-        SameFolded(slot.name, name))
+        sim::SameText(slot.name, name))
       return i;
   }
 }
