@@ -1,5 +1,7 @@
 #include "pakrun/inf_files.h"
 
+#include <cstring>
+
 #include "pakrun/run_and_wait.h"
 #include "pakrun/settings.h"
 #include "platform/files.h"
@@ -24,15 +26,22 @@ struct Target {
 };
 
 // Reads the key `prefix`, entry number `n`, `suffix` (such as "ADDREG2_FLAGS") of the
-// section into a field; a missing key gives an empty field. False when the value fills the
-// field: the profile reader cuts a longer one there, and a cut subkey names another key
-// (with an empty value name, that key's whole subtree), a cut value corrupted data.
+// section into a field; a missing key gives an empty field. False when the value does not
+// fit the field: the profile reader cuts a longer one, and a cut subkey names another key
+// (with an empty value name, that key's whole subtree), a cut value corrupted data. The
+// reader returns the same length for a value that just fits and for one it cut, so the
+// value is read into one byte more than the field holds: only a value that fits leaves
+// that byte unused.
 bool ReadField(const char* settingsPath, const char* section, const char* prefix, unsigned n,
                const char* suffix, char* field) {
   char key[kKeyCapacity];
   FormatText(key, sizeof key, "%s%u%s", prefix, n, suffix);
-  return GetPrivateProfileStringA(section, key, "", field, kEntryFieldCapacity, settingsPath) <
-         kEntryFieldCapacity - 1;
+  char probe[kEntryFieldCapacity + 1] = {};
+  const unsigned length =
+      GetPrivateProfileStringA(section, key, "", probe, sizeof probe, settingsPath);
+  if (length >= kEntryFieldCapacity) return false;
+  std::memcpy(field, probe, length + 1);
+  return true;
 }
 
 // Every field of an entry is read before its line is written; an entry with a field that

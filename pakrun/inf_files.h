@@ -1,9 +1,9 @@
 // Registry changes applied through generated INF files and the platform's INF installer.
 #pragma once
 
-// Capacity of each value read from an entry of the settings file, terminator included. An
-// entry with a value that fills it (259 characters or more) is left out of the INF, never
-// written cut.
+// Capacity of each value read from an entry of the settings file, terminator included. A
+// value of up to 259 characters is written whole; an entry with a longer value is left out
+// of the INF, never written cut.
 constexpr unsigned kEntryFieldCapacity = 260;
 
 // Writes "StaticAddDel.inf" in the TEMP directory from the numbered ADDREG and DELREG

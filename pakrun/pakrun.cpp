@@ -32,20 +32,6 @@ constexpr CachedInf kCachedInfs[] = {
     {"\\Driver Cache\\tq3p8.inf", "\\Driver Cache\\tq3p8.org"},
 };
 
-// The switches and names of section PARAMS.
-struct RunParams {
-  bool swapCmd = false;
-  bool cleanUp = false;
-  bool rename = false;
-  bool refresh = false;
-  bool staticReg = false;
-  bool driverReg = false;
-  bool staticRegFromFile = false;
-  bool namesFit = true;  // CMDEXE and CMDINI were read whole
-  char cmdExe[MAX_PATH] = {};
-  char cmdIni[MAX_PATH] = {};
-};
-
 // Finds the last backslash of `path`, and the last "." after it, stepping over both
 // bytes of every double-byte character so that a second byte is never taken for either.
 void FindSeparators(const char* path, const char** lastBackslash, const char** lastDot) {
@@ -83,6 +69,23 @@ bool ReadName(const char* settingsPath, const char* key, const char* defaultName
          MAX_PATH - 1;
 }
 
+// Renames the cached INF files below the Windows directory. Without the Windows
+// directory there is nothing to rename: a path relative to the current drive would name
+// other files.
+void RenameCachedInfFiles() {
+  const char* windows = EnvironmentValue(kWindowsDirectoryVariable);
+  if (windows == nullptr || *windows == '\0') return;
+  for (const CachedInf& inf : kCachedInfs) {
+    char from[MAX_PATH];
+    char to[MAX_PATH];
+    if (FormatText(from, sizeof from, "%s%s", windows, inf.from) &&
+        FormatText(to, sizeof to, "%s%s", windows, inf.to))
+      MoveFileA(from, to);
+  }
+}
+
+}  // namespace
+
 void ReadParams(const char* settingsPath, RunParams* params) {
   params->swapCmd = Switch(settingsPath, "SWAPCMD");
   params->cleanUp = Switch(settingsPath, "CLEANUP");
@@ -96,8 +99,6 @@ void ReadParams(const char* settingsPath, RunParams* params) {
   params->staticRegFromFile = Switch(settingsPath, "STATICREGFROMFILE");
 }
 
-// The setup program's command line; false (and nothing to start) when the setup path,
-// the INI path or the whole line would not fit its buffer.
 bool ComposeSetupCommandLine(const StartupValues& values, const RunParams& params,
                              const char* tail, char* commandLine, std::size_t capacity) {
   std::memset(commandLine, 0, capacity);
@@ -123,22 +124,6 @@ bool ComposeSetupCommandLine(const StartupValues& values, const RunParams& param
   return FormatText(commandLine, capacity, "\"%s\" /INI %s%s%s", setupPath, quote, iniPath, quote);
 }
 
-// Renames the cached INF files below the Windows directory. Without the Windows
-// directory there is nothing to rename: a path relative to the current drive would name
-// other files.
-void RenameCachedInfFiles() {
-  const char* windows = EnvironmentValue(kWindowsDirectoryVariable);
-  if (windows == nullptr || *windows == '\0') return;
-  for (const CachedInf& inf : kCachedInfs) {
-    char from[MAX_PATH];
-    char to[MAX_PATH];
-    if (FormatText(from, sizeof from, "%s%s", windows, inf.from) &&
-        FormatText(to, sizeof to, "%s%s", windows, inf.to))
-      MoveFileA(from, to);
-  }
-}
-
-}  // namespace
 
 const char* OsSuffix() {
   OSVERSIONINFOA version;
@@ -229,7 +214,9 @@ int PakrunMain(const char* commandLine) {
   // A 32-bit process cannot remove devices on 64-bit Windows: the removals are not tried.
   if (params.cleanUp && !RunningUnderWow64()) CleanUpDevices(values.settingsPath, "CLEANUP");
 
-  char setupCommand[MAX_PATH];
+  // Composed in the buffer the start itself takes, so that every line RunAndWait could
+  // start is started: a long tail (a response file and a log in a long folder) fits there.
+  char setupCommand[kCommandLineCapacity];
   const bool composed = ComposeSetupCommandLine(values, params, CommandTail(commandLine),
                                                 setupCommand, sizeof setupCommand);
   if (params.rename) RenameCachedInfFiles();

@@ -3,6 +3,8 @@
 // order of the preparation and follow-up steps around the setup program.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/kernel.h"
 
 // Formed once at start-up, read-only afterwards. Each path holds MAX_PATH characters.
@@ -16,6 +18,29 @@ struct StartupValues {
   char scriptPath[MAX_PATH];    // empty when it would not fit
   const char* osSuffix;
 };
+
+// The switches and names of section PARAMS.
+struct RunParams {
+  bool swapCmd = false;
+  bool cleanUp = false;
+  bool rename = false;
+  bool refresh = false;
+  bool staticReg = false;
+  bool driverReg = false;
+  bool staticRegFromFile = false;
+  bool namesFit = true;  // CMDEXE and CMDINI were read whole
+  char cmdExe[MAX_PATH] = {};
+  char cmdIni[MAX_PATH] = {};
+};
+
+// Reads the nine keys of section PARAMS.
+void ReadParams(const char* settingsPath, RunParams* params);
+
+// The setup program's command line, composed in `capacity` characters (the run uses
+// kCommandLineCapacity, what RunAndWait starts); false, and nothing to start, when the
+// setup path, the INI path or the whole line would not fit.
+bool ComposeSetupCommandLine(const StartupValues& values, const RunParams& params,
+                             const char* tail, char* commandLine, std::size_t capacity);
 
 // Forms the start-up values. False when the program's own path cannot be obtained
 // whole: then there is nothing the run could safely do.

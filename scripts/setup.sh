@@ -9,6 +9,19 @@ packages=(cmake make g++ python3 googletest
           clang-14 libclang-rt-14-dev
           libcli11-dev nlohmann-json3-dev)
 
+# apt-get update fails as a whole when one index is caught mid-sync on the archive
+# ("File has unexpected size"); the next try a little later gets a consistent set.
+apt_update() {
+  local try
+  for try in 1 2 3 4 5; do
+    apt-get update -q && return 0
+    echo "setup: apt-get update failed (try $try of 5); trying again" >&2
+    sleep $((try * 10))
+  done
+  # The indexes that did arrive are used; the install below says whether they suffice.
+  echo "setup: apt-get update kept failing; installing from the indexes at hand" >&2
+}
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -18,7 +31,7 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  apt-get update -q
+  apt_update
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
 
@@ -31,7 +44,7 @@ if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok 
     dpkg --add-architecture i386
   fi
   echo "setup: installing wine32:i386"
-  apt-get update -q
+  apt_update
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q wine32:i386 ||
     echo "setup: wine32 could not be installed; the 32-bit suite will not run" >&2
 fi

@@ -175,14 +175,14 @@ class Settings {
     unsigned deletes = Count(section, "DELREG");
     if (adds == 0 && deletes == 0) return std::nullopt;
     const bool driver = !classKey.empty();
-    // An entry with a field that fills its buffer (and may have been cut there) is left
-    // out; the entries around it stay.
+    // An entry with a field longer than its buffer holds (read into one byte more, so that
+    // a cut shows) is left out; the entries around it stay.
     bool whole = true;
     auto field = [&](const char* prefix, unsigned n, const char* suffix) {
       DWORD length = 0;
       std::string text =
-          Text(section, Key(prefix, n, suffix).c_str(), "", kFieldCapacity, &length);
-      whole = whole && length < kFieldCapacity - 1;
+          Text(section, Key(prefix, n, suffix).c_str(), "", kFieldCapacity + 1, &length);
+      whole = whole && length < kFieldCapacity;
       return text;
     };
     std::string inf = "[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n[DefaultInstall]\r\n";

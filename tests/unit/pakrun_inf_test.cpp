@@ -112,9 +112,9 @@ TEST_F(InfFiles, TextsAreCopiedUnchanged) {
             installed[0].find("\r\nHKLM, \"A,B\",\"Na\"me\",0x00010000,one,\"two\"\r\n"));
 }
 
-TEST_F(InfFiles, AnEntryWithAFieldThatFillsItsBufferIsLeftOutAndTheOthersStay) {
-  // The profile reader cuts a longer value at 259 characters, so one of 259 may be cut
-  // too; 258 is whole. Entry 1 of each kind carries the long field, entry 2 is plain.
+TEST_F(InfFiles, AnEntryWithAFieldLongerThanItsBufferIsLeftOutAndTheOthersStay) {
+  // A field holds 259 characters: a value of 259 is written whole, one of 260 would be cut
+  // and leaves its entry out. Entry 1 of each kind carries the long field, entry 2 is plain.
   const std::string classKey = std::string(kNetClass) + "\\0001";
   struct Case {
     bool driver;
@@ -122,15 +122,18 @@ TEST_F(InfFiles, AnEntryWithAFieldThatFillsItsBufferIsLeftOutAndTheOthersStay) {
     std::size_t length;
     bool kept;
   } cases[] = {
-      {false, "DELREG1_SUBKEY", 300, false}, {false, "DELREG1_SUBKEY", 259, false},
-      {false, "DELREG1_SUBKEY", 258, true},  {false, "DELREG1_ROOT", 259, false},
-      {false, "DELREG1_ENTRYNAME", 300, false}, {false, "ADDREG1_ROOT", 259, false},
-      {false, "ADDREG1_SUBKEY", 300, false}, {false, "ADDREG1_ENTRYNAME", 259, false},
-      {false, "ADDREG1_FLAGS", 259, false},  {false, "ADDREG1_VALUE", 300, false},
-      {false, "ADDREG1_VALUE", 258, true},   {true, "ADDREG1_ENTRYNAME", 259, false},
-      {true, "ADDREG1_FLAGS", 300, false},   {true, "ADDREG1_VALUE", 259, false},
-      {true, "ADDREG1_VALUE", 258, true},    {true, "DELREG1_ENTRYNAME", 300, false},
-      {true, "DELREG1_ENTRYNAME", 258, true},
+      {false, "DELREG1_SUBKEY", 300, false}, {false, "DELREG1_SUBKEY", 260, false},
+      {false, "DELREG1_SUBKEY", 259, true},  {false, "DELREG1_SUBKEY", 258, true},
+      {false, "DELREG1_ROOT", 260, false},   {false, "DELREG1_ENTRYNAME", 300, false},
+      {false, "ADDREG1_ROOT", 260, false},   {false, "ADDREG1_SUBKEY", 300, false},
+      {false, "ADDREG1_ENTRYNAME", 260, false}, {false, "ADDREG1_ENTRYNAME", 259, true},
+      {false, "ADDREG1_FLAGS", 260, false},  {false, "ADDREG1_VALUE", 300, false},
+      {false, "ADDREG1_VALUE", 260, false},  {false, "ADDREG1_VALUE", 259, true},
+      {false, "ADDREG1_VALUE", 258, true},   {true, "ADDREG1_ENTRYNAME", 260, false},
+      {true, "ADDREG1_FLAGS", 300, false},   {true, "ADDREG1_VALUE", 260, false},
+      {true, "ADDREG1_VALUE", 259, true},    {true, "ADDREG1_VALUE", 258, true},
+      {true, "DELREG1_ENTRYNAME", 300, false}, {true, "DELREG1_ENTRYNAME", 260, false},
+      {true, "DELREG1_ENTRYNAME", 259, true},
       {true, "ADDREG1_SUBKEY", 300, true},  // not read in the driver variant
   };
   for (const Case& c : cases) {
@@ -174,9 +177,9 @@ TEST_F(InfFiles, AnEntryWithAFieldThatFillsItsBufferIsLeftOutAndTheOthersStay) {
     EXPECT_EQ(expected, installed[0]);
   }
 
-  // A subkey cut to 259 characters with no value name would delete the cut key's subtree.
+  // A subkey cut to 260 characters with no value name would delete the cut key's subtree.
   const std::string subkey = "SOFTWARE\\" + std::string(291, 'k');
-  machine.registry.SetString("HKLM\\" + subkey.substr(0, 259), "Kept", "x");
+  machine.registry.SetString("HKLM\\" + subkey.substr(0, 260), "Kept", "x");
   Settings({"[STATICREG]", "DELREG=1", "DELREG1_ROOT=HKLM", "DELREG1_SUBKEY=" + subkey});
   installed.clear();
   EXPECT_EQ(1, ApplyStaticAddDel(kSettingsPath, "STATICREG"));
@@ -184,7 +187,7 @@ TEST_F(InfFiles, AnEntryWithAFieldThatFillsItsBufferIsLeftOutAndTheOthersStay) {
   EXPECT_EQ(Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]",
                   "DelReg = Del.reg", "", "[Del.reg]"}),
             installed[0]);
-  EXPECT_EQ("x", machine.registry.String("HKLM\\" + subkey.substr(0, 259), "Kept"));
+  EXPECT_EQ("x", machine.registry.String("HKLM\\" + subkey.substr(0, 260), "Kept"));
 }
 
 TEST_F(InfFiles, DriverVariantUsesHklmAndTheClassKeyAndIgnoresRootAndSubkey) {

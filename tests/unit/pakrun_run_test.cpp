@@ -415,19 +415,36 @@ TEST_F(RunSequence, WithoutSystemRootOrRoomForThePathsNothingIsRenamed) {
 TEST_F(RunSequence, TextsThatDoNotFitSkipTheirStepOnly) {
   AddSetupPrograms("C:\\Setup");
   Settings({"[PARAMS]", "REFRESH=1"});
-  // The quoted "C:\Setup\Setup.exe" (20), a blank and 239 characters: one too many.
-  EXPECT_EQ(1, Run(std::string(239, 't')));
-  EXPECT_EQ(1, Run(std::string(238, 't')));
+  // The line is composed in the 1024 characters the start takes: the quoted
+  // "C:\Setup\Setup.exe" (20), a blank and 1003 characters are one too many.
+  EXPECT_EQ(1, Run(std::string(1003, 't')));
+  EXPECT_EQ(1, Run(std::string(1002, 't')));
   ASSERT_EQ(1u, Starts().size());
-  EXPECT_EQ(259u, Starts()[0].size());
+  EXPECT_EQ(1023u, Starts()[0].size());
   EXPECT_EQ(2, machine.devices.reenumerations);
 
   // A CMDINI that does not fit the INI path, and a CMDEXE the profile reader cut.
-  Settings({"[PARAMS]", "SWAPCMD=1", "CMDINI=" + std::string(250, 'i')});
+  Settings({"[PARAMS]", "SWAPCMD=1", "CMDINI=" + std::string(251, 'i')});
   EXPECT_EQ(1, Run());
   Settings({"[PARAMS]", "SWAPCMD=1", "CMDEXE=" + std::string(300, 'e')});
   EXPECT_EQ(1, Run());
   EXPECT_EQ(1u, Starts().size());
+
+  // A realistic long tail, 200 characters naming a response file and a log in the
+  // program's 60-character folder, with SWAPCMD: the whole tail reaches the setup program.
+  const std::string folder = "C:\\Program Files\\Korvell\\Wireless LAN Driver Package 2.4.1.0";
+  ASSERT_EQ(60u, folder.size());
+  std::string tail = "/s /f1\"" + folder + "\\setup.iss\" /f2\"" + folder + "\\install.log\"";
+  tail += " /v\"/qn REBOOT=ReallySuppress\"";
+  tail += std::string(200 - tail.size(), 'x');
+  machine.kernel.self.modulePath = folder + "\\Pakrun.exe";
+  AddSetupPrograms(folder);
+  machine.files.Put(folder + "\\Pakrun.ini", Crlf({"[PARAMS]", "SWAPCMD=1"}));
+  EXPECT_EQ(1, Run(tail));
+  ASSERT_EQ(2u, Starts().size());
+  const std::string started = Starts()[1];
+  EXPECT_EQ(0u, started.find("\"" + folder + "\\Netprep.exe\" /INI ")) << started;
+  EXPECT_EQ(" " + tail, started.substr(started.size() - tail.size() - 1)) << started;
 
   // A program path so long that the regedit command does not fit; the next step runs.
   const std::string dir = "C:\\" + std::string(235, 'p');
@@ -436,8 +453,8 @@ TEST_F(RunSequence, TextsThatDoNotFitSkipTheirStepOnly) {
   machine.files.Put(dir + "\\Pakrun.ini", Crlf({"[PARAMS]", "STATICREGFROMFILE=1", "REFRESH=1"}));
   machine.files.Put(dir + "\\Pakrun.reg", Crlf({"REGEDIT4"}));
   EXPECT_EQ(1, Run());
-  EXPECT_EQ(2u, Starts().size());
-  EXPECT_EQ("\"" + dir + "\\Setup.exe\"", Starts()[1]);
+  EXPECT_EQ(3u, Starts().size());
+  EXPECT_EQ("\"" + dir + "\\Setup.exe\"", Starts()[2]);
   EXPECT_EQ(3, machine.devices.reenumerations);
 }
 
