@@ -142,7 +142,9 @@ class PakrunRunWine : public ::testing::Test {
 };
 
 TEST_F(PakrunRunWine, EachCommandLineFormReachesTheSetupProgram) {
-  const std::string tail = "-s  -f \"a b\"";
+  // A response file and a log in the program's folder: a line longer than MAX_PATH.
+  std::string tail = "-s  -f \"a b\" /f1\"" + dir_ + "\\setup.iss\" /f2\"" + dir_ + "\\setup.log\"";
+  while (tail.size() < 200 || tail.size() + dir_.size() < 280) tail += " /v";
   Settings({"[PARAMS]", "SWAPCMD=1"});
   EXPECT_EQ(1u, wt::Run(PakrunCommand(tail)));
   EXPECT_EQ(1u, wt::Run(PakrunCommand()));
