@@ -23,14 +23,20 @@ std::string_view Trimmed(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+// A name or value as the caller sees it: text up to its first NUL byte, if any. A line is
+// split and trimmed with its NUL bytes in it; what follows a NUL in a name or value is lost,
+// as it is when the text is copied out as a C string (what Wine does; undocumented for
+// Windows).
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
 
 }  // namespace
 
 // The sections and keys of a profile file's text, made in one pass: for the first section
 // of each name, the first key of each name and its value. Names match without regard to
-// case; a value in matching quotes loses them. Lines are those of sim::TrimmedLines, looked
-// at in place; lines that are empty, begin with a semicolon or hold no equals sign are
-// passed over. A run reads thousands of keys, each once from this index: the names and
+// case; a value in matching quotes loses them. Lines are those of sim::ProfileLines (each
+// ends at CR LF, LF or a lone CR, as Windows reads them), looked at in place and trimmed;
+// lines that are empty, begin with a semicolon or hold no equals sign are passed over. A run reads thousands of keys, each once from this index: the names and
 // values are views into the index's own copy of the text, found through one open-addressed
 // table of (section, key) pairs and one of section names, hashed without regard to case,
 // so that neither making the index nor a lookup allocates per key.
@@ -101,22 +107,18 @@ std::shared_ptr<sim::ProfileIndex> IndexOf(std::string text) {
   auto index = std::make_shared<sim::ProfileIndex>();
   index->text = std::move(text);
   const std::string_view all = index->text;
+  const std::vector<std::string_view> lines = sim::ProfileLines(all);
   // At most one section or key per line.
-  std::size_t lines = 1;
-  for (char c : all) lines += c == '\n' ? 1 : 0;
-  index->sections.resize(TableSize(lines));
-  index->keys.resize(TableSize(lines));
+  index->sections.resize(TableSize(lines.size()));
+  index->keys.resize(TableSize(lines.size()));
   std::uint32_t section = 0;  // 0: keys here are not read
-  for (std::size_t start = 0; start < all.size();) {
-    std::size_t end = all.find('\n', start);
-    if (end == std::string_view::npos) end = all.size();
-    const std::string_view line = Trimmed(all.substr(start, end - start));
-    start = end + 1;
+  for (const std::string_view whole : lines) {
+    const std::string_view line = Trimmed(whole);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       auto close = line.find(']');
-      const std::string_view name = Trimmed(
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      const std::string_view name = UpToNul(Trimmed(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
       const std::uint64_t hash = FoldedHash(name);
       sim::ProfileIndex::Slot& slot =
           index->sections[sim::ProfileIndex::SlotOf(index->sections, hash, 0, name, true)];
@@ -132,11 +134,11 @@ std::shared_ptr<sim::ProfileIndex> IndexOf(std::string text) {
     if (section == 0) continue;
     auto equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    std::string_view value = Trimmed(line.substr(equals + 1));
+    std::string_view value = UpToNul(Trimmed(line.substr(equals + 1)));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
       value = value.substr(1, value.size() - 2);
-    const std::string_view name = Trimmed(line.substr(0, equals));
+    const std::string_view name = UpToNul(Trimmed(line.substr(0, equals)));
     const std::uint64_t hash = KeyHash(FoldedHash(name), section);
     sim::ProfileIndex::Slot& slot =
         index->keys[sim::ProfileIndex::SlotOf(index->keys, hash, section, name, false)];

@@ -58,6 +58,19 @@ std::vector<std::string> TrimmedLines(const std::string& text) {
   return lines;
 }
 
+std::vector<std::string_view> ProfileLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    // CR LF is one line end; a CR or an LF alone is one as well.
+    start = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+  }
+  return lines;
+}
+
 std::optional<std::string> SectionName(const std::string& line) {
   if (line.empty() || line[0] != '[') return std::nullopt;
   auto close = line.find(']');

@@ -13,8 +13,14 @@ bool SameText(std::string_view a, std::string_view b);
 std::string Upper(std::string text);
 // Text without leading and trailing blanks, tabs and carriage returns.
 std::string Trim(const std::string& text);
-// The lines of a text file (LF or CRLF), each trimmed.
+// The lines of a text file (LF or CRLF), each trimmed. A lone carriage return is no line
+// end here (the stand-ins' INF and registry script files); profile files: ProfileLines.
 std::vector<std::string> TrimmedLines(const std::string& text);
+// The lines of a profile (INI) file as the profile functions read them: a line ends at
+// CR LF, at LF or at a lone CR. The views look into `text` and are not trimmed; the n-th
+// line of the file is element n - 1. A text that ends with a line end has no empty line
+// after it.
+std::vector<std::string_view> ProfileLines(std::string_view text);
 // For a trimmed line "[name]" (closing bracket optional), the trimmed name.
 std::optional<std::string> SectionName(const std::string& line);
 // How GetPrivateProfileIntA reads a value: optional sign, then decimal digits or "0x" and

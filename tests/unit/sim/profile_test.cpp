@@ -1,5 +1,7 @@
 // The substitute machine: profile files and text-mode streams, as the setup runner relies on them.
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "pakrun_fixture.h"
 #include "platform/devices.h"
@@ -7,6 +9,7 @@
 #include "platform/profile.h"
 #include "platform/programs.h"
 #include "platform/registry.h"
+#include "platform/sim/text.h"
 #include "pakrun/run_and_wait.h"
 
 namespace {
@@ -116,6 +119,27 @@ TEST_F(Profile, ChangedFileIsReadAnew) {
   EXPECT_EQ("2", read());
   machine.files.Put(path, "[S]\r\nK=3\r\n");
   EXPECT_EQ("3", read());
+}
+
+// Lines of a profile file end at CR LF, LF or a lone CR; line n is element n - 1, so an LF
+// followed by a CR is two line ends with an empty line between.
+TEST(ProfileLines, EndAtCrLfLfOrLoneCr) {
+  using Lines = std::vector<std::string_view>;
+  const struct {
+    std::string_view text;
+    Lines lines;
+  } cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\nb\n", {"a", "b"}},
+      {"a\rb\r", {"a", "b"}},
+      {"a\n\rb", {"a", "", "b"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      {" a \rb=c\r\n\r\n", {" a ", "b=c", ""}},
+      {"\r", {""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(sim::ProfileLines(c.text), c.lines) << c.text;
 }
 
 }  // namespace
