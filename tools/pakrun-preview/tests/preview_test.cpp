@@ -554,10 +554,10 @@ TEST(PreviewExitCodes, InputThatIsNoFileEndsAtOnce) {
 
 // Control bytes of the file reach the terminal written out, never as themselves.
 TEST(PreviewText, ControlBytesAreWrittenOut) {
-  Result result = Preview("control", Crlf({"[PARAMS]", "SWAPCMD=1", "CMDEXE=a\x1B[2J\rb.exe"}), std::nullopt, {});
+  Result result = Preview("control", Crlf({"[PARAMS]", "SWAPCMD=1", "CMDEXE=a\x1B[2J\x7F\bb.exe"}), std::nullopt, {});
   ASSERT_EQ(0, result.code) << result.err;
-  EXPECT_NE(std::string::npos, result.out.find("a\\x1B[2J\\x0Db.exe")) << result.out;
-  EXPECT_EQ(std::string::npos, result.out.find_first_of("\x1B\r\x7F")) << result.out;
+  EXPECT_NE(std::string::npos, result.out.find("a\\x1B[2J\\x7F\\x08b.exe")) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find_first_of("\x1B\b\x7F")) << result.out;
 }
 
 // The missing script is named as the tool looked for it, beside the settings file.
