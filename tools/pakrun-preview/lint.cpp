@@ -387,11 +387,11 @@ class Linter {
 
   void CheckField(const std::string& section, const std::string& key, const std::string& value,
                   Field field, const std::string& flags) {
-    // A value that fills the field's buffer may have been cut: Pakrun leaves its entry out.
-    if (value.size() >= kLongestField)
-      Warn(section, key, std::to_string(value.size()) + " characters fill the " +
-                             std::to_string(kLongestField + 1) +
-                             "-character field: the entry is left out of the INF");
+    // A value longer than the field holds would be cut: Pakrun leaves its entry out.
+    if (value.size() > kLongestField)
+      Warn(section, key, std::to_string(value.size()) + " characters do not fit the " +
+                             std::to_string(kLongestField) +
+                             " a field holds: the entry is left out of the INF");
     const bool quoted = field == Field::kSubkey || field == Field::kName;
     if (quoted && value.find('"') != std::string::npos)
       Warn(section, key, "a double quote ends the INF field's quotes early");

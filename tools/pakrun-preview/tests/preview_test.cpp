@@ -108,7 +108,7 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"ID that fills its buffer", In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=" + Text(1023) + "\r\n"), In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=" + Text(1022) + "\r\n"), "CLEANUP", "DEV1", "skipped: an ID of 1023"},
       {"empty ID", In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=\r\n"), In("[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=x\r\n"), "CLEANUP", "DEV1", "empty ID matches no device"},
       {"section name too long", In("[DRIVERREG]\r\nNIC=1\r\nDEV1=" + Text(1011) + "\r\n"), In("[DRIVERREG]\r\nNIC=1\r\nDEV1=" + Text(1010) + "\r\n"), "DRIVERREG", "DEV1", "does not fit in 1023"},
-      {"field that fills its buffer", add("ADDREG1_VALUE=" + Text(259) + "\r\n"), add("ADDREG1_VALUE=" + Text(258) + "\r\n"), "STATICREG", "ADDREG1_VALUE", "left out of the INF"},
+      {"field longer than its buffer holds", add("ADDREG1_VALUE=" + Text(260) + "\r\n"), add("ADDREG1_VALUE=" + Text(259) + "\r\n"), "STATICREG", "ADDREG1_VALUE", "left out of the INF"},
       {"comma in a text value", add("ADDREG1_FLAGS=0\r\nADDREG1_VALUE=a,b\r\n"), add("ADDREG1_FLAGS=0x00010000\r\nADDREG1_VALUE=a,b\r\n"), "STATICREG", "ADDREG1_VALUE", "comma splits"},
       {"semicolon", add("ADDREG1_VALUE=a;b\r\n"), add("ADDREG1_VALUE=a b\r\n"), "STATICREG", "ADDREG1_VALUE", "semicolon starts an INF comment"},
       {"trailing backslash", add("ADDREG1_VALUE=C:\\dir\\\r\n"), add("ADDREG1_VALUE=C:\\dir\r\n"), "STATICREG", "ADDREG1_VALUE", "trailing backslash"},
