@@ -29,6 +29,13 @@ typedef LONG LSTATUS;
 #define KEY_WOW64_32KEY 0x0200
 
 #define REG_OPTION_NON_VOLATILE 0
+// Kept in memory only: gone when the system restarts. A key below a volatile one must be
+// volatile too.
+#define REG_OPTION_VOLATILE 1
+
+// RegCreateKeyExA's disposition.
+#define REG_CREATED_NEW_KEY 1
+#define REG_OPENED_EXISTING_KEY 2
 
 #define REG_NONE 0
 #define REG_SZ 1
@@ -39,6 +46,7 @@ typedef LONG LSTATUS;
 
 #define ERROR_BADKEY 1010L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021L
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result);

@@ -44,7 +44,7 @@ namespace sim {
 //   MoveFile                old path                 new path
 //   RemoveDevice            instance ID
 //   Reenumerate
-//   RegCreateKey            key path
+//   RegCreateKey            key path                 "volatile" or none
 //   RegSetValue             key path      name       "dword:7", ...        the DWORD
 //   RegDeleteKey            key path
 //   Sleep                                            milliseconds          milliseconds

@@ -67,7 +67,7 @@ std::shared_ptr<RegKey> Registry::Find(const std::string& fullPath) const {
 }
 
 std::shared_ptr<RegKey> Registry::Create(const std::shared_ptr<RegKey>& from,
-                                         const std::string& path) {
+                                         const std::string& path, bool makeVolatile) {
   std::shared_ptr<RegKey> key = from;
   for (const std::string& part : SplitPath(path)) {
     if (part.empty()) return nullptr;
@@ -76,6 +76,7 @@ std::shared_ptr<RegKey> Registry::Create(const std::shared_ptr<RegKey>& from,
       auto created = std::make_shared<RegKey>();
       created->name = part;
       created->parent = key.get();
+      created->isVolatile = makeVolatile;
       key->subkeys[part] = created;
       key = created;
     } else {
@@ -85,10 +86,21 @@ std::shared_ptr<RegKey> Registry::Create(const std::shared_ptr<RegKey>& from,
   return key;
 }
 
-std::shared_ptr<RegKey> Registry::Create(const std::string& fullPath) {
+std::shared_ptr<RegKey> Registry::Create(const std::string& fullPath, bool makeVolatile) {
   std::string rest;
   std::shared_ptr<RegKey> root = Root(RootPart(fullPath, &rest));
-  return root == nullptr ? nullptr : Create(root, rest);
+  return root == nullptr ? nullptr : Create(root, rest, makeVolatile);
+}
+
+std::shared_ptr<RegKey> Registry::DeepestExisting(const std::shared_ptr<RegKey>& from,
+                                                  const std::string& path) const {
+  std::shared_ptr<RegKey> key = from;
+  for (const std::string& part : SplitPath(path)) {
+    auto it = key->subkeys.find(part);
+    if (it == key->subkeys.end()) break;
+    key = it->second;
+  }
+  return key;
 }
 
 static void MarkDeleted(RegKey& key) {
@@ -102,6 +114,27 @@ bool Registry::Remove(const std::string& fullPath) {
   MarkDeleted(*key);
   key->parent->subkeys.erase(key->name);
   return true;
+}
+
+static int RemoveVolatileBelow(RegKey& key) {
+  int removed = 0;
+  for (auto it = key.subkeys.begin(); it != key.subkeys.end();) {
+    if (it->second->isVolatile) {
+      MarkDeleted(*it->second);
+      it = key.subkeys.erase(it);
+      ++removed;
+    } else {
+      removed += RemoveVolatileBelow(*it->second);
+      ++it;
+    }
+  }
+  return removed;
+}
+
+int Registry::RemoveVolatileKeys() {
+  int removed = 0;
+  for (auto& [name, root] : roots_) removed += RemoveVolatileBelow(*root);
+  return removed;
 }
 
 std::string Registry::PathOf(const RegKey& key) {
@@ -210,9 +243,11 @@ std::string InView(const Machine& m, HKEY key, const char* subKey, REGSAM desire
                                     : path.substr(0, slash) + "\\Wow6432Node" + path.substr(slash);
 }
 
-// Creates or opens `subKey` below `key` for RegCreateKeyA and RegCreateKeyExA.
-LSTATUS CreateKey(Machine& m, const char* operation, HKEY key, LPCSTR subKey, REGSAM desired,
-                  PHKEY result, LPDWORD disposition) {
+// Creates or opens `subKey` below `key` for RegCreateKeyA and RegCreateKeyExA. The
+// options matter only to the keys it creates: volatile ones, or refused below a volatile
+// key, which can have no other kind of child.
+LSTATUS CreateKey(Machine& m, const char* operation, HKEY key, LPCSTR subKey, DWORD options,
+                  REGSAM desired, PHKEY result, LPDWORD disposition) {
   auto fault = m.EnterStatus(operation);
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;  // on every failure, an injected one too
@@ -224,11 +259,16 @@ LSTATUS CreateKey(Machine& m, const char* operation, HKEY key, LPCSTR subKey, RE
   std::string path = InView(m, key, subKey, desired);
   auto existing = m.registry.Find(parent, path);
   if (existing == nullptr && (parentAccess & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-  auto created = existing != nullptr ? existing : m.registry.Create(parent, path);
+  const bool makeVolatile = (options & REG_OPTION_VOLATILE) != 0;
+  if (existing == nullptr && !makeVolatile && m.registry.DeepestExisting(parent, path)->isVolatile)
+    return ERROR_CHILD_MUST_BE_VOLATILE;
+  auto created = existing != nullptr ? existing : m.registry.Create(parent, path, makeVolatile);
   if (created == nullptr) return ERROR_BADKEY;
   if (created->refuseOpen || created->refuseWrite) return ERROR_ACCESS_DENIED;
-  if (existing == nullptr) m.Log(Event::On("RegCreateKey", Registry::PathOf(*created)));
-  if (disposition != nullptr) *disposition = existing == nullptr ? 1u : 2u;
+  if (existing == nullptr)
+    m.Log(Event::On("RegCreateKey", Registry::PathOf(*created), makeVolatile ? "volatile" : ""));
+  if (disposition != nullptr)
+    *disposition = existing == nullptr ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *result = OpenKeyHandle(m, created, desired & ~static_cast<REGSAM>(KEY_WOW64_64KEY | KEY_WOW64_32KEY));
   return ERROR_SUCCESS;
 }
@@ -274,13 +314,15 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHK
 }
 
 LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
-  return sim::CreateKey(Current(), "RegCreateKeyA", key, subKey, KEY_ALL_ACCESS, result, nullptr);
+  return sim::CreateKey(Current(), "RegCreateKeyA", key, subKey, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, result, nullptr);
 }
 
-LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD,
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD options,
                                REGSAM desired, void*, PHKEY result, LPDWORD disposition) {
   if (reserved != 0) return ERROR_INVALID_PARAMETER;
-  return sim::CreateKey(Current(), "RegCreateKeyExA", key, subKey, desired, result, disposition);
+  return sim::CreateKey(Current(), "RegCreateKeyExA", key, subKey, options, desired, result,
+                        disposition);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,

@@ -211,6 +211,53 @@ TEST_F(RegistryConformance, HandleOfDeletedKeyReportsKeyDeleted) {
   SetString(parent.get(), "still", "works");
 }
 
+// A volatile key (kept in memory only) can have only volatile keys below it; creating
+// makes every missing level of the kind asked for; an existing key opens whatever the
+// options and keeps its kind.
+TEST_F(RegistryConformance, VolatileKeysAndTheirChildren) {
+  RegistryKey scratch = Create();
+  struct Step {
+    const char* path;
+    DWORD options;
+    LSTATUS result;
+    DWORD disposition;  // when it succeeds
+  } steps[] = {
+      {"Vol\\Deep", REG_OPTION_VOLATILE, ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+      {"Vol\\Plain", REG_OPTION_NON_VOLATILE, ERROR_CHILD_MUST_BE_VOLATILE, 0},  // "Vol" too is volatile
+      {"Vol\\Deep\\Plain", REG_OPTION_NON_VOLATILE, ERROR_CHILD_MUST_BE_VOLATILE, 0},
+      {"Vol\\Deep", REG_OPTION_NON_VOLATILE, ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+      {"Vol\\Deep\\More", REG_OPTION_VOLATILE, ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+      {"Plain", REG_OPTION_NON_VOLATILE, ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+      {"Plain", REG_OPTION_VOLATILE, ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+      {"Plain\\Child", REG_OPTION_NON_VOLATILE, ERROR_SUCCESS, REG_CREATED_NEW_KEY},  // still ordinary
+      {"Plain\\Vol", REG_OPTION_VOLATILE, ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::string(step.path) + " options " + std::to_string(step.options));
+    RegistryKey key;
+    DWORD disposition = 0;
+    EXPECT_EQ(RegCreateKeyExA(scratch.get(), step.path, 0, nullptr, step.options, KEY_ALL_ACCESS, nullptr,
+                              key.put(), &disposition),
+              step.result);
+    if (step.result != ERROR_SUCCESS) {
+      EXPECT_FALSE(key.valid());
+      continue;
+    }
+    EXPECT_EQ(disposition, step.disposition);
+    SetString(key.get(), "Name", "value");
+  }
+  // RegCreateKeyA makes ordinary keys only.
+  RegistryKey plain;
+  EXPECT_EQ(RegCreateKeyA(scratch.get(), "Vol\\Other", plain.put()), ERROR_CHILD_MUST_BE_VOLATILE);
+  // A volatile key without subkeys is deleted as any other; its values are read as any other.
+  EXPECT_EQ(RegDeleteKeyA(scratch.get(), "Vol\\Deep\\More"), ERROR_SUCCESS);
+  RegistryKey deep;
+  ASSERT_EQ(Open("Vol\\Deep", KEY_READ, &deep), ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(deep.get(), "Name", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 6u);
+}
+
 TEST_F(RegistryConformance, ClosingPredefinedRootSucceeds) {
   EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
 }

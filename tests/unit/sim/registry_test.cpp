@@ -127,3 +127,29 @@ TEST_F(Registry, Wow64ViewsOfSoftware) {
 }
 
 }  // namespace
+
+namespace {
+
+// A restart takes every volatile key with what is below it and leaves ordinary keys; a
+// handle still open on a volatile key sees it deleted.
+TEST_F(Registry, RestartRemovesVolatileKeysOnly) {
+  machine.registry.SetDword("HKLM\\SOFTWARE\\Kept", "V", 1);
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kept\\Gone\\Below", 0, nullptr,
+                                           REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegistryKey below(key);
+  EXPECT_TRUE(machine.registry.Find("HKLM\\SOFTWARE\\Kept\\Gone")->isVolatile);
+  EXPECT_EQ((std::vector<std::string>{"RegCreateKey HKLM\\SOFTWARE\\Kept\\Gone\\Below volatile"}),
+            EventsStartingWith("RegCreateKey"));
+  machine.registry.Create("HKLM\\SOFTWARE\\Other");
+  machine.registry.Create("HKLM\\SOFTWARE\\Other\\Gone2", true);
+  EXPECT_EQ(2, machine.registry.RemoveVolatileKeys());
+  EXPECT_TRUE(machine.registry.HasKey("HKLM\\SOFTWARE\\Kept"));
+  EXPECT_TRUE(machine.registry.HasKey("HKLM\\SOFTWARE\\Other"));
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Kept\\Gone"));
+  EXPECT_FALSE(machine.registry.HasKey("HKLM\\SOFTWARE\\Other\\Gone2"));
+  DWORD one = 1;
+  EXPECT_EQ(ERROR_KEY_DELETED, RegSetValueExA(below.get(), "V", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4));
+}
+
+}  // namespace
