@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -47,6 +48,9 @@ struct Process {
   bool sixtyFourBit = false;         // a 64-bit process: a WOW64 caller cannot read its modules
   bool running = true;
   UINT exitCode = 0;
+  // A running process that this program did not start ends by itself, with exit code 0,
+  // at this virtual time, as far as a wait on it can see; none: it runs until it is ended.
+  std::optional<DWORD> endsAt;
 };
 
 struct ProcessState {

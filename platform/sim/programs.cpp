@@ -136,6 +136,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     m.Misuse("WaitForSingleObject on a handle that is not an open process");
     return Failure(ERROR_INVALID_HANDLE, WAIT_FAILED);
   }
+  if ((process->access & SYNCHRONIZE) == 0) return Failure(ERROR_ACCESS_DENIED, WAIT_FAILED);
   sim::Process* target = m.kernel.FindProcess(process->pid);
   std::string name = target != nullptr ? target->exe : "?";
   m.Log(sim::Event::On(
@@ -155,6 +156,24 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
       target->exitCode = exitCode;
     }
     m.Log(sim::Event::On("Exited", name, std::to_string(exitCode)).WithNumber(exitCode));
+  } else if (target != nullptr && target->running) {
+    // A process this program did not start: it ends at its own time, if it has one, and
+    // the wait lets the clock run until then or until the wait's bound.
+    DWORD left = 0;
+    if (target->endsAt && *target->endsAt > m.now) left = *target->endsAt - m.now;
+    if (target->endsAt && (milliseconds == INFINITE || left <= milliseconds)) {
+      m.now += left;
+      target->running = false;
+      target->exitCode = 0;
+      m.Log(sim::Event::On("Exited", name, "0").WithNumber(0));
+      return WAIT_OBJECT_0;
+    }
+    if (milliseconds == INFINITE) {
+      m.Misuse("WaitForSingleObject without a bound on a process that never ends");
+      return Failure(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    }
+    m.now += milliseconds;
+    return WAIT_TIMEOUT;
   }
   return WAIT_OBJECT_0;
 }
