@@ -47,8 +47,10 @@ void WriteCompleteRecord(const SwitchState& state, HKEY interfaceKey, int mode) 
   DWORD flags = record.flagsVendor;
   if (mode == kZeroConfigMode)
     flags = state.m_nZeroConfigWasRunning == 1 ? record.flagsManagedRunning : record.flagsManagedStopped;
-  WriteDword(interfaceKey, kControlFlagsValue, flags);
+  // "ControlFlags" last: a record that has it is complete, and a run ended between the two
+  // writes leaves one without it, which the next run writes whole again.
   WriteDword(interfaceKey, kLayoutVersionValue, record.layoutVersion);
+  WriteDword(interfaceKey, kControlFlagsValue, flags);
 }
 
 // `view` is the registry view of the interface records: they belong to the service, so

@@ -82,7 +82,7 @@ TEST_F(InterfaceFlags, NoSupportedAdapterMeansNothingButReads) {
 }
 
 // A record without readable flags gets the complete values for the service-pack level,
-// the mode and the state the service was found in, then the layout version.
+// the mode and the state the service was found in: the layout version, then the flags.
 TEST_F(InterfaceFlags, MissingFlagsGetTheCompleteRecordForTheLevel) {
   struct Case {
     int level;
@@ -108,7 +108,8 @@ TEST_F(InterfaceFlags, MissingFlagsGetTheCompleteRecordForTheLevel) {
     ApplyInterfaceFlags(frame, c.mode);
     EXPECT_EQ(c.flags, Flags(kGuidA));
     EXPECT_EQ(c.layout, Layout(kGuidA));
-    // The key is created first, the flags written before the layout version.
+    // The key is created first, the layout version written before the flags: a record
+    // with flags is always complete.
     std::vector<sim::Event> tail(machine.EventRecords().begin() + static_cast<long>(before),
                                  machine.EventRecords().end());
     std::vector<std::string> writes;
@@ -117,9 +118,24 @@ TEST_F(InterfaceFlags, MissingFlagsGetTheCompleteRecordForTheLevel) {
     }
     ASSERT_EQ(3u, writes.size());
     EXPECT_EQ(0u, writes[0].rfind("RegCreateKey", 0));
-    EXPECT_EQ(0u, writes[1].find("01 ControlFlags="));
-    EXPECT_EQ(0u, writes[2].find("01 LayoutVersion="));
+    EXPECT_EQ(0u, writes[1].find("01 LayoutVersion="));
+    EXPECT_EQ(0u, writes[2].find("01 ControlFlags="));
   }
+}
+
+// A run cut between the two writes (its second write fails here) leaves the layout
+// version alone, and the next run completes the record.
+TEST_F(InterfaceFlags, RecordCutAfterItsFirstWriteIsCompletedByTheNextRun) {
+  AddAdapter("0000", "PCI\\VEN_1D4A", kGuidA, std::nullopt);
+  frame.m_nServicePackLevel = 3;
+  frame.m_nZeroConfigWasRunning = 1;
+  machine.Fail("RegSetValueExA", ERROR_ACCESS_DENIED, 2);
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
+  EXPECT_EQ(7u, Layout(kGuidA));
+  EXPECT_FALSE(Flags(kGuidA).has_value());
+  ApplyInterfaceFlags(frame, kZeroConfigMode);
+  EXPECT_EQ(0x07918002u, Flags(kGuidA));
+  EXPECT_EQ(7u, Layout(kGuidA));
 }
 
 TEST_F(InterfaceFlags, MissingFlagsWithoutKnownLevelOrStateAreLeftAlone) {
