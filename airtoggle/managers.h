@@ -22,3 +22,20 @@ constexpr const char kVendorUtilityImage[] = "Linkdesk.exe";
 
 // The mode switcher's own installed file name, the process the utility closer ends.
 constexpr const char kModeSwitcherImage[] = "Svcpilot.exe";
+
+// The mode switcher's record of a switch under way, which the utility closer reads too:
+// a volatile key (it outlives the process, not a restart) holding one REG_DWORD value per
+// service whose state the switch changes, named after the service, with the state it
+// found it in. Its parent is the mode switcher's own key, never one the vendor utility
+// or the zero-configuration service reads.
+constexpr const char kSwitchRecordParentKey[] = "SOFTWARE\\Korvell\\Airtoggle";
+constexpr const char kSwitchRecordName[] = "SwitchInProgress";
+constexpr const char kSwitchRecordKey[] = "SOFTWARE\\Korvell\\Airtoggle\\SwitchInProgress";
+// Always in the 32-bit registry view, so that 32-bit and 64-bit builds of both programs
+// meet in one place: a 64-bit build asks for that view (KEY_WOW64_32KEY); a 32-bit build
+// is in it already and asks for nothing, the only thing Windows 2000 understands.
+#if defined(_WIN64)
+constexpr unsigned long kSwitchRecordView = 0x0200;  // KEY_WOW64_32KEY
+#else
+constexpr unsigned long kSwitchRecordView = 0;
+#endif

@@ -4,6 +4,7 @@
 #include "airtoggle/managers.h"
 #include "airtoggle/recorded_mode.h"
 #include "airtoggle/service_control.h"
+#include "airtoggle/switch_record.h"
 #include "airtoggle/vendor_signal.h"
 #include "common/text.h"
 
@@ -68,7 +69,13 @@ SwitchCommand MatchCommandLine(const char* commandLine, const char* systemDirect
 
 void RunSwitch(SwitchCommand command, SwitchState& state) {
   for (const SwitchOption& option : kOptions) {
-    if (option.command == command) option.sequence(state);
+    if (option.command != command) continue;
+    // What an ended run left is finished first; this run's own switch is recorded from
+    // before its first change to its end.
+    FinishEndedSwitch();
+    BeginSwitchRecord();
+    option.sequence(state);
+    EndSwitchRecord();
   }
 }
 
@@ -78,6 +85,7 @@ void RestartVendorService() {
   ServiceHandle status(OpenServiceA(manager.get(), kVendorService, SERVICE_QUERY_STATUS));
   DWORD current = 0;
   if (QueryState(status.get(), &current) && current == SERVICE_RUNNING) {
+    NoteServiceState(kVendorService, current);
     StopAndWait(kVendorService, status.get());
     StartAndWait(kVendorService, status.get());
   }
@@ -89,6 +97,7 @@ void CycleZeroConfigService(SwitchState& state) {
   ServiceHandle status(OpenServiceA(manager.get(), kZeroConfigService, SERVICE_QUERY_STATUS));
   DWORD current = 0;
   if (QueryState(status.get(), &current)) {
+    if (current == SERVICE_RUNNING || current == SERVICE_STOPPED) NoteServiceState(kZeroConfigService, current);
     if (current == SERVICE_RUNNING) {
       state.m_nZeroConfigWasRunning = 1;
       StopAndWait(kZeroConfigService, status.get());
@@ -117,9 +126,12 @@ void RestartZeroConfigService(SwitchState& state) {
   ServiceHandle status(OpenServiceA(manager.get(), kZeroConfigService, SERVICE_QUERY_STATUS));
   DWORD current = 0;
   if (QueryState(status.get(), &current) && current == SERVICE_RUNNING) {
+    NoteServiceState(kZeroConfigService, current);
     state.m_nZeroConfigWasRunning = 1;
     StopAndWait(kZeroConfigService, status.get());
-    ApplyInterfaceFlags(state, state.m_nTargetMode);
+    // This option hands the adapter to the zero-configuration service and records 1,
+    // whatever the recorded mode made the target: its flags must say the same.
+    ApplyInterfaceFlags(state, kZeroConfigMode);
     StartAndWait(kZeroConfigService, status.get());
   }
   // The service handles are closed before the mode is recorded, as the sequence ends.

@@ -24,6 +24,22 @@ void StopAndWait(const char* name, SC_HANDLE statusHandle) {
   WaitForServiceState(statusHandle, SERVICE_STOPPED);
 }
 
+void BringServiceTo(const char* name, DWORD wanted) {
+  ServiceHandle manager = OpenManager();
+  if (!manager) return;
+  ServiceHandle status(OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
+  DWORD current = 0;
+  if (!QueryState(status.get(), &current)) return;
+  // A request of an ended run completes by itself: a start or stop asked for now would
+  // be refused while it is pending.
+  if (current == SERVICE_START_PENDING || current == SERVICE_STOP_PENDING) {
+    WaitForServiceState(status.get(), current == SERVICE_START_PENDING ? SERVICE_RUNNING : SERVICE_STOPPED);
+    if (!QueryState(status.get(), &current)) return;
+  }
+  if (wanted == SERVICE_RUNNING && current == SERVICE_STOPPED) StartAndWait(name, status.get());
+  if (wanted == SERVICE_STOPPED && current == SERVICE_RUNNING) StopAndWait(name, status.get());
+}
+
 void StartNamedService(const char* name) {
   ServiceHandle manager = OpenManager();
   if (!manager) return;

@@ -21,3 +21,7 @@ bool QueryState(SC_HANDLE statusHandle, DWORD* state);
 // A start or stop request, then the wait for the state it leads to.
 void StartAndWait(const char* name, SC_HANDLE statusHandle);
 void StopAndWait(const char* name, SC_HANDLE statusHandle);
+// Puts the service back into `wanted` (SERVICE_STOPPED or SERVICE_RUNNING): a start or
+// stop still under way is let finish first, then the service is started or stopped if it
+// is in the other state. Every wait is bounded; a service in any other state is left.
+void BringServiceTo(const char* name, DWORD wanted);

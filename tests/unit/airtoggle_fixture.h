@@ -32,6 +32,9 @@ constexpr char kGuidA[] = "{11111111-2222-3333-4444-555555555501}";
 constexpr char kGuidB[] = "{11111111-2222-3333-4444-555555555502}";
 constexpr char kGuidC[] = "{11111111-2222-3333-4444-555555555503}";
 constexpr char kSystemDirectory[] = "C:\\WINDOWS\\system32";
+// The record of a switch under way, and the mode switcher's key that holds it.
+constexpr char kRecordParent[] = "HKLM\\SOFTWARE\\Korvell\\Airtoggle";
+constexpr char kRecord[] = "HKLM\\SOFTWARE\\Korvell\\Airtoggle\\SwitchInProgress";
 
 class AirtoggleTest : public SimTest {
  protected:
@@ -68,23 +71,45 @@ class AirtoggleTest : public SimTest {
   sim::Service& ZeroConfig(std::uint32_t state) { return machine.services.Add("WZCSVC", state); }
   sim::Service& Vendor(std::uint32_t state) { return machine.services.Add("KVX", state); }
 
-  // The run's effects in order: service requests and state changes, registry writes,
-  // the settle wait and the radio library signal.
-  std::vector<std::string> Story() const {
+  // The run's effects on the adapter's managers in order: service requests and state
+  // changes, registry writes, the settle wait and the radio library signal; with
+  // `withRecord`, also the writes of the record of a switch under way (in either view),
+  // which are left out otherwise.
+  std::vector<std::string> Story(bool withRecord = false) const {
     std::vector<std::string> story;
     static const std::set<std::string> kinds = {"RegSetValue", "StartService", "ControlService",
-                                                "Service",     "RegCreateKey", "SetControlOption"};
+                                                "Service",     "RegCreateKey", "SetControlOption",
+                                                "RegDeleteKey"};
     for (const sim::Event& e : machine.EventRecords()) {
       bool settleWait = e.kind == "Sleep" && e.number == 4000;
-      if (kinds.count(e.kind) != 0 || settleWait) story.push_back(Short(e));
+      if (kinds.count(e.kind) == 0 && !settleWait) continue;
+      if (OfRecord(e) && (!withRecord || e.subject.find("SwitchInProgress") == std::string::npos)) continue;
+      story.push_back(Short(e));
     }
     return story;
+  }
+  std::vector<std::string> StoryWithRecord() const { return Story(true); }
+  // The values written outside the record.
+  std::vector<std::string> ValueWrites() const {
+    std::vector<std::string> writes;
+    for (const sim::Event& e : machine.EventRecords()) {
+      if (e.kind == "RegSetValue" && !OfRecord(e)) writes.push_back(e.Text());
+    }
+    return writes;
+  }
+  static bool OfRecord(const sim::Event& e) {
+    return e.subject.find("\\Korvell\\Airtoggle") != std::string::npos;
   }
 
   // A write of the recorded mode or of an interface record, shortened: "UseZeroConfig=1",
   // "01 ControlFlags=0x0000F002" (the interface by the last two digits of its GUID, a
-  // DWORD in hexadecimal); any other event as its text.
+  // DWORD in hexadecimal); the record's "record begun", "record WZCSVC=4", "record
+  // removed"; any other event as its text.
   static std::string Short(const sim::Event& event) {
+    if (OfRecord(event) && event.kind == "RegCreateKey") return "record begun";
+    if (OfRecord(event) && event.kind == "RegDeleteKey") return "record removed";
+    if (OfRecord(event) && event.kind == "RegSetValue")
+      return "record " + event.valueName + "=" + (event.number ? std::to_string(*event.number) : event.detail);
     if (event.kind != "RegSetValue") return event.Text();
     if (event.subject == kSettings && event.valueName == "UseZeroConfig")
       return "UseZeroConfig=" + (event.number ? std::to_string(*event.number) : event.detail);

@@ -64,7 +64,7 @@ TEST_F(ServiceSequences, CycleOfAStoppedServiceRunsItTwiceAndLeavesItStopped) {
   std::vector<std::optional<std::uint32_t>> seen;
   wzc.onRunning = [&] { seen.push_back(Flags(kGuidA)); };
   CycleZeroConfigService(frame);
-  EXPECT_EQ((Strings{"01 ControlFlags=0x03818002", "01 LayoutVersion=0x00000007", "StartService WZCSVC",
+  EXPECT_EQ((Strings{"01 LayoutVersion=0x00000007", "01 ControlFlags=0x03818002", "StartService WZCSVC",
                      "Service WZCSVC running", "ControlService WZCSVC stop", "Service WZCSVC stopped",
                      "01 ControlFlags=0x03818002", "StartService WZCSVC", "Service WZCSVC running",
                      "ControlService WZCSVC stop", "Service WZCSVC stopped", "UseZeroConfig=1"}),
@@ -128,10 +128,13 @@ TEST_F(ServiceSequences, RestartOfTheZeroConfigServiceOnlyWhenRunning) {
   EXPECT_EQ(0x0000F002u, Flags(kGuidA));
   EXPECT_EQ((std::vector<std::uint32_t>{SERVICE_QUERY_STATUS}), wzc.openedWith);
 
+  // Running: restarted with the flags of the zero-configuration service whatever the
+  // target, since it records 1.
   wzc.state = SERVICE_RUNNING;
+  SetFlags(kGuidA, 0x00000002u);
   RestartZeroConfigService(frame);
   EXPECT_EQ((Strings{"UseZeroConfig=1", "ControlService WZCSVC stop", "Service WZCSVC stopped",
-                     "01 ControlFlags=0x00000002", "StartService WZCSVC", "Service WZCSVC running",
+                     "01 ControlFlags=0x00008002", "StartService WZCSVC", "Service WZCSVC running",
                      "UseZeroConfig=1"}),
             Story());
   EXPECT_EQ(1, frame.m_nZeroConfigWasRunning);

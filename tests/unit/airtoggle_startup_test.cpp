@@ -224,8 +224,9 @@ TEST_F(AirtoggleProgram, WzcRecordsOneTwiceWhateverTheTarget) {
   Vendor(SERVICE_STOPPED);
   machine.radio.adapters.push_back(sim::RadioAdapterState{"radio0", 101, false, false, false, false});
   Run(Line("-WZC"));
+  // The flags are those of the zero-configuration service, as the mode it records.
   EXPECT_EQ((Strings{"UseZeroConfig=1", "Sleep 4000", "SetControlOption radio0 1", "ControlService WZCSVC stop",
-                     "Service WZCSVC stopped", "01 ControlFlags=0x00000002", "02 ControlFlags=0x00810002",
+                     "Service WZCSVC stopped", "01 ControlFlags=0x0000F002", "02 ControlFlags=0x00818002",
                      "StartService WZCSVC", "Service WZCSVC running", "UseZeroConfig=1"}),
             Story());
 
@@ -249,7 +250,7 @@ TEST_F(AirtoggleProgram, UnknownRecordedModeIsNeverWrittenAndChangesNoFlags) {
     if (variant == 2) machine.registry.DeleteValue(kSettings, "UseZeroConfig");
     std::optional<sim::RegValue> recorded = machine.registry.Value(kSettings, "UseZeroConfig");
     Run(Line("-installer"));
-    EXPECT_TRUE(EventsStartingWith("RegSetValue").empty());
+    EXPECT_TRUE(ValueWrites().empty());
     EXPECT_EQ(recorded.has_value(), machine.registry.Value(kSettings, "UseZeroConfig").has_value());
     EXPECT_EQ(0x0000F002u, Flags(kGuidA));
   }
@@ -258,7 +259,7 @@ TEST_F(AirtoggleProgram, UnknownRecordedModeIsNeverWrittenAndChangesNoFlags) {
   EXPECT_EQ((Strings{"UseZeroConfig=1"}), [&] {
     Strings writes;
     for (const sim::Event& e : machine.EventRecords()) {
-      if (e.kind == "RegSetValue") writes.push_back(Short(e));
+      if (e.kind == "RegSetValue" && !OfRecord(e)) writes.push_back(Short(e));
     }
     return writes;
   }());
@@ -302,7 +303,7 @@ TEST_F(AirtoggleProgram, StartUpFailuresLeaveMembersUnsetAndHarmless) {
   machine.Fail("GetVersionExA", ERROR_INVALID_PARAMETER);
   machine.Fail("RegQueryValueExA", ERROR_ACCESS_DENIED, 1);
   Run(Line("-installer"));
-  EXPECT_TRUE(EventsStartingWith("RegSetValue").empty());
+  EXPECT_TRUE(ValueWrites().empty());
   EXPECT_FALSE(Flags(kGuidA).has_value());
   EXPECT_EQ(0u, RecordedMode());
 }
@@ -329,6 +330,152 @@ TEST_F(AirtoggleProgram, ServicePackLevelDecidesTheCompleteRecord) {
   Run(Line("-installer"));
   EXPECT_EQ(0x00810002u, Flags(kGuidA));
   EXPECT_EQ(3u, Layout(kGuidA));
+}
+
+// Each option's switch is recorded from before its first change to its end, with each
+// service it changes noted, in the state found, before that service is touched.
+TEST_F(AirtoggleProgram, SwitchIsRecordedFromBeforeItsFirstChangeToItsEnd) {
+  struct Case {
+    const char* option;
+    DWORD zeroConfig;
+    DWORD vendor;
+    Strings notes;  // the record's values, in the order written
+  };
+  const Case cases[] = {
+      {"-installer", SERVICE_RUNNING, SERVICE_RUNNING, {"record WZCSVC=4"}},
+      {"-installer", SERVICE_STOPPED, SERVICE_RUNNING, {"record WZCSVC=1"}},
+      {"-Airtoggle", SERVICE_RUNNING, SERVICE_RUNNING, {"record KVX=4", "record WZCSVC=4"}},
+      {"-EnableLinkdesk", SERVICE_STOPPED, SERVICE_STOPPED, {"record WZCSVC=1"}},
+      {"-WZC", SERVICE_RUNNING, SERVICE_RUNNING, {"record KVX=4", "record WZCSVC=4"}},
+      {"-Linkdesk", SERVICE_RUNNING, SERVICE_RUNNING, {"record KVX=4"}},
+      {"-Linkdesk", SERVICE_RUNNING, SERVICE_STOPPED, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.option) + " " + std::to_string(c.zeroConfig) + std::to_string(c.vendor));
+    machine.services = sim::ServiceManager();
+    ZeroConfig(c.zeroConfig);
+    Vendor(c.vendor);
+    std::size_t before = StoryWithRecord().size();
+    Run(Line(c.option));
+    Strings all = StoryWithRecord();
+    Strings story(all.begin() + static_cast<long>(before), all.end());
+    ASSERT_GE(story.size(), 2u);
+    EXPECT_EQ("record begun", story.front());
+    EXPECT_EQ("record removed", story.back());
+    Strings notes;
+    for (std::size_t i = 0; i < story.size(); ++i) {
+      if (story[i].rfind("record ", 0) != 0 || i == 0 || i + 1 == story.size()) continue;
+      notes.push_back(story[i]);
+      // Noted before the first request to that service.
+      std::string service = story[i].substr(7, story[i].find('=') - 7);
+      for (std::size_t j = 0; j < i; ++j) EXPECT_EQ(std::string::npos, story[j].find(" " + service)) << story[j];
+    }
+    EXPECT_EQ(c.notes, notes);
+    EXPECT_FALSE(machine.registry.HasKey(kRecord));
+  }
+  // The record's parent is an ordinary key, the record itself volatile while it exists.
+  ASSERT_TRUE(machine.registry.HasKey(kRecordParent));
+  EXPECT_FALSE(machine.registry.Find(kRecordParent)->isVolatile);
+}
+
+// A run that finds a record of an ended run first puts each service named there back
+// into the state recorded for it, whatever the ended run left it in, then removes the
+// record, and only then begins its own switch.
+TEST_F(AirtoggleProgram, RecordOfAnEndedRunPutsEachServiceBackFirst) {
+  struct Case {
+    const char* service;
+    DWORD recorded;
+    DWORD found;
+    Strings putBack;  // what the run does before its own record
+  };
+  const Case cases[] = {
+      {"WZCSVC", SERVICE_RUNNING, SERVICE_STOPPED, {"StartService WZCSVC", "Service WZCSVC running"}},
+      {"WZCSVC", SERVICE_RUNNING, SERVICE_STOP_PENDING,
+       {"Service WZCSVC stopped", "StartService WZCSVC", "Service WZCSVC running"}},
+      {"WZCSVC", SERVICE_STOPPED, SERVICE_RUNNING, {"ControlService WZCSVC stop", "Service WZCSVC stopped"}},
+      {"WZCSVC", SERVICE_STOPPED, SERVICE_START_PENDING,
+       {"Service WZCSVC running", "ControlService WZCSVC stop", "Service WZCSVC stopped"}},
+      {"WZCSVC", SERVICE_RUNNING, SERVICE_RUNNING, {}},
+      {"KVX", SERVICE_RUNNING, SERVICE_STOPPED, {"StartService KVX", "Service KVX running"}},
+      {"KVX", SERVICE_RUNNING, SERVICE_STOP_PENDING, {"Service KVX stopped", "StartService KVX", "Service KVX running"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.service) + " recorded " + std::to_string(c.recorded) + " found " +
+                 std::to_string(c.found));
+    machine.services = sim::ServiceManager();
+    sim::Service& wzc = ZeroConfig(SERVICE_STOPPED);
+    sim::Service& kvx = Vendor(SERVICE_STOPPED);
+    sim::Service& ended = std::string(c.service) == "KVX" ? kvx : wzc;
+    ended.state = c.found;
+    ended.pendingLeft = 1;  // the ended run's request, still under way
+    machine.registry.Create(kRecord, true);
+    machine.registry.SetDword(kRecord, c.service, c.recorded);
+    std::size_t before = StoryWithRecord().size();
+    Run(Line("-Linkdesk"));
+    Strings all = StoryWithRecord();
+    Strings story(all.begin() + static_cast<long>(before), all.end());
+    Strings expected = c.putBack;
+    expected.push_back("record removed");
+    expected.push_back("record begun");
+    auto begun = std::find(story.begin(), story.end(), "record begun");
+    ASSERT_NE(story.end(), begun);
+    EXPECT_EQ(expected, Strings(story.begin(), begun + 1));
+    // The run's own switch (-Linkdesk restarts the vendor service if it runs) leaves the
+    // recorded state in place.
+    EXPECT_EQ(c.recorded, ended.state);
+    EXPECT_FALSE(machine.registry.HasKey(kRecord));
+  }
+}
+
+// -installer ended between the stop and the start of the running service: the next
+// -installer starts it again, then switches as the ended run meant to.
+TEST_F(AirtoggleProgram, InstallerEndedWithTheServiceStoppedIsFinishedByTheNext) {
+  sim::Service& wzc = ZeroConfig(SERVICE_STOPPED);
+  machine.registry.Create(kRecord, true);
+  machine.registry.SetDword(kRecord, "WZCSVC", SERVICE_RUNNING);
+  SetFlags(kGuidA, 0x0000F002u);  // the ended run's rewrite; the mode is still 0
+  Run(Line("-installer"));
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, wzc.state);
+  EXPECT_EQ(1u, RecordedMode());
+  EXPECT_EQ(0x0000F002u, Flags(kGuidA));
+  EXPECT_EQ(0x00818002u, Flags(kGuidB));
+  EXPECT_FALSE(machine.registry.HasKey(kRecord));
+}
+
+// The 9x family has no services: no record is read, written or removed.
+TEST_F(AirtoggleProgram, NineXFamilyKeepsNoRecord) {
+  machine.kernel.version = sim::VersionInfo{4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS, " A "};
+  sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
+  machine.registry.Create(kRecord, true);
+  machine.registry.SetDword(kRecord, "WZCSVC", SERVICE_STOPPED);
+  Run(Line("-installer"));
+  EXPECT_EQ((Strings{"ControlService WZCSVC stop", "Service WZCSVC stopped", "01 ControlFlags=0x0000F002",
+                     "02 ControlFlags=0x00818002", "StartService WZCSVC", "Service WZCSVC running",
+                     "UseZeroConfig=1"}),
+            StoryWithRecord());
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, wzc.state);
+  EXPECT_EQ(1u, machine.registry.Dword(kRecord, "WZCSVC"));  // left as it was
+}
+
+// -WZC hands the adapter to the zero-configuration service from either recorded mode,
+// and a second -WZC keeps it there.
+TEST_F(AirtoggleProgram, WzcTwiceLeavesTheAdapterWithZeroConfig) {
+  for (std::uint32_t recorded : {0u, 1u}) {
+    SCOPED_TRACE(recorded);
+    SetRecordedMode(recorded);
+    SetFlags(kGuidA, 0x00000002u);
+    SetFlags(kGuidB, 0x00810002u);
+    machine.services = sim::ServiceManager();
+    sim::Service& wzc = ZeroConfig(SERVICE_RUNNING);
+    for (int run = 0; run < 2; ++run) {
+      Run(Line("-WZC"));
+      EXPECT_EQ(1u, RecordedMode());
+      EXPECT_EQ(0x00008002u, Flags(kGuidA));
+      EXPECT_EQ(0x00818002u, Flags(kGuidB));
+      EXPECT_EQ(0x0000F002u, Flags(kGuidC));
+      EXPECT_EQ(DWORD{SERVICE_RUNNING}, wzc.state);
+    }
+  }
 }
 
 }  // namespace
