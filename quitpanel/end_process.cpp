@@ -6,6 +6,8 @@
 #include "airtoggle/managers.h"
 #include "platform/handles.h"
 #include "platform/proclist.h"
+#include "platform/programs.h"
+#include "platform/registry.h"
 #include "common/system.h"
 #include "common/text.h"
 
@@ -75,8 +77,31 @@ void NameFromImageFile(GetProcessImageFileNameAFn getImageFileName, HANDLE proce
   CopyText(name, capacity, slash != nullptr ? slash + 1 : image);
 }
 
-// Ends the process; its handle is released on return, before the caller's library.
-int EndProcess(DWORD processId) {
+// How long a mode switcher in the middle of a switch is given to end by itself. Its
+// longest switch ("-Airtoggle") takes about 6 s of its own (the 1 s timer, the 4 s wait
+// for the vendor service, the rest) plus the stops and starts of the two services, each
+// a few seconds at most on a slow machine; 20 s covers that, and a switcher that hangs
+// is still ended.
+constexpr DWORD kSwitchEndWaitMs = 20000;
+
+// True while the mode switcher records a switch under way, in the view it writes it in.
+bool SwitchUnderWay() {
+  RegistryKey record;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSwitchRecordKey, 0,
+                       KEY_QUERY_VALUE | static_cast<REGSAM>(kSwitchRecordView),
+                       record.put()) == ERROR_SUCCESS;
+}
+
+// Ends the process; its handles are released on return, before the caller's library. A
+// mode switcher in the middle of a switch is first let finish it (bounded): ended half
+// way, it would leave a service stopped until its next run.
+int EndProcess(DWORD processId, bool modeSwitcher) {
+  // Kept open until the end: while it is, the id cannot pass to another process.
+  ProcessHandle waiter;
+  if (modeSwitcher && SwitchUnderWay()) {
+    waiter.reset(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (waiter && WaitForSingleObject(waiter.get(), kSwitchEndWaitMs) == WAIT_OBJECT_0) return kEnded;
+  }
   ProcessHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
   if (!victim) return kOpenForEndingFailed;
   return TerminateProcess(victim.get(), 0) ? kEnded : kTerminateFailed;
@@ -105,6 +130,8 @@ int EndOnNtFamily(const char* upperTarget) {
 
   ProcessIdList ids;
   if (!ids.Fill(enumProcesses)) return kEnumProcessesFailed;
+  // The mode switcher records switches only where there are services, on this family.
+  const bool modeSwitcher = SameText(upperTarget, kModeSwitcherImage, LetterCase::kIgnored);
 
   for (DWORD i = 0; i < ids.Count(); ++i) {
     // A process that cannot be queried is compared under the name "Unknown".
@@ -122,7 +149,7 @@ int EndOnNtFamily(const char* upperTarget) {
       }
     }
     UpperAscii(name);
-    if (std::strcmp(name, upperTarget) == 0) return EndProcess(ids[i]);
+    if (std::strcmp(name, upperTarget) == 0) return EndProcess(ids[i], modeSwitcher);
   }
   return kNoMatch;
 }

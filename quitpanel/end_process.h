@@ -22,4 +22,6 @@ constexpr int kMaxTargetName = 260;
 // Finds the first running process whose executable is `name` and ends it with exit
 // code 0. The NT family lists processes through PSAPI.DLL and ignores letter case; the
 // 9x family walks every module through Toolhelp and matches the upper-case name exactly.
+// On the NT family a mode switcher found while it records a switch under way is first
+// given up to 20 s to end by itself; if it does, the result is kEnded.
 int EndProcessByName(const char* name);

@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "quitpanel/end_process.h"
@@ -331,12 +332,60 @@ TEST_F(QuitpanelNt, ProgramWithNothingRunningExitsZero) {
   EXPECT_EQ(2, machine.Calls("EnumProcesses"));
 }
 
+// A switcher in the middle of a switch (its record exists, in the view it writes it in)
+// is given a bounded time to end by itself before it is ended; the vendor utility, or a
+// switcher without a record, is ended at once.
+TEST_F(QuitpanelNt, SwitcherInTheMiddleOfASwitchIsLetFinishBounded) {
+  struct Case {
+    const char* name;
+    const char* record;          // where the switch record is, or none
+    bool wow64;                  // the closer runs under WOW64
+    std::optional<DWORD> endsIn;  // the switcher ends by itself after this long
+    DWORD waited;                // the virtual time the closer let pass
+    bool terminated;
+  };
+  const char* const kRecord32 = "HKLM\\SOFTWARE\\Korvell\\Airtoggle\\SwitchInProgress";
+  const char* const kRecordUnderWow64 = "HKLM\\SOFTWARE\\Wow6432Node\\Korvell\\Airtoggle\\SwitchInProgress";
+  const Case cases[] = {
+      {"no record", nullptr, false, 3000, 0, true},
+      {"ends by itself", kRecord32, false, 3000, 3000, false},
+      {"never ends", kRecord32, false, std::nullopt, 20000, true},
+      {"ends just too late", kRecord32, false, 20001, 20000, true},
+      {"under WOW64, record in its view", kRecordUnderWow64, true, 5000, 5000, false},
+      {"under WOW64, record in the other view", kRecord32, true, 5000, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    machine.registry.Remove(kRecord32);
+    machine.registry.Remove(kRecordUnderWow64);
+    if (c.record != nullptr) machine.registry.Create(c.record, true);
+    machine.kernel.wow64 = c.wow64;
+    sim::Process& desk = machine.kernel.AddProcess("Linkdesk.exe");
+    sim::Process& pilot = machine.kernel.AddProcess("Svcpilot.exe");
+    if (c.endsIn) pilot.endsAt = machine.now + *c.endsIn;
+    const DWORD start = machine.now;
+    const std::size_t terminatedBefore = EventsStartingWith("TerminateProcess Svcpilot.exe").size();
+    EXPECT_EQ(0, QuitpanelMain());
+    EXPECT_EQ(c.waited, machine.now - start);
+    EXPECT_FALSE(desk.running);
+    EXPECT_FALSE(pilot.running);
+    EXPECT_EQ(c.terminated ? 1u : 0u,
+              EventsStartingWith("TerminateProcess Svcpilot.exe").size() - terminatedBefore);
+  }
+  // Only the switcher was ever waited on.
+  for (const std::string& wait : EventsStartingWith("WaitForSingleObject"))
+    EXPECT_EQ("WaitForSingleObject Svcpilot.exe 20000", wait);
+}
+
 TEST_F(Quitpanel9x, ProgramEndsBothOnThe9xFamily) {
   sim::Process& desk = AddWithModules("LINKDESK.EXE", {"LINKDESK.EXE"});
   sim::Process& pilot = AddWithModules("SVCPILOT.EXE", {"SVCPILOT.EXE"});
+  // The switcher records nothing on this family; a record found here is not waited on.
+  machine.registry.Create("HKLM\\SOFTWARE\\Korvell\\Airtoggle\\SwitchInProgress", true);
   EXPECT_EQ(0, QuitpanelMain());
   EXPECT_FALSE(desk.running);
   EXPECT_FALSE(pilot.running);
+  EXPECT_EQ(0, machine.Calls("WaitForSingleObject"));
 }
 
 }  // namespace
