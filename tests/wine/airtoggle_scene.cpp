@@ -33,6 +33,7 @@ void AirtoggleScene::Seed() {
   for (const char* name : {kZeroConfigService, kVendorService}) ASSERT_TRUE(InstallService(name)) << name;
   ASSERT_TRUE(RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\AdapterTestbed"));
   ASSERT_TRUE(RegDeleteTree(HKEY_LOCAL_MACHINE, kInterfacesKey));
+  ASSERT_TRUE(RegDeleteTree(HKEY_LOCAL_MACHINE, kSwitchRecordKey, kSwitchRecordView));
   ASSERT_TRUE(RegSetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, 0));
   AddAdapter(kTestAdapters[0], "PCI\\VEN_1D4A&DEV_3890&SUBSYS_00011D4A&REV_01", kGuidA, 0x00000002u);
   AddAdapter(kTestAdapters[1], "pci\\ven_1d4a&dev_3890", kGuidB, 0x00810002u);
@@ -47,6 +48,22 @@ void AirtoggleScene::Clear() {
 
 std::string AirtoggleScene::Interface(const std::string& guid) {
   return std::string(kInterfacesKey) + "\\" + guid;
+}
+
+bool AirtoggleScene::SwitchRecorded() {
+  return RegKeyExists(HKEY_LOCAL_MACHINE, kSwitchRecordKey, kSwitchRecordView);
+}
+
+DWORD AirtoggleScene::RecordedState(const char* service) {
+  DWORD value = 0xDEADBEEFu;
+  RegGetDword(HKEY_LOCAL_MACHINE, kSwitchRecordKey, service, &value, kSwitchRecordView);
+  return value;
+}
+
+bool AirtoggleScene::SetStopDelay(const char* service, DWORD ms) {
+  return RegSetDword(HKEY_LOCAL_MACHINE,
+                     std::string("SYSTEM\\CurrentControlSet\\Services\\") + service + "\\Parameters",
+                     "StopDelayMs", ms);
 }
 
 bool AirtoggleScene::InstallService(const char* name) {

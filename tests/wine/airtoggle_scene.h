@@ -50,6 +50,13 @@ class AirtoggleScene {
   static void ClearRecords();
   // The journal line of a start of WZCSVC that found these flags for A, B and C.
   static std::string StartWith(DWORD a, DWORD b, DWORD c);
+
+  // The switcher's record of a switch under way, read in the view it writes it in: whether
+  // it exists, and the state it holds for a service (0xDEADBEEF when absent).
+  static bool SwitchRecorded();
+  static DWORD RecordedState(const char* service);
+  // The stand-in's stop time, for a test that needs a longer window (Seed sets it back).
+  static bool SetStopDelay(const char* service, DWORD ms);
 };
 
 }  // namespace wt

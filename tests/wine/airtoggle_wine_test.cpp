@@ -229,6 +229,56 @@ TEST_F(AirtoggleWine, LinkdeskRestartsOnlyTheVendorService) {
   EXPECT_EQ(0x00000002u, Flags(kGuidA));
 }
 
+// Ended while the zero-configuration service it stopped is still stopping, -installer
+// leaves the service stopped and its record saying it was running; the next -installer
+// starts it again, then switches as the ended run meant to.
+TEST_F(AirtoggleWine, InstallerEndedBetweenStopAndStartIsFinishedByTheNextRun) {
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ASSERT_TRUE(BringTo(kVendorService, SERVICE_RUNNING));
+  // A stop of 2 s: a window wide enough to end the switcher in on a loaded machine.
+  ASSERT_TRUE(SetStopDelay(kZeroConfigService, 2000));
+  ClearRecords();
+  wt::Child first;
+  ASSERT_TRUE(first.Start(Line("-installer")));
+  ASSERT_TRUE(wt::WaitUntil([] { return ServiceState(kZeroConfigService) == SERVICE_STOP_PENDING; },
+                            wt::kSettleBoundMs));
+  first.Kill();
+  ASSERT_TRUE(wt::WaitUntil([] { return ServiceState(kZeroConfigService) == SERVICE_STOPPED; },
+                            wt::kSettleBoundMs));
+  ASSERT_EQ((Lines{"WZCSVC stop"}), Journal()) << "not ended between the stop and the start";
+  EXPECT_TRUE(SwitchRecorded());
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, RecordedState(kZeroConfigService));
+  EXPECT_EQ(0u, RecordedMode());
+
+  EXPECT_EQ(0u, wt::Run(Line("-installer")));
+  // Put back first (with the flags as the ended run left them), then the switch itself.
+  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00000002u, 0x00810002u, 0x0000F002u), "WZCSVC stop",
+                   StartWith(0x00008002u, 0x00818002u, 0x0000F002u)}),
+            Journal());
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kVendorService));
+  EXPECT_FALSE(SwitchRecorded());
+  EXPECT_EQ(1u, RecordedMode());
+  EXPECT_EQ(0x00008002u, Flags(kGuidA));
+  EXPECT_EQ(0x00818002u, Flags(kGuidB));
+}
+
+// -WZC hands the adapter to the zero-configuration service from either recorded mode;
+// a second run keeps it there.
+TEST_F(AirtoggleWine, WzcTwiceLeavesTheAdapterWithZeroConfig) {
+  ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, 1));
+  ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    ClearRecords();
+    EXPECT_EQ(0u, wt::Run(Line("-WZC")));
+    EXPECT_EQ(1u, RecordedMode());
+    EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00008002u, 0x00818002u, 0x0000F002u)}), Journal());
+    EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
+    EXPECT_FALSE(SwitchRecorded());
+  }
+}
+
 TEST_F(AirtoggleWine, WzcRecordsZeroConfigAndRestartsIt) {
   ASSERT_TRUE(wt::RegSetDword(HKEY_LOCAL_MACHINE, kVendorSettingsKey, kUseZeroConfigValue, 1));
   AddAdapter(kTestAdapters[0], "PCI\\VEN_1D4A&DEV_3890", kGuidA, 0x0000F002u);
@@ -240,8 +290,8 @@ TEST_F(AirtoggleWine, WzcRecordsZeroConfigAndRestartsIt) {
   EXPECT_EQ(0u, wt::Run(Line("-WZC")));
   EXPECT_EQ(1u, RecordedMode());
   // The vendor service is stopped and stays so; the zero-configuration service restarts
-  // with the flags of the target the recorded mode gave.
-  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x00000002u, 0x00810002u, 0x0000F002u)}), Journal());
+  // with the flags that hand it the adapter, as the mode recorded says.
+  EXPECT_EQ((Lines{"WZCSVC stop", StartWith(0x0000F002u, 0x00818002u, 0x0000F002u)}), Journal());
   EXPECT_EQ((Lines{"radio1 1"}), Signalled());
   EXPECT_EQ(DWORD{SERVICE_STOPPED}, ServiceState(kVendorService));
 }

@@ -4,7 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "airtoggle/managers.h"
+#include "airtoggle_scene.h"
 #include "support.h"
+#include "testbed/support/services.h"
 
 namespace {
 
@@ -94,6 +97,46 @@ TEST_F(QuitpanelWine, PsapiPlantedBesideTheProgramIsNeverLoaded) {
   EXPECT_EQ(0u, RunQuitpanel());
   EXPECT_FALSE(wt::FileExists(dir_ + "\\PSAPI.DLL.loaded")) << wt::ReadFile(dir_ + "\\PSAPI.DLL.loaded");
   EXPECT_TRUE(wt::EndedWithZero(*desk));
+}
+
+// Started while the switcher is in the middle of a switch, the closer lets it finish
+// (bounded) before it would end it: the services end as the switch leaves them, its
+// record gone, the recorded mode and the flags in agreement.
+TEST_F(QuitpanelWine, SwitchUnderWayIsLetFinish) {
+  using wt::AirtoggleScene;
+  struct SceneGuard {
+    AirtoggleScene scene;
+    ~SceneGuard() { scene.Clear(); }
+  } guard;
+  const std::string system = wt::SystemDir();
+  ASSERT_FALSE(system.empty());
+  ASSERT_TRUE(wt::CopyFromBuild("Svcpilot.exe", system + "\\Svcpilot.exe"));
+  ASSERT_TRUE(wt::CopyFromBuild("radioapi.dll", system + "\\radioapi.dll"));
+  ASSERT_NO_FATAL_FAILURE(guard.scene.Seed());
+  ASSERT_TRUE(wt::BringTo(kZeroConfigService, SERVICE_RUNNING));
+  ASSERT_TRUE(wt::BringTo(kVendorService, SERVICE_RUNNING));
+  ASSERT_TRUE(AirtoggleScene::SetStopDelay(kZeroConfigService, 2000));
+  AirtoggleScene::ClearRecords();
+
+  wt::Child pilot;
+  ASSERT_TRUE(pilot.Start(system + "\\Svcpilot.exe -installer"));
+  ASSERT_TRUE(wt::WaitUntil([] { return wt::ServiceState(kZeroConfigService) == SERVICE_STOP_PENDING; },
+                            wt::kSettleBoundMs));
+  ASSERT_TRUE(AirtoggleScene::SwitchRecorded());
+  EXPECT_EQ(0u, RunQuitpanel());
+  DWORD code = wt::kTimedOut;
+  EXPECT_TRUE(pilot.WaitExit(wt::kSettleBoundMs, &code));
+  EXPECT_EQ(0u, code);
+
+  EXPECT_EQ((AirtoggleScene::Lines{"WZCSVC stop",
+                                   AirtoggleScene::StartWith(0x00008002u, 0x00818002u, 0x0000F002u)}),
+            AirtoggleScene::Journal());
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, wt::ServiceState(kZeroConfigService));
+  EXPECT_EQ(DWORD{SERVICE_RUNNING}, wt::ServiceState(kVendorService));
+  EXPECT_FALSE(AirtoggleScene::SwitchRecorded());
+  EXPECT_EQ(1u, AirtoggleScene::RecordedMode());
+  EXPECT_EQ(0x00008002u, AirtoggleScene::Flags(wt::kGuidA));
+  EXPECT_EQ(0x00818002u, AirtoggleScene::Flags(wt::kGuidB));
 }
 
 TEST_F(QuitpanelWine, NtFamilyMatchesWithoutRegardToCase) { EndsByNameUnder(""); }
