@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "airtoggle/airtoggle.h"
+#include "airtoggle/resource.h"
 #include "guide_examples.h"
 #include "pakrun/pakrun.h"
 #include "pakrun_fixture.h"
@@ -27,6 +29,10 @@ enum class Whole {
   // The second run ends where an uninterrupted run ends; the only other difference
   // allowed is a further copy of a process the program ends, ended too.
   kAsUninterrupted,
+  // The mode switcher: every service in the state the ended run found it in, the recorded
+  // mode agreeing with every supported adapter's flags, and every interface record that
+  // had no flags either still without or complete.
+  kSwitchConsistent,
 };
 
 struct Situation {
@@ -37,6 +43,112 @@ struct Situation {
 };
 
 void PrintTo(const Situation& situation, std::ostream* os) { *os << situation.name; }
+
+// --- the mode switcher ---------------------------------------------------------------
+
+namespace at {
+constexpr char kSystemDirectory[] = "C:\\WINDOWS\\system32";
+constexpr char kClassKey[] =
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+constexpr char kSettings[] = "HKLM\\SOFTWARE\\Korvell\\Linkdesk\\Settings";
+constexpr char kInterfaces[] = "HKLM\\SOFTWARE\\Microsoft\\WZCSVC\\Parameters\\Interfaces";
+constexpr char kChipsetGuid[] = "{11111111-2222-3333-4444-555555555501}";
+constexpr char kOtherGuid[] = "{11111111-2222-3333-4444-555555555503}";
+constexpr std::uint32_t kManaged = 0x8000u;     // bit 15: the zero-configuration service manages it
+constexpr std::uint32_t kOwnerBits = 0xF000u;   // bits 12-15: clear while the vendor utility does
+constexpr std::uint32_t kVendorFlags = 0x00810002u;
+constexpr std::uint32_t kZeroConfigFlags = 0x00818002u;
+
+struct Start {
+  std::optional<std::uint32_t> recordedMode;
+  bool zeroConfigRunning = true;
+  bool interfaceRecord = true;  // false: a fresh install, no record yet
+};
+
+// A Windows XP SP2 machine with one adapter of the chipset and one other, the vendor
+// utility's service and the zero-configuration service (their starts and stops pending
+// for a few polls, as real ones are), and the radio library's one adapter.
+void Seed(sim::Machine& m, const Start& start) {
+  m.kernel.systemDirectory = kSystemDirectory;
+  m.kernel.version.csd = "Service Pack 2";
+  m.desktop.strings[IDR_MAINFRAME] = "Airtoggle";
+  m.desktop.accelerators.insert(IDR_MAINFRAME);
+  if (start.recordedMode) m.registry.SetDword(kSettings, "UseZeroConfig", *start.recordedMode);
+  const std::uint32_t flags = start.recordedMode == 1u ? kZeroConfigFlags : kVendorFlags;
+  struct Adapter {
+    const char* subkey;
+    const char* id;
+    const char* guid;
+  };
+  for (const Adapter& a : {Adapter{"0000", "PCI\\VEN_1D4A&DEV_3890", kChipsetGuid},
+                           Adapter{"0001", "PCI\\VEN_8086&DEV_1229", kOtherGuid}}) {
+    const std::string key = std::string(kClassKey) + "\\" + a.subkey;
+    m.registry.SetString(key, "MatchingDeviceId", a.id);
+    m.registry.SetString(key, "ComponentId", a.id);
+    m.registry.SetString(key, "NetCfgInstanceId", a.guid);
+    if (start.interfaceRecord) {
+      m.registry.SetDword(std::string(kInterfaces) + "\\" + a.guid, "ControlFlags", flags);
+      m.registry.SetDword(std::string(kInterfaces) + "\\" + a.guid, "LayoutVersion", 7);
+    }
+  }
+  sim::Service& wzc = m.services.Add("WZCSVC", start.zeroConfigRunning ? SERVICE_RUNNING : SERVICE_STOPPED);
+  wzc.stopPendingPolls = 2;
+  wzc.startPendingPolls = 3;
+  sim::Service& kvx = m.services.Add("KVX", SERVICE_RUNNING);
+  kvx.stopPendingPolls = 1;
+  kvx.startPendingPolls = 2;
+  m.radio.adapters.push_back(sim::RadioAdapterState{"radio0", 101, false, false, false, false});
+}
+
+Situation Switch(const char* name, const char* option, Start start) {
+  return Situation{name, [start](sim::Machine& m) { Seed(m, start); },
+                   [option](sim::Machine& m) {
+                     m.kernel.commandLine = std::string(kSystemDirectory) + "\\Svcpilot.exe " + option;
+                     AirtoggleMain(nullptr);
+                     m.desktop.ProcessEnded();
+                   },
+                   Whole::kSwitchConsistent};
+}
+
+bool Chipset(const std::string& id) {
+  return id.rfind("PCI\\VEN_1D4A", 0) == 0 || id.rfind("pci\\ven_1d4a", 0) == 0;
+}
+
+// What keeps the switch's end state from being whole, one line each.
+std::vector<std::string> SwitchProblems(const sim::Machine& m, const sim::Snapshot& found) {
+  std::vector<std::string> problems;
+  for (const auto& [key, service] : m.services.All()) {
+    const auto was = found.entries.find("service " + service.name);
+    const std::string now = sim::TakeSnapshot(m).entries.at("service " + service.name);
+    if (was != found.entries.end() && was->second != now)
+      problems.push_back(service.name + " found " + was->second + ", left " + now);
+  }
+  const std::optional<std::uint32_t> mode = m.registry.Dword(kSettings, "UseZeroConfig");
+  auto classKey = m.registry.Find(kClassKey);
+  for (const auto& [name, adapter] : classKey->subkeys) {
+    const std::string key = std::string(kClassKey) + "\\" + name;
+    const std::string guid = m.registry.String(key, "NetCfgInstanceId").value_or("");
+    const std::string record = std::string(kInterfaces) + "\\" + guid;
+    const std::optional<std::uint32_t> flags = m.registry.Dword(record, "ControlFlags");
+    const bool hadFlags = found.entries.count("value " + record + "\\ControlFlags") != 0;
+    if (!hadFlags && flags && !m.registry.Dword(record, "LayoutVersion"))
+      problems.push_back(guid + ": \"ControlFlags\" without \"LayoutVersion\"");
+    if (!Chipset(m.registry.String(key, "MatchingDeviceId").value_or("")) || !flags) continue;
+    char text[120];
+    if (mode == 1u && (*flags & kManaged) == 0) {
+      std::snprintf(text, sizeof text, "mode 1 recorded, flags 0x%08X without bit 15", *flags);
+      problems.push_back(text);
+    } else if (mode == 0u && (*flags & kOwnerBits) != 0) {
+      std::snprintf(text, sizeof text, "mode 0 recorded, flags 0x%08X with bits 12-15", *flags);
+      problems.push_back(text);
+    } else if (mode != 0u && mode != 1u) {
+      problems.push_back("no recorded mode 0 or 1");
+    }
+  }
+  return problems;
+}
+
+}  // namespace at
 
 // --- the setup runner: the guide's machine lines and settings --------------------------
 
@@ -177,7 +289,18 @@ bool ExtraCleanup(const std::string& difference) {
 }
 
 std::vector<Situation> Situations() {
+  using at::Start;
+  using at::Switch;
   return {
+      Switch("SvcpilotInstallerFrom0", "-installer", Start{0u}),
+      Switch("SvcpilotInstallerFrom1", "-installer", Start{1u}),
+      Switch("SvcpilotInstallerZeroConfigStopped", "-installer", Start{0u, false}),
+      Switch("SvcpilotInstallerFreshInstall", "-installer", Start{0u, true, false}),
+      Switch("SvcpilotEnableLinkdeskFrom1", "-EnableLinkdesk", Start{1u}),
+      Switch("SvcpilotAirtoggleFrom0", "-Airtoggle", Start{0u}),
+      Switch("SvcpilotAirtoggleFrom1", "-Airtoggle", Start{1u}),
+      Switch("SvcpilotWzcFrom0", "-WZC", Start{0u}),
+      Switch("SvcpilotLinkdesk", "-Linkdesk", Start{0u}),
       SetupEveryStep(),
       SetupGuideExample3(),
       Remover("ScrubnetXp", false),
@@ -193,10 +316,11 @@ class KillSweep : public ::testing::TestWithParam<Situation> {
   // Problems of the machine's end state: lines of the differences that are not allowed,
   // or of the switch's rules; and anything left open.
   static std::vector<std::string> Problems(const Situation& situation, const sim::Machine& m,
-                                           [[maybe_unused]] const sim::Snapshot& found,
-                                           const sim::Snapshot& uninterrupted) {
+                                           const sim::Snapshot& found, const sim::Snapshot& uninterrupted) {
     std::vector<std::string> problems;
-    if (situation.whole == Whole::kAsUninterrupted) {
+    if (situation.whole == Whole::kSwitchConsistent) {
+      problems = at::SwitchProblems(m, found);
+    } else {
       for (const std::string& difference : sim::Differences(uninterrupted, sim::TakeSnapshot(m))) {
         if (!ExtraCleanup(difference)) problems.push_back(difference);
       }
