@@ -163,12 +163,28 @@ namespace {
 
 // A C runtime stream open on a file of the machine. Text written is appended to the
 // file at once; in text mode each line feed is stored as carriage return plus line feed.
+//
+// The C runtime writes a stream's text in buffers of this many characters: a process that
+// ends without closing the stream leaves only the buffers it filled in the file.
+constexpr std::size_t kStreamBuffer = 4096;
+
 struct StreamObject : HandleObject {
   const char* Kind() const override { return "text stream"; }
   bool IsKernelObject() const override { return false; }
+  void Abandon(Machine& m) override {
+    if (File* file = m.files.Find(path)) {
+      if (file->bytes.size() > flushedSize) {
+        file->bytes.resize(flushedSize);
+        file->Changed();
+      }
+    }
+    if (--m.files.openStreams[path] == 0) m.files.openStreams.erase(path);
+  }
   std::string path;
   bool textMode = true;
   bool failed = false;  // a write was lost: the close reports it, as a failed flush does
+  std::size_t written = 0;      // characters written, before the line-end translation
+  std::size_t flushedSize = 0;  // the file's size when the last full buffer was written
 };
 
 StreamObject* OpenStreamOf(Machine& m, TextStream* stream, const char* operation) {
@@ -205,6 +221,7 @@ TextStream* OpenTextStream(const char* path, const char* mode) {
   auto object = std::make_unique<sim::StreamObject>();
   object->path = file;
   object->textMode = how.find('b') == std::string::npos;
+  object->flushedSize = m.files.Find(file)->bytes.size();
   ++m.files.openStreams[file];
   m.Log(sim::Event::On("OpenTextStream", file, how));
   return reinterpret_cast<TextStream*>(m.OpenHandle(std::move(object)));
@@ -244,6 +261,7 @@ void WriteTextStream(TextStream* stream, const char* format, ...) {
   for (std::size_t i = 0; i < size; ++i) {
     if (text[i] == '\n' && object->textMode) bytes += '\r';
     bytes += text[i];
+    if (++object->written % sim::kStreamBuffer == 0) object->flushedSize = bytes.size();
   }
   file->Changed();
 }
@@ -251,6 +269,8 @@ void WriteTextStream(TextStream* stream, const char* format, ...) {
 bool CloseTextStream(TextStream* stream) {
   sim::Machine& m = Current();
   auto fault = m.Enter("CloseTextStream");
+  // A process being ended flushes nothing: the stream goes with the process.
+  if (fault && m.BeingEnded()) return false;
   sim::StreamObject* object = sim::OpenStreamOf(m, stream, "CloseTextStream");
   if (object == nullptr) return false;
   std::string path = object->path;

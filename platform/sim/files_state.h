@@ -41,6 +41,9 @@ class FileSystem {
     return files_.erase(LongPathOf(path)) == 1;
   }
   static std::string DirectoryOf(const std::string& path);
+  // Every file and directory, by its long path.
+  const std::map<std::string, File, NoCaseLess>& AllFiles() const { return files_; }
+  const std::set<std::string, NoCaseLess>& AllDirectories() const { return directories_; }
 
   // Short (8.3) names, per file or directory, by full path: SetShortName("C:\Program
   // Files", "PROGRA~1"). A name without one is its own short name when it is a valid

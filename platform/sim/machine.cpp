@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <string_view>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -202,9 +204,49 @@ Machine::Operation Machine::OperationOf(const char* operation) {
   return Operation{&calls_[number], Numbers().takesFaults[number]};
 }
 
+namespace {
+
+// ERROR_PROCESS_ABORTED: what an operation of a process being ended fails with.
+constexpr DWORD kProcessAborted = 1067;
+
+// The operations that release what a program holds: its owners call them from their
+// destructors, where a throw would end the test program itself.
+bool Releases(const char* operation) {
+  static const std::set<std::string, std::less<>> names = {
+      "CloseHandle", "RegCloseKey", "CloseServiceHandle", "FreeLibrary",
+      "SetupDiDestroyDeviceInfoList", "CloseTextStream", "DestroyWindow", "KillTimer"};
+  return names.count(std::string_view(operation)) != 0;
+}
+
+}  // namespace
+
+bool Machine::CountsTowardsTheEnd(const char* operation) {
+  if (startedProgramsRunning_ > 0) return false;
+  if (!cutShort_) {
+    if (!endAfter_ || programOperations_ < *endAfter_) {
+      ++programOperations_;
+      return false;
+    }
+    cutShort_ = true;
+  }
+  // Nothing the program does from here on reaches the machine: the operation fails, and
+  // where nothing is unwinding and it is not a release, the program is ended here.
+  if (std::uncaught_exceptions() == 0 && !Releases(operation)) throw ProgramEnded{programOperations_};
+  return true;
+}
+
+void Machine::EndAfter(int operations) {
+  endAfter_ = programOperations_ + operations;
+  cutShort_ = false;
+}
+
 void Machine::Count(const char* operation) {
   const Operation counted = OperationOf(operation);
   if (counted.takesFaults) Refuse("Count (it must use Enter)", operation);
+  // An operation that cannot fail still ends the program; begun while the program unwinds
+  // it runs, which only the radio library's and the message loop's calls could, and no
+  // destructor makes them.
+  CountsTowardsTheEnd(operation);
   ++totalCalls_;
   ++*counted.calls;
 }
@@ -212,6 +254,7 @@ void Machine::Count(const char* operation) {
 std::optional<DWORD> Machine::EnterStatus(const char* operation) {
   const Operation counted = OperationOf(operation);
   if (!counted.takesFaults) Refuse("Enter", operation);
+  if (CountsTowardsTheEnd(operation)) return kProcessAborted;
   ++totalCalls_;
   int count = ++*counted.calls;
   // The latest active fault for this call wins; one shadowed by it has not fired.
@@ -262,6 +305,58 @@ std::string Machine::OpenHandleList() const {
     list += line;
   }
   return list;
+}
+
+void Machine::EndProcess(Ending how) {
+  const int made = programOperations_;
+  endAfter_.reset();
+  cutShort_ = false;
+  // What the process held goes with it, without a message to its windows: its handles
+  // (with them its mutexes and what its streams had not flushed), its windows with their
+  // timers, its window classes and message queue, and its loaded libraries.
+  for (auto& [value, object] : handles_) object->Abandon(*this);
+  handles_.clear();
+  desktop.windows.clear();
+  desktop.ProcessEnded();
+  for (auto& library : kernel.libraries) library->references = 0;
+  Log(Event::On("Ended", how == Ending::kPowerCut ? "power cut" : "process",
+                "after " + std::to_string(made) + " operations")
+          .WithNumber(made));
+  if (how == Ending::kPowerCut) {
+    Reboot();
+    return;
+  }
+  // A start or stop the process asked for completes without it, and a program it started
+  // and did not wait for runs to its end.
+  services.CompletePending(*this);
+  while (!programs.pending.empty()) {
+    auto [pid, started] = *programs.pending.begin();
+    programs.pending.erase(programs.pending.begin());
+    Process* process = kernel.FindProcess(static_cast<DWORD>(pid));
+    if (process != nullptr && !process->running) continue;  // ended before it ran
+    unsigned exitCode = 0;
+    {
+      StartedProgramRuns runs(*this);
+      exitCode = (*started.first)(*this, started.second);
+    }
+    if (process != nullptr) {
+      process->running = false;
+      process->exitCode = exitCode;
+    }
+    Log(Event::On("Exited", process != nullptr ? process->exe : "?", std::to_string(exitCode))
+            .WithNumber(exitCode));
+  }
+}
+
+void Machine::Reboot() {
+  Log(Event::Plain("Reboot"));
+  // Programs started from the machine's processes die with the power, their work undone.
+  for (auto& [pid, started] : programs.pending) {
+    if (Process* process = kernel.FindProcess(static_cast<DWORD>(pid))) process->running = false;
+  }
+  programs.pending.clear();
+  services.Restart(*this);
+  // Every key of this registry is kept on disk, so all of it comes through a restart.
 }
 
 bool Machine::Clean(std::string* report) const {

@@ -75,6 +75,8 @@ namespace sim {
 //   Regedit deletes         key path      name       "(not there)" or none
 //   Regedit deletes key     key path                 "(not there)" or none
 //   Regedit imports         script file
+//   Ended                   "process" or "power cut" "after <n> operations"  n
+//   Reboot
 class Event {
  public:
   // "<kind>"
@@ -111,6 +113,24 @@ class Event {
   Event(Form form, std::string what, std::string on, std::string rest)
       : kind(std::move(what)), subject(std::move(on)), detail(std::move(rest)), form_(form) {}
   Form form_;
+};
+
+// How a program's process is cut short (Machine::EndProcess).
+enum class Ending {
+  // Ended as TerminateProcess ends it: the process's handles, windows and mutexes go, and
+  // what its C runtime streams had not yet flushed is lost; a service start or stop it
+  // asked for completes by itself, and a program it started and had not waited for still
+  // runs to its end.
+  kEnded,
+  // The same, and then the machine restarts (Machine::Reboot).
+  kPowerCut,
+};
+
+// Thrown out of the operation that the program code was not to make: the one after the
+// operation it is ended after (Machine::EndAfter). The caller of the program catches it
+// and ends the process with Machine::EndProcess.
+struct ProgramEnded {
+  int operations = 0;  // the operations the program had made
 };
 
 class Machine {
@@ -208,6 +228,42 @@ class Machine {
   // True when nothing stayed open or loaded and nothing was misused; `report` tells why not.
   bool Clean(std::string* report) const;
 
+  // --- runs cut short ----------------------------------------------------------------
+  // The operations the program code has made: calls of the platform and of the radio
+  // library, not those a program it started makes while it waits for that one.
+  int ProgramOperations() const { return programOperations_; }
+  // Ends the program code once it has made `operations` operations (counted from now on
+  // the machine's whole count, ProgramOperations): the next one it begins throws
+  // ProgramEnded. Until EndProcess, every operation then fails at once with
+  // ERROR_PROCESS_ABORTED and changes nothing, so that the destructors the throw runs
+  // leave the machine as the operation count left it; one begun inside a destructor fails
+  // so rather than throw, and the throw comes with the next one.
+  void EndAfter(int operations);
+  // Runs `program` (the program's entry point and what its runner does after it) ended
+  // after `operations` operations: true when it was cut short, false when it ended by
+  // itself first. Either way its process then ends as `how` says (EndProcess).
+  template <class Program>
+  bool RunEndedAfter(int operations, Ending how, Program&& program) {
+    EndAfter(operations);
+    try {
+      program();
+    } catch (const ProgramEnded&) {
+    }
+    // Also cut short where only releases followed, which failed without a throw.
+    const bool cut = cutShort_;
+    EndProcess(how);
+    return cut;
+  }
+  // Ends the process that runs the program code, as `how` says.
+  void EndProcess(Ending how);
+  // A restart of the machine after a power cut: the programs the ended program started die
+  // without running, services come back in the state their start type gives them, and
+  // what a restart does not keep is dropped. Processes seeded by a test stand for programs
+  // that start again with the system and the user's log-on, and keep running.
+  void Reboot();
+  // Whether the program code is being ended (between the throw and EndProcess).
+  bool BeingEnded() const { return cutShort_; }
+
  private:
   struct Fault {
     std::string operation;
@@ -224,7 +280,30 @@ class Machine {
     bool takesFaults;
   };
   Operation OperationOf(const char* operation);
+  // Counts one operation of the program code; true when it is to fail without effect
+  // because the program is being ended (it throws ProgramEnded instead where it can).
+  bool CountsTowardsTheEnd(const char* operation);
   int totalCalls_ = 0;
+  int programOperations_ = 0;
+  std::optional<int> endAfter_;  // the program code is ended after this many operations
+  bool cutShort_ = false;
+  int startedProgramsRunning_ = 0;  // handlers of started programs running (WaitForSingleObject)
+
+ public:
+  // Marks the span in which a started program's handler runs: its operations are not the
+  // program code's.
+  class StartedProgramRuns {
+   public:
+    explicit StartedProgramRuns(Machine& machine) : machine_(machine) { ++machine_.startedProgramsRunning_; }
+    ~StartedProgramRuns() { --machine_.startedProgramsRunning_; }
+    StartedProgramRuns(const StartedProgramRuns&) = delete;
+    StartedProgramRuns& operator=(const StartedProgramRuns&) = delete;
+
+   private:
+    Machine& machine_;
+  };
+
+ private:
   std::vector<Event> events_;
   std::vector<std::string> texts_;  // the text of each event, kept alongside
   std::vector<std::string> misuse_;

@@ -150,7 +150,11 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   } else if (pending != m.programs.pending.end()) {
     auto [handler, line] = pending->second;
     m.programs.pending.erase(pending);
-    unsigned exitCode = (*handler)(m, line);
+    unsigned exitCode = 0;
+    {
+      sim::Machine::StartedProgramRuns started(m);
+      exitCode = (*handler)(m, line);
+    }
     if (target != nullptr) {
       target->running = false;
       target->exitCode = exitCode;

@@ -12,6 +12,7 @@ Service& ServiceManager::Add(const std::string& name, std::uint32_t state) {
   Service& service = services_[Upper(name)];
   service.name = name;
   service.state = state;
+  service.startsWithSystem = state == SERVICE_RUNNING;
   return service;
 }
 
@@ -81,6 +82,24 @@ Service* ServiceOf(Machine& m, SC_HANDLE handle, const char* operation, DWORD* a
 }
 
 }  // namespace
+
+void ServiceManager::CompletePending(Machine& m) {
+  for (auto& [key, service] : services_) {
+    if (service.pendingLeft < 0) continue;
+    if (service.state == SERVICE_START_PENDING) Reach(m, service, SERVICE_RUNNING);
+    if (service.state == SERVICE_STOP_PENDING) Reach(m, service, SERVICE_STOPPED);
+  }
+}
+
+void ServiceManager::Restart(Machine& m) {
+  for (auto& [key, service] : services_) {
+    service.pendingLeft = -1;
+    service.state = SERVICE_STOPPED;
+    // A service reads its settings as it starts, after a restart too.
+    if (service.startsWithSystem) Reach(m, service, SERVICE_RUNNING);
+  }
+}
+
 }  // namespace sim
 
 using sim::Current;

@@ -10,9 +10,14 @@
 
 namespace sim {
 
+class Machine;
+
 struct Service {
   std::string name;
   std::uint32_t state = 1;  // SERVICE_STOPPED
+  // Its start type is automatic: it runs after a restart. Add() sets it for a service
+  // seeded running, and leaves a service seeded in any other state to start on demand.
+  bool startsWithSystem = false;
 
   // Script. A start (stop) request leaves the service start (stop) pending for this many
   // status queries before it reaches running (stopped); -1 keeps it pending for ever.
@@ -45,6 +50,13 @@ class ServiceManager {
 
   Service& Add(const std::string& name, std::uint32_t state);
   Service* Find(const std::string& name);
+  const std::map<std::string, Service>& All() const { return services_; }
+
+  // The process that asked for a start or a stop has ended: the service control manager
+  // still completes each pending one (one left pending for ever by a test's script stays).
+  void CompletePending(Machine& m);
+  // The machine restarted: each service runs or not as its start type says.
+  void Restart(Machine& m);
 
  private:
   std::map<std::string, Service> services_;

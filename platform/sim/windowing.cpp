@@ -147,8 +147,9 @@ BOOL WINAPI DestroyWindow(HWND window) {
         break;
       }
     }
-    if (child == nullptr) break;
-    DestroyWindow(child);
+    // A child that cannot be destroyed (its process is being ended) stays for the process's
+    // end to drop; asking again would never end.
+    if (child == nullptr || !DestroyWindow(child)) break;
   }
   // The last message a window gets.
   procedure(window, WM_NCDESTROY, 0, 0);
