@@ -356,7 +356,8 @@ void Machine::Reboot() {
   }
   programs.pending.clear();
   services.Restart(*this);
-  // Every key of this registry is kept on disk, so all of it comes through a restart.
+  // Volatile keys live only in memory: a restart starts without them.
+  registry.RemoveVolatileKeys();
 }
 
 bool Machine::Clean(std::string* report) const {

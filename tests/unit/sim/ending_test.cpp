@@ -68,6 +68,8 @@ TEST_P(RunEnded, NothingAfterTheOperationRunsAndTheProcessLeavesNothingOpen) {
   machine.services.Add("Svc", SERVICE_STOPPED).startPendingPolls = 3;
   machine.services.Add("Auto", SERVICE_RUNNING);
   machine.files.AddDirectory("C:\\");
+  machine.registry.Create("HKLM\\SOFTWARE");
+  machine.registry.Create("HKLM\\SOFTWARE\\Record", true);
   machine.programs.Add(kChild, [](sim::Machine& m, const std::string&) {
     m.registry.SetDword("HKLM\\SOFTWARE\\Child", "Ran", 1);
     return 7u;
@@ -84,6 +86,8 @@ TEST_P(RunEnded, NothingAfterTheOperationRunsAndTheProcessLeavesNothingOpen) {
   EXPECT_EQ(c.outBytes, out ? std::optional<std::size_t>(out->size()) : std::nullopt);
   EXPECT_EQ(c.childRan, machine.registry.HasKey("HKLM\\SOFTWARE\\Child"));
   EXPECT_EQ(c.keyMade, machine.registry.HasKey("HKLM\\SOFTWARE\\After"));
+  // A volatile key lives until a restart.
+  EXPECT_EQ(c.how == sim::Ending::kEnded, machine.registry.HasKey("HKLM\\SOFTWARE\\Record"));
   // Its mutex went with it, and the child, which ran or died, runs no more.
   EXPECT_FALSE(machine.kernel.self.MutexExists("Sweep"));
   for (const sim::Process& process : machine.kernel.processes) EXPECT_FALSE(process.running) << process.exe;
