@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/pakrun-preview/json.h"
+#include "tools/pakrun-preview/escape.h"
 #include "tools/pakrun-preview/lint.h"
 #include "tools/pakrun-preview/preview.h"
 
 namespace {
 
+using preview::Json;
 using preview::LintInput;
 using preview::Warning;
 
@@ -207,11 +208,17 @@ Result Preview(const std::string& name, const std::string& settings, const std::
   return Result{code, out.str(), err.str()};
 }
 
-json::Value Parsed(const std::string& text) {
-  json::Value value;
-  std::string error;
-  EXPECT_TRUE(json::Reader::Parse(text, &value, &error)) << error << "\n" << text;
+// The output read with nlohmann-json; a member missing from a (non-const) object reads as
+// null, whose Bytes are empty.
+Json Parsed(const std::string& text) {
+  Json value = Json::parse(text, nullptr, false);
+  EXPECT_FALSE(value.is_discarded()) << text;
   return value;
+}
+
+// A string of the output as the bytes it stands for; empty for anything else.
+std::string Bytes(const Json& value) {
+  return value.is_string() ? preview::escape::BytesOf(value.get<std::string>()) : std::string();
 }
 
 const std::vector<std::string> kDevices = {
@@ -229,25 +236,25 @@ TEST(PreviewPlan, EveryStepInRunOrderWithItsCommandLinesTextsAndKeys) {
                                           "--short-dir", "C:\\PROGRA~1\\VENDOR~1", "--tail", "-s \"a b\"",
                                           "--format", "json"}));
   ASSERT_EQ(0, result.code) << result.err;
-  json::Value plan = Parsed(result.out);
-  ASSERT_EQ(json::Value::Type::kObject, plan.type);
-  for (const char* member : {"machine", "steps", "notes", "warnings"}) EXPECT_TRUE(plan.Has(member)) << member;
-  ASSERT_EQ(1u, plan["warnings"].items.size());
-  EXPECT_EQ("DEV2", plan["warnings"].items[0]["key"].text);
-  EXPECT_EQ("DRIVERREG", plan["warnings"].items[0]["section"].text);
-  EXPECT_TRUE(plan["notes"].items.empty());
-  EXPECT_EQ("_XP", plan["machine"]["os_suffix"].text);
+  Json plan = Parsed(result.out);
+  ASSERT_TRUE(plan.is_object());
+  for (const char* member : {"machine", "steps", "notes", "warnings"}) EXPECT_TRUE(plan.contains(member)) << member;
+  ASSERT_EQ(1u, plan["warnings"].size());
+  EXPECT_EQ("DEV2", Bytes(plan["warnings"][0]["key"]));
+  EXPECT_EQ("DRIVERREG", Bytes(plan["warnings"][0]["section"]));
+  EXPECT_TRUE(plan["notes"].empty());
+  EXPECT_EQ("_XP", Bytes(plan["machine"]["os_suffix"]));
 
   std::vector<std::string> kinds;
-  const std::vector<json::Value>& steps = plan["steps"].items;
-  for (const json::Value& step : steps) {
-    kinds.push_back(step["kind"].text);
-    EXPECT_EQ(json::Value::Type::kArray, step["settings"].type) << step["kind"].text;
-    if (step["kind"].text == "start") {
-      EXPECT_FALSE(step["command_line"].text.empty());
+  Json& steps = plan["steps"];
+  for (Json& step : steps) {
+    kinds.push_back(Bytes(step["kind"]));
+    EXPECT_TRUE(step["settings"].is_array()) << step["kind"];
+    if (Bytes(step["kind"]) == "start") {
+      EXPECT_FALSE(Bytes(step["command_line"]).empty());
     }
-    if (step["kind"].text == "write_file") {
-      EXPECT_TRUE(step.Has("path") && step.Has("text"));
+    if (Bytes(step["kind"]) == "write_file") {
+      EXPECT_TRUE(step.contains("path") && step.contains("text"));
     }
   }
   EXPECT_EQ((std::vector<std::string>{"mutex", "remove_device", "rename", "rename", "start", "reenumerate",
@@ -256,55 +263,55 @@ TEST(PreviewPlan, EveryStepInRunOrderWithItsCommandLinesTextsAndKeys) {
                                       "driver_section", "exit"}),
             kinds);
   ASSERT_EQ(18u, steps.size());
-  EXPECT_EQ("Pakrun.exe", steps[0]["name"].text);
-  EXPECT_EQ("PCI\\VEN_1D4A&DEV_0301", steps[1]["hardware_id"].text);
-  EXPECT_EQ("DEV1", steps[1]["settings"].items.at(1)["key"].text);
-  EXPECT_EQ("C:\\WINDOWS\\Driver Cache\\tq3p8.org", steps[3]["new_path"].text);
+  EXPECT_EQ("Pakrun.exe", Bytes(steps[0]["name"]));
+  EXPECT_EQ("PCI\\VEN_1D4A&DEV_0301", Bytes(steps[1]["hardware_id"]));
+  EXPECT_EQ("DEV1", Bytes(steps[1]["settings"].at(1)["key"]));
+  EXPECT_EQ("C:\\WINDOWS\\Driver Cache\\tq3p8.org", Bytes(steps[3]["new_path"]));
   EXPECT_EQ("\"C:\\Program Files\\Vendor Setup\\Netprep.exe\" /INI C:\\PROGRA~1\\VENDOR~1\\Netprep.ini -s \"a b\"",
-            steps[4]["command_line"].text);
-  EXPECT_EQ("setup", steps[4]["program"].text);
-  EXPECT_EQ("PCI\\VEN_1D4A&DEV_0309", steps[5]["none_present"].text);
-  EXPECT_EQ("C:\\TEMP\\StaticAddDel.inf", steps[6]["path"].text);
+            Bytes(steps[4]["command_line"]));
+  EXPECT_EQ("setup", Bytes(steps[4]["program"]));
+  EXPECT_EQ("PCI\\VEN_1D4A&DEV_0309", Bytes(steps[5]["none_present"]));
+  EXPECT_EQ("C:\\TEMP\\StaticAddDel.inf", Bytes(steps[6]["path"]));
   EXPECT_EQ(Crlf({"[Version]", "signature=\"$CHICAGO$\"", "", "[DefaultInstall]", "AddReg = Add.reg",
                   "DelReg = Del.reg", "", "[Add.reg]", "HKLM, \"SOFTWARE\\Vendor\",\"Mode\",0x00010001,1", "",
                   "[Del.reg]", "HKLM, \"SOFTWARE\\Vendor\",\"Old\""}),
-            steps[6]["text"].text);
+            Bytes(steps[6]["text"]));
   EXPECT_EQ("C:\\WINDOWS\\System32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 C:\\TEMP\\StaticAddDel.inf",
-            steps[7]["command_line"].text);
-  EXPECT_EQ("Mode", steps[7]["changes"].items.at(0)["name"].text);
-  EXPECT_EQ(1, steps[7]["changes"].items.at(0)["number"].number);
-  EXPECT_EQ("regedit /s \"C:\\Program Files\\Vendor Setup\\Pakrun.reg\"", steps[9]["command_line"].text);
-  EXPECT_EQ("C:\\WINDOWS\\regedit.exe", steps[9]["application_name"].text);
-  EXPECT_EQ(kScript, steps[9]["script_text"].text);
-  const std::vector<json::Value>& changes = steps[9]["changes"].items;
+            Bytes(steps[7]["command_line"]));
+  EXPECT_EQ("Mode", Bytes(steps[7]["changes"].at(0)["name"]));
+  EXPECT_EQ(1, steps[7]["changes"].at(0)["number"]);
+  EXPECT_EQ("regedit /s \"C:\\Program Files\\Vendor Setup\\Pakrun.reg\"", Bytes(steps[9]["command_line"]));
+  EXPECT_EQ("C:\\WINDOWS\\regedit.exe", Bytes(steps[9]["application_name"]));
+  EXPECT_EQ(kScript, Bytes(steps[9]["script_text"]));
+  Json& changes = steps[9]["changes"];
   ASSERT_EQ(5u, changes.size());
-  EXPECT_EQ("REG_DWORD", changes[0]["type"].text);
-  EXPECT_EQ(7, changes[0]["number"].number);
-  EXPECT_EQ("Linkdesk", changes[1]["value"].text);
+  EXPECT_EQ("REG_DWORD", Bytes(changes[0]["type"]));
+  EXPECT_EQ(7, changes[0]["number"]);
+  EXPECT_EQ("Linkdesk", Bytes(changes[1]["value"]));
   // Each deletion, in script order, and whether the machine held it.
   const std::vector<std::vector<std::string>> deletions = {{"delete_key", "HKLM\\SOFTWARE\\Vendor\\Gone", "false"},
                                                            {"delete_value", "HKLM\\SOFTWARE\\Vendor", "true"},
                                                            {"delete_value", "HKLM\\SOFTWARE\\Vendor", "false"}};
   for (std::size_t i = 0; i < deletions.size(); ++i) {
-    const json::Value& change = changes[2 + i];
-    EXPECT_EQ(deletions[i], (std::vector<std::string>{change["action"].text, change["key"].text,
-                                                      change["found"].boolean ? "true" : "false"}));
-    EXPECT_EQ(json::Value::Type::kBool, change["found"].type);
-    EXPECT_EQ(i != 0, change.Has("name"));
+    Json& change = changes[2 + i];
+    EXPECT_EQ(deletions[i], (std::vector<std::string>{Bytes(change["action"]), Bytes(change["key"]),
+                                                      change["found"] == true ? "true" : "false"}));
+    EXPECT_TRUE(change["found"].is_boolean());
+    EXPECT_EQ(i != 0, change.contains("name"));
   }
-  EXPECT_EQ("Never", changes[4]["name"].text);
+  EXPECT_EQ("Never", Bytes(changes[4]["name"]));
   // The device sections: found without regard to case and applied; missing; empty; no device.
-  EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", steps[10]["section"].text);
-  EXPECT_EQ("applied", steps[10]["status"].text);
-  EXPECT_NE(std::string::npos, steps[11]["text"].text.find(
+  EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", Bytes(steps[10]["section"]));
+  EXPECT_EQ("applied", Bytes(steps[10]["status"]));
+  EXPECT_NE(std::string::npos, Bytes(steps[11]["text"]).find(
                 "HKLM, \"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\0000\",\"Power\",0,low\r\n"));
-  EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", steps[12]["settings"].items.at(0)["section"].text);
-  EXPECT_EQ("missing", steps[14]["status"].text);
-  EXPECT_EQ("{4D36E972-E325-11CE-BFC1-08002BE10318}\\0009", steps[14]["driver_key"].text);
-  EXPECT_EQ("empty", steps[15]["status"].text);
-  EXPECT_EQ("no_device", steps[16]["status"].text);
-  EXPECT_EQ("DEV4", steps[16]["settings"].items.at(1)["key"].text);
-  EXPECT_EQ(1, steps[17]["code"].number);
+  EXPECT_EQ("DRIVERREG_pci\\ven_1d4a&dev_0302_XP", Bytes(steps[12]["settings"].at(0)["section"]));
+  EXPECT_EQ("missing", Bytes(steps[14]["status"]));
+  EXPECT_EQ("{4D36E972-E325-11CE-BFC1-08002BE10318}\\0009", Bytes(steps[14]["driver_key"]));
+  EXPECT_EQ("empty", Bytes(steps[15]["status"]));
+  EXPECT_EQ("no_device", Bytes(steps[16]["status"]));
+  EXPECT_EQ("DEV4", Bytes(steps[16]["settings"].at(1)["key"]));
+  EXPECT_EQ(1, steps[17]["code"]);
 }
 
 // A script as the editor of Windows 2000 and later saves it (version 5, UTF-16LE): imported
@@ -313,16 +320,16 @@ TEST(PreviewPlan, AUtf16ScriptIsImportedOnTheNtFamilyOnly) {
   const std::string script = Utf16(Crlf({"Windows Registry Editor Version 5.00", "",
                                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]", "\"A\"=\"x\""}));
   const std::string settings = Crlf({"[PARAMS]", "STATICREGFROMFILE=1"});
-  json::Value all = Parsed(Preview("utf16script", settings, script, {"--windows", "all", "--format", "json"}).out);
+  Json all = Parsed(Preview("utf16script", settings, script, {"--windows", "all", "--format", "json"}).out);
   for (const char* windows : {"2000", "xp", "2003", "98", "other"}) {
     SCOPED_TRACE(windows);
-    const json::Value* start = nullptr;
-    for (const json::Value& step : all[windows]["steps"].items) {
-      if (step["program"].text == "registry_editor") start = &step;
+    Json* start = nullptr;
+    for (Json& step : all[windows]["steps"]) {
+      if (Bytes(step["program"]) == "registry_editor") start = &step;
     }
     ASSERT_NE(nullptr, start);
-    EXPECT_EQ(script, (*start)["script_text"].text);
-    EXPECT_EQ(std::string(windows) == "98" ? 0u : 1u, (*start)["changes"].items.size());
+    EXPECT_EQ(script, Bytes((*start)["script_text"]));
+    EXPECT_EQ(std::string(windows) == "98" ? 0u : 1u, (*start)["changes"].size());
   }
   Result text = Preview("utf16script", settings, script, {});
   EXPECT_NE(std::string::npos, text.out.find("       script (UTF-16LE, shown as ANSI):\n"
@@ -335,54 +342,48 @@ TEST(PreviewPlan, AStartThatFailsIsANoteAndTheRunGoesOn) {
   // CMDEXE empty names the folder itself: nothing starts, and the run goes on.
   Result result = Preview("nostart", Crlf({"[PARAMS]", "SWAPCMD=1", "CMDEXE=", "REFRESH=1"}), std::nullopt, {"--format", "json"});
   ASSERT_EQ(0, result.code) << result.err;
-  json::Value plan = Parsed(result.out);
+  Json plan = Parsed(result.out);
   std::vector<std::string> kinds;
-  for (const json::Value& step : plan["steps"].items) kinds.push_back(step["kind"].text);
+  for (Json& step : plan["steps"]) kinds.push_back(Bytes(step["kind"]));
   EXPECT_EQ((std::vector<std::string>{"mutex", "reenumerate", "exit"}), kinds);
-  ASSERT_EQ(1u, plan["notes"].items.size());
-  EXPECT_NE(std::string::npos, plan["notes"].items[0].text.find("1 program start(s) failed"));
+  ASSERT_EQ(1u, plan["notes"].size());
+  EXPECT_NE(std::string::npos, Bytes(plan["notes"][0]).find("1 program start(s) failed"));
 }
 
 TEST(PreviewJson, BytesAreEscapedAndReadBackUnchanged) {
   const std::string bytes = std::string("a\"b\\c\r\n\t\x01 ") + "\xE9\x7F\b\f\\b";
-  const std::string quoted = json::Text(json::String(bytes));
+  const std::string quoted = preview::escape::JsonText(preview::escape::JsonString(bytes));
   EXPECT_EQ("\"a\\\"b\\\\c\\r\\n\\t\\u0001 \\u00e9\\u007f\\u0008\\u000c\\\\b\"", quoted);
-  json::Value value;
-  ASSERT_TRUE(json::Reader::Parse("[" + quoted + ", 12, true, null, {\"k\": \"\\u20ac\"}]", &value, nullptr));
-  ASSERT_EQ(5u, value.items.size());
-  EXPECT_EQ(bytes, value.items[0].text);
-  EXPECT_EQ(12, value.items[1].number);
-  EXPECT_TRUE(value.items[2].boolean);
-  EXPECT_TRUE(value.items[3].IsNull());
-  EXPECT_EQ("\xE2\x82\xAC", value.items[4]["k"].text);
-  EXPECT_FALSE(json::Reader::Parse("{\"a\": 1,}", &value, nullptr));
-  EXPECT_FALSE(json::Reader::Parse("\"open", &value, nullptr));
+  Json value = Parsed("[" + quoted + ", {\"k\": \"\\u20ac\"}]");
+  ASSERT_EQ(2u, value.size());
+  EXPECT_EQ(bytes, Bytes(value[0]));
+  EXPECT_EQ("\xE2\x82\xAC", Bytes(value[1]["k"]));
 
   // A settings value in the ANSI code page comes out as ASCII JSON and back as its bytes.
   Result result = Preview("latin1", Crlf({"[PARAMS]", "STATICREG=1", "[STATICREG]", "ADDREG=1", "ADDREG1_ROOT=HKLM",
                                           "ADDREG1_SUBKEY=S", "ADDREG1_ENTRYNAME=Caf\xE9", "ADDREG1_FLAGS=0"}),
                           std::nullopt, {"--format", "json"});
   for (char c : result.out) ASSERT_LT(static_cast<unsigned char>(c), 0x80);
-  json::Value plan = Parsed(result.out);
-  EXPECT_NE(std::string::npos, plan["steps"].items.at(2)["text"].text.find("\"Caf\xE9\""));
+  Json plan = Parsed(result.out);
+  EXPECT_NE(std::string::npos, Bytes(plan["steps"].at(2)["text"]).find("\"Caf\xE9\""));
 }
 
 TEST(PreviewVersions, AllShowsOnePlanPerVersionAndWhatDiffers) {
   Result result = Preview("all", kEveryStep, kScript, With(kDevices, {"--windows", "all", "--format", "json"}));
   ASSERT_EQ(0, result.code) << result.err;
-  json::Value all = Parsed(result.out);
+  Json all = Parsed(result.out);
   std::vector<std::string> members;
-  for (const auto& member : all.members) members.push_back(member.first);
+  for (const auto& member : all.items()) members.push_back(member.key());
   EXPECT_EQ((std::vector<std::string>{"2000", "xp", "2003", "98", "other", "differences"}), members);
   const std::pair<const char*, const char*> suffixes[] = {{"2000", "_2000"}, {"xp", "_XP"}, {"2003", "_2003"}, {"98", "_ELSE"}, {"other", "_ELSE"}};
-  for (const auto& [version, suffix] : suffixes) EXPECT_EQ(suffix, all[version]["machine"]["os_suffix"].text) << version;
+  for (const auto& [version, suffix] : suffixes) EXPECT_EQ(suffix, Bytes(all[version]["machine"]["os_suffix"])) << version;
 
   auto versionsOf = [&](const std::string& kind, const std::string& name, const std::string& value) {
     std::vector<std::string> versions;
-    for (const json::Value& difference : all["differences"].items) {
-      const json::Value& step = difference["step"];
-      if (step["kind"].text != kind || step[name].text != value) continue;
-      for (const json::Value& version : difference["versions"].items) versions.push_back(version.text);
+    for (Json& difference : all["differences"]) {
+      Json& step = difference["step"];
+      if (Bytes(step["kind"]) != kind || Bytes(step[name]) != value) continue;
+      for (Json& version : difference["versions"]) versions.push_back(Bytes(version));
     }
     return versions;
   };
@@ -393,8 +394,8 @@ TEST(PreviewVersions, AllShowsOnePlanPerVersionAndWhatDiffers) {
   EXPECT_TRUE(versionsOf("start", "program", "setup").empty());
   EXPECT_TRUE(versionsOf("mutex", "name", "Pakrun.exe").empty());
   bool warningDiffers = false;
-  for (const json::Value& difference : all["differences"].items) {
-    warningDiffers = warningDiffers || difference["warning"]["message"].text.find("Windows Server 2003") != std::string::npos;
+  for (Json& difference : all["differences"]) {
+    warningDiffers = warningDiffers || Bytes(difference["warning"]["message"]).find("Windows Server 2003") != std::string::npos;
   }
   EXPECT_TRUE(warningDiffers);
 
