@@ -203,7 +203,7 @@ class Linter {
 
  private:
   void Warn(const std::string& section, const std::string& key, const std::string& message) {
-    out_->push_back(Warning{section, key, message});
+    out_->push_back(Warning{section, key, message, "", "", 1, 1});
   }
 
   // The sections Pakrun reads: the fixed ones, and one per device of the DRIVERREG list
@@ -598,7 +598,7 @@ struct Context {
   const IniFile& ini;
   std::vector<Warning>* out;
   void Warn(const std::string& section, const std::string& key, const std::string& message) const {
-    out->push_back(Warning{section, key, message});
+    out->push_back(Warning{section, key, message, "", "", 1, 1});
   }
 };
 

@@ -21,6 +21,10 @@ struct Warning {
   std::string section;
   std::string key;  // empty for a whole section
   std::string message;
+  std::string id;    // the check's id ("PP105")
+  std::string file;  // the file it points into, as named on the command line
+  int line = 1;      // 1-based, of the key, value or section it is about
+  int column = 1;    // 1-based, in characters
 };
 
 // A key of the settings file that a step came from.
