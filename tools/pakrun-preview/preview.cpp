@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 
 #include <CLI/CLI.hpp>
 
+#include "tools/pakrun-preview/checks.h"
 #include "tools/pakrun-preview/lint.h"
 #include "tools/pakrun-preview/plan.h"
 #include "tools/pakrun-preview/report.h"
@@ -47,7 +49,13 @@ Options (defaults in brackets):
   --no-system-root      no SystemRoot variable (Windows 98 as it comes)
   --temp PATH           the TEMP variable (where the INF files go) [C:\TEMP]
   --format FORMAT       text or json [text]
-  --strict              exit with 1 when there is any warning
+  --strict              exit with 1 when there is any warning (not counting those
+                        silenced)
+  --disable ID          silence the check ID (repeatable; a comment line
+                        "; pakrun-preview: disable=ID[,ID...]" in the settings file
+                        silences them on the next line, or, before the first section,
+                        in the whole file)
+  --list-checks         every check's id and title, one a line
   --help                this text
 
 The settings file and the script must each be a regular file of at most 16 MiB.
@@ -64,6 +72,10 @@ struct Options {
   std::string format = "text";
   bool strict = false;
   bool help = false;
+  bool listChecks = false;
+  std::vector<std::string> disabled;
+  // Where a machine file set an option, by its name without "--".
+  std::map<std::string, Place> places;
 };
 
 // What is read of the input files: a regular file of at most kMaxInputBytes. Pakrun reads
@@ -123,7 +135,7 @@ std::size_t CountParts(const std::string& path) {
 // whatever it looks like (a tail of "-s" included), as it is written "--option=value".
 constexpr const char* kValueOptions[] = {"--program", "--short-dir", "--windows", "--tail",
                                          "--present", "--absent", "--appears-on-refresh", "--windir",
-                                         "--system-root", "--temp", "--format"};
+                                         "--system-root", "--temp", "--format", "--disable"};
 
 bool TakesValue(const std::string& option) {
   for (const char* name : kValueOptions) {
@@ -149,7 +161,8 @@ constexpr const char* kMachineFlags[] = {"no-short-name", "no-system-root"};
 // Reads a machine file into words "--option=value" and "--flag": one option a line, written
 // "option=value" or "flag", blanks around the name and the value dropped; empty lines and
 // lines beginning with ';' or '#' are skipped. An empty result means it was good.
-std::string MachineWords(const std::string& path, std::vector<std::string>* words) {
+std::string MachineWords(const std::string& path, std::vector<std::string>* words,
+                         std::map<std::string, Place>* places) {
   std::string bytes;
   std::string problem;
   switch (ReadInput(path, "the machine file", &bytes, &problem)) {
@@ -159,10 +172,14 @@ std::string MachineWords(const std::string& path, std::vector<std::string>* word
   }
   std::size_t number = 0;
   for (std::size_t at = 0; at < bytes.size(); ++number) {
+    const std::size_t start = at;
     std::size_t end = bytes.find('\n', at);
     const std::string line = sim::Trim(bytes.substr(at, end == std::string::npos ? std::string::npos : end - at));
     at = end == std::string::npos ? bytes.size() : end + 1;
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    // Where the option's name begins, for a warning about the option.
+    const Place here{path, static_cast<int>(number) + 1,
+                     static_cast<int>(bytes.find_first_not_of(" \t\r", start) - start) + 1};
     const std::size_t equals = line.find('=');
     const std::string name = sim::Trim(line.substr(0, equals));
     const std::string where = "machine file " + path + " line " + std::to_string(number + 1) + ": ";
@@ -171,6 +188,7 @@ std::string MachineWords(const std::string& path, std::vector<std::string>* word
       for (const char* flag : kMachineFlags) known = known || name == flag;
       if (!known) return where + "\"" + line + "\" is no flag a machine file may give (option=value for the others)";
       words->push_back("--" + name);
+      (*places)[name] = here;
       continue;
     }
     for (const char* flag : kMachineFlags) {
@@ -179,6 +197,7 @@ std::string MachineWords(const std::string& path, std::vector<std::string>* word
     for (const char* option : kMachineValues) known = known || name == option;
     if (!known) return where + "\"" + name + "\" is no option a machine file may set";
     words->push_back("--" + name + "=" + sim::Trim(line.substr(equals + 1)));
+    (*places)[name] = here;
   }
   return "";
 }
@@ -195,11 +214,13 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     if (name == "--machine") {
       if (arg == name && i + 1 == args.size()) return arg + " needs a value";
       const std::string path = arg == name ? args[++i] : arg.substr(name.size() + 1);
-      std::string problem = MachineWords(path, &words);
+      std::string problem = MachineWords(path, &words, &options->places);
       if (!problem.empty()) return problem;
       continue;
     }
-    for (const char* flag : {"--help", "--strict", "--no-system-root", "--no-short-name"}) {
+    // An option given on the command line after a machine file wins over its own.
+    if (name.rfind("--", 0) == 0) options->places.erase(name.substr(2));
+    for (const char* flag : {"--help", "--strict", "--no-system-root", "--no-short-name", "--list-checks"}) {
       if (name == flag && name != arg) return name + " takes no value";
     }
     if (!TakesValue(arg)) {
@@ -232,6 +253,8 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   app.add_option("--format", options->format);
   app.add_flag("--strict", options->strict);
   app.add_flag("--help", options->help);
+  app.add_flag("--list-checks", options->listChecks);
+  app.add_option("--disable", options->disabled)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   // CLI11 takes the words last first, and uses them up. The device options are read
   // from `words` below, in the order given, and are not handed to it.
   std::vector<std::string> reversed;
@@ -273,7 +296,10 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     if (split != std::string::npos && device.driverKey.empty()) return option + " " + value + ": empty driver key";
     m.devices.push_back(device);
   }
-  if (options->help) return "";
+  if (options->help || options->listChecks) return "";
+  for (const std::string& id : options->disabled) {
+    if (FindCheck(id.c_str()) == nullptr) return "--disable " + id + ": no such check (--list-checks lists them)";
+  }
   if (options->settingsFile.empty()) return "no settings file given";
   for (const auto& [name, path] : {std::pair<const char*, const std::string&>{"--program", m.program},
                                    {"--windir", m.windir}, {"--temp", m.temp}}) {
@@ -310,6 +336,10 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   if (options.help) {
     out << kUsage;
+    return kShown;
+  }
+  if (options.listChecks) {
+    for (const CheckInfo& check : AllChecks()) out << check.id << "  " << check.title << "\n";
     return kShown;
   }
   std::string settings;
@@ -355,8 +385,14 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     lint.systemRootOption = options.machine.noSystemRoot          ? "--no-system-root"
                             : options.machine.systemRoot.empty() ? "--windir"
                                                                  : "--system-root";
+    lint.settingsFile = options.settingsFile;
+    lint.tail = options.machine.tail;
+    lint.setupCommandLine = plan.machine.setupCommandLine;
+    lint.setupCommandFits = plan.machine.setupCommandFits;
+    lint.optionPlaces = options.places;
+    lint.disabled = options.disabled;
     plan.warnings = Lint(lint);
-    warned = warned || !plan.warnings.empty();
+    for (const Warning& warning : plan.warnings) warned = warned || !warning.suppressed;
     plans.push_back(std::move(plan));
   }
   out << (options.format == "json" ? JsonReport(plans, options.settingsFile)
