@@ -7,6 +7,7 @@
 #include <set>
 
 #include "pakrun/pakrun.h"
+#include "pakrun/run_and_wait.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/sim/machine.h"
@@ -550,6 +551,19 @@ Plan RunPlan(const MachineOptions& options, const WindowsVersion& windows,
   }
 
   const int exitCode = PakrunMain(commandLine.c_str());
+  // The setup command line as Pakrun composes it from the settings on this machine: in a
+  // buffer large enough for any line, and in the one Pakrun uses.
+  if (values.settingsPath[0] != '\0') {
+    RunParams params;
+    ReadParams(values.settingsPath, &params);
+    std::vector<char> whole(kCommandLineCapacity + options.tail.size() + 3 * MAX_PATH);
+    std::vector<char> fitted(kCommandLineCapacity);
+    const char* tail = CommandTail(commandLine.c_str());
+    if (ComposeSetupCommandLine(values, params, tail, whole.data(), whole.size())) {
+      report.setupCommandLine = whole.data();
+      report.setupCommandFits = ComposeSetupCommandLine(values, params, tail, fitted.data(), fitted.size());
+    }
+  }
   recorder->ReadWrittenFiles(m);
   for (SeededDevice& seeded : report.devices) {
     const sim::Device* device = m.devices.FindByInstanceId(seeded.instanceId);

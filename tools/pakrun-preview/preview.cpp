@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tools/pakrun-preview/checks.h"
 #include "tools/pakrun-preview/escape.h"
 #include "tools/pakrun-preview/lint.h"
 #include "tools/pakrun-preview/plan.h"
@@ -47,12 +48,16 @@ struct Options {
   bool strict = false;
   bool help = false;
   bool noShortName = false;
+  bool listChecks = false;
+  std::vector<std::string> disabled;
+  // Where a machine file set an option, by its name without "--".
+  std::map<std::string, Place> places;
 };
 
 // Every option, declared once: its name (without "--"), what it takes, its lines in the
 // usage, whether a machine file may give it, and where its value goes. The command line,
 // the machine file, the CLI11 declarations and the usage are all read from this table.
-enum class Takes { kValue, kFlag, kPresentDevice, kAbsentDevice, kDeviceOnRefresh, kMachineFile };
+enum class Takes { kValue, kValues, kFlag, kPresentDevice, kAbsentDevice, kDeviceOnRefresh, kMachineFile };
 struct OptionRow {
   const char* name;
   Takes takes;
@@ -61,6 +66,7 @@ struct OptionRow {
   bool inMachineFile;
   std::string& (*text)(Options&);  // a value's place (kValue)
   bool& (*flag)(Options&);         // a flag's place (kFlag)
+  std::vector<std::string>& (*texts)(Options&) = nullptr;  // a repeatable value's (kValues)
 };
 
 const OptionRow kOptionRows[] = {
@@ -97,8 +103,14 @@ const OptionRow kOptionRows[] = {
      [](Options& o) -> std::string& { return o.machine.temp; }, nullptr},
     {"format", Takes::kValue, "FORMAT", "text or json [text]", false,
      [](Options& o) -> std::string& { return o.format; }, nullptr},
-    {"strict", Takes::kFlag, "", "exit with 1 when there is any warning", false, nullptr,
-     [](Options& o) -> bool& { return o.strict; }},
+    {"strict", Takes::kFlag, "", "exit with 1 when there is any warning (not counting those\nsilenced)", false,
+     nullptr, [](Options& o) -> bool& { return o.strict; }},
+    {"disable", Takes::kValues, "ID",
+     "silence the check ID (repeatable; a comment line\n\"; pakrun-preview: disable=ID[,ID...]\" in the settings file\n"
+     "silences them on the next line, or, before the first section,\nin the whole file)",
+     false, nullptr, nullptr, [](Options& o) -> std::vector<std::string>& { return o.disabled; }},
+    {"list-checks", Takes::kFlag, "", "every check's id and title, one a line", false, nullptr,
+     [](Options& o) -> bool& { return o.listChecks; }},
     {"help", Takes::kFlag, "", "this text", false, nullptr, [](Options& o) -> bool& { return o.help; }},
 };
 
@@ -181,7 +193,8 @@ std::size_t CountParts(const std::string& path) {
 // Reads a machine file into words "--option=value" and "--flag": one option a line, written
 // "option=value" or "flag", blanks around the name and the value dropped; empty lines and
 // lines beginning with ';' or '#' are skipped. An empty result means it was good.
-std::string MachineWords(const std::string& path, std::vector<std::string>* words) {
+std::string MachineWords(const std::string& path, std::vector<std::string>* words,
+                         std::map<std::string, Place>* places) {
   std::string bytes;
   std::string problem;
   switch (ReadInput(path, "the machine file", &bytes, &problem)) {
@@ -191,10 +204,14 @@ std::string MachineWords(const std::string& path, std::vector<std::string>* word
   }
   std::size_t number = 0;
   for (std::size_t at = 0; at < bytes.size(); ++number) {
+    const std::size_t start = at;
     std::size_t end = bytes.find('\n', at);
     const std::string line = sim::Trim(bytes.substr(at, end == std::string::npos ? std::string::npos : end - at));
     at = end == std::string::npos ? bytes.size() : end + 1;
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    // Where the option's name begins, for a warning about the option.
+    const Place here{path, static_cast<int>(number) + 1,
+                     static_cast<int>(bytes.find_first_not_of(" \t\r", start) - start) + 1};
     const std::size_t equals = line.find('=');
     const std::string name = sim::Trim(line.substr(0, equals));
     const std::string where = "machine file " + path + " line " + std::to_string(number + 1) + ": ";
@@ -204,11 +221,13 @@ std::string MachineWords(const std::string& path, std::vector<std::string>* word
       if (!known || row->takes != Takes::kFlag)
         return where + "\"" + line + "\" is no flag a machine file may give (option=value for the others)";
       words->push_back("--" + name);
+      (*places)[name] = here;
       continue;
     }
     if (known && row->takes == Takes::kFlag) return where + "\"" + name + "\" is a flag: write it without a value";
     if (!known) return where + "\"" + name + "\" is no option a machine file may set";
     words->push_back("--" + name + "=" + sim::Trim(line.substr(equals + 1)));
+    (*places)[name] = here;
   }
   return "";
 }
@@ -255,6 +274,9 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
     const OptionRow* row = FindOption(name);
     if (row == nullptr) return "unknown option " + arg.substr(0, equals);
+    // An option given on the command line after a machine file wins over its own, and its
+    // warnings no longer point into that file.
+    options->places.erase(name);
     if (row->takes == Takes::kFlag) {
       if (equals != std::string::npos) return "--" + name + " takes no value";
       words.push_back(arg);
@@ -267,7 +289,7 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     // A machine file stands for its options, in its place: options after it on the
     // command line win over its own (a device adds one more).
     if (row->takes == Takes::kMachineFile) {
-      std::string problem = MachineWords(value, &words);
+      std::string problem = MachineWords(value, &words, &options->places);
       if (!problem.empty()) return problem;
       continue;
     }
@@ -286,6 +308,9 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     switch (row.takes) {
       case Takes::kValue: app.add_option(flagName, row.text(*options)); break;
       case Takes::kFlag: app.add_flag(flagName, row.flag(*options)); break;
+      case Takes::kValues:
+        app.add_option(flagName, row.texts(*options))->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        break;
       case Takes::kPresentDevice:
       case Takes::kAbsentDevice:
       case Takes::kDeviceOnRefresh:
@@ -316,7 +341,10 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     if (!problem.empty()) return problem;
     m.devices.push_back(device);
   }
-  if (options->help) return "";
+  if (options->help || options->listChecks) return "";
+  for (const std::string& id : options->disabled) {
+    if (FindCheck(id.c_str()) == nullptr) return "--disable " + id + ": no such check (--list-checks lists them)";
+  }
   if (options->settingsFile.empty()) return "no settings file given";
   for (const auto& [name, path] : {std::pair<const char*, const std::string&>{"--program", m.program},
                                    {"--windir", m.windir}, {"--temp", m.temp}}) {
@@ -353,6 +381,10 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   if (options.help) {
     out << Usage();
+    return kShown;
+  }
+  if (options.listChecks) {
+    for (const CheckInfo& check : AllChecks()) out << check.id << "  " << check.title << "\n";
     return kShown;
   }
   std::string settings;
@@ -398,8 +430,14 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     lint.systemRootOption = options.machine.noSystemRoot          ? "--no-system-root"
                             : options.machine.systemRoot.empty() ? "--windir"
                                                                  : "--system-root";
+    lint.settingsFile = options.settingsFile;
+    lint.tail = options.machine.tail;
+    lint.setupCommandLine = plan.machine.setupCommandLine;
+    lint.setupCommandFits = plan.machine.setupCommandFits;
+    lint.optionPlaces = options.places;
+    lint.disabled = options.disabled;
     plan.warnings = Lint(lint);
-    warned = warned || !plan.warnings.empty();
+    for (const Warning& warning : plan.warnings) warned = warned || !warning.suppressed;
     plans.push_back(std::move(plan));
   }
   out << (options.format == "json" ? JsonReport(plans, options.settingsFile)

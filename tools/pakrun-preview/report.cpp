@@ -59,6 +59,7 @@ std::string Indented(const std::string& text) {
 // machine comes from ("--temp").
 std::string WarningPlace(const Warning& warning) {
   if (warning.section.empty() && warning.key.rfind("--", 0) == 0) return warning.key;
+  if (warning.section.empty() && warning.key.empty()) return "";  // the file as a whole
   return "[" + warning.section + "]" + (warning.key.empty() ? "" : " " + warning.key);
 }
 
@@ -145,9 +146,21 @@ Json StepJson(const Step& step) {
 }
 
 Json WarningJson(const Warning& warning) {
-  return Json{{"section", escape::JsonString(warning.section)},
+  return Json{{"id", escape::JsonString(warning.id)},
+              {"file", escape::JsonString(warning.file)},
+              {"line", static_cast<std::int64_t>(warning.line)},
+              {"column", static_cast<std::int64_t>(warning.column)},
+              {"section", escape::JsonString(warning.section)},
               {"key", escape::JsonString(warning.key)},
               {"message", escape::JsonString(warning.message)}};
+}
+
+// A warning in the compiler's form, which editors and build servers read:
+// "FILE:LINE:COLUMN: warning: MESSAGE [ID]", the message led by the section and key.
+std::string CompilerLine(const Warning& warning) {
+  return warning.file + ":" + std::to_string(warning.line) + ":" + std::to_string(warning.column) +
+         ": warning: " + (WarningPlace(warning).empty() ? "" : WarningPlace(warning) + ": ") + warning.message + " [" +
+         warning.id + "]";
 }
 
 Json Strings(const std::vector<std::string>& texts) {
@@ -196,13 +209,17 @@ Json PlanJson(const Plan& plan, const std::string& settingsFile) {
   out["steps"] = std::move(steps);
   out["notes"] = Strings(plan.notes);
   Json warnings = Json::array();
-  for (const Warning& warning : plan.warnings) warnings.push_back(WarningJson(warning));
+  Json suppressed = Json::array();
+  for (const Warning& warning : plan.warnings)
+    (warning.suppressed ? suppressed : warnings).push_back(WarningJson(warning));
   out["warnings"] = std::move(warnings);
+  out["suppressed_count"] = static_cast<std::int64_t>(suppressed.size());
+  out["suppressed"] = std::move(suppressed);
   return out;
 }
 
 std::string WarningSignature(const Warning& warning) {
-  return warning.section + "\n" + warning.key + "\n" + warning.message;
+  return warning.id + "\n" + warning.section + "\n" + warning.key + "\n" + warning.message;
 }
 
 }  // namespace
@@ -228,6 +245,7 @@ std::vector<Difference> Differences(const std::vector<Plan>& plans) {
       if (versions.empty() || versions.back() != plan.machine.windows) versions.push_back(plan.machine.windows);
     }
     for (const Warning& warning : plan.warnings) {
+      if (warning.suppressed) continue;
       auto [at, added] = index.emplace("w" + WarningSignature(warning), all.size());
       if (added) all.push_back(Difference{false, {}, warning, {}});
       std::vector<std::string>& versions = all[at->second].versions;
@@ -272,8 +290,13 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
              StepText(plan.steps[i]) + "\n";
     }
     for (const std::string& note : plan.notes) out += "  note: " + note + "\n";
-    out += plan.warnings.empty() ? std::string("\nNo warnings.\n") : "\nWarnings:\n";
-    for (const Warning& warning : plan.warnings) out += "  " + WarningPlace(warning) + ": " + warning.message + "\n";
+    std::size_t suppressed = 0;
+    for (const Warning& warning : plan.warnings) suppressed += warning.suppressed ? 1 : 0;
+    out += plan.warnings.size() == suppressed ? std::string("\nNo warnings.\n") : "\nWarnings:\n";
+    for (const Warning& warning : plan.warnings) {
+      if (!warning.suppressed) out += CompilerLine(warning) + "\n";
+    }
+    if (suppressed > 0) out += std::to_string(suppressed) + " suppressed (--format json lists them).\n";
     out += "\n";
   }
   if (plans.size() > 1) {
@@ -285,7 +308,7 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
       for (const std::string& version : difference.versions) versions += (versions.empty() ? "" : ", ") + version;
       std::string what = difference.isStep
                              ? StepText(difference.step)
-                             : "warning " + WarningPlace(difference.warning) + ": " + difference.warning.message;
+                             : "warning " + CompilerLine(difference.warning);
       out += "  only in " + versions + ":\n       " + what + "\n";
     }
   }
