@@ -91,5 +91,25 @@ inline std::string JsonText(const Json& value) {
   return text;
 }
 
+// A path whose parts are separated by '/' as the path of a URI (SARIF's artifact
+// locations): every byte other than a letter, a digit, '-', '.', '_', '~' and '/' written
+// %XX, so that a blank, '#', '%', a ':' (which would read as a scheme) or a byte of a file
+// name in UTF-8 reaches the reader unchanged.
+inline std::string UriPath(const std::string& path) {
+  std::string uri;
+  for (char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+        c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+      uri += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+      uri += escaped;
+    }
+  }
+  return uri;
+}
+
 }  // namespace escape
 }  // namespace preview

@@ -101,7 +101,7 @@ const OptionRow kOptionRows[] = {
      [](Options& o) -> bool& { return o.machine.noSystemRoot; }},
     {"temp", Takes::kValue, "PATH", "the TEMP variable (where the INF files go) [C:\\TEMP]", true,
      [](Options& o) -> std::string& { return o.machine.temp; }, nullptr},
-    {"format", Takes::kValue, "FORMAT", "text or json [text]", false,
+    {"format", Takes::kValue, "FORMAT", "text, json or sarif (SARIF 2.1.0) [text]", false,
      [](Options& o) -> std::string& { return o.format; }, nullptr},
     {"strict", Takes::kFlag, "", "exit with 1 when there is any warning (not counting those\nsilenced)", false,
      nullptr, [](Options& o) -> bool& { return o.strict; }},
@@ -365,8 +365,8 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
            " (the same drive and as many folders)";
   if (options->windows != "all" && FindWindows(options->windows) == nullptr)
     return "--windows " + options->windows + ": one of 2000, xp, 2003, 98, other, all";
-  if (options->format != "text" && options->format != "json")
-    return "--format " + options->format + ": text or json";
+  if (options->format != "text" && options->format != "json" && options->format != "sarif")
+    return "--format " + options->format + ": text, json or sarif";
   return "";
 }
 
@@ -440,8 +440,14 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     for (const Warning& warning : plan.warnings) warned = warned || !warning.suppressed;
     plans.push_back(std::move(plan));
   }
-  out << (options.format == "json" ? JsonReport(plans, options.settingsFile)
-                                   : TextReport(plans, options.settingsFile));
+  if (options.format == "sarif") {
+    std::error_code error;
+    const std::filesystem::path working = std::filesystem::current_path(error);
+    out << SarifReport(plans, options.disabled, error ? std::string() : working.u8string());
+  } else {
+    out << (options.format == "json" ? JsonReport(plans, options.settingsFile)
+                                     : TextReport(plans, options.settingsFile));
+  }
   return options.strict && warned ? kWarned : kShown;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/pakrun-preview/checks.h"
 #include "tools/pakrun-preview/escape.h"
 #include "tools/pakrun-preview/lint.h"
 #include "tools/pakrun-preview/preview.h"
@@ -550,6 +551,87 @@ TEST(PreviewExitCodes, InputThatIsNoFileEndsAtOnce) {
     EXPECT_EQ(c.code, preview::PreviewMain({c.path}, out, err)) << c.path << err.str();
     EXPECT_NE(std::string::npos, err.str().find(c.fragment)) << c.path << err.str();
     EXPECT_EQ(c.code == 2, out.str().empty()) << c.path;
+  }
+}
+
+// The SARIF log: every check a rule; one result per warning of the JSON, with its rule, its
+// file as a URI (relative to the working folder where it lies within it, else absolute), its
+// line and column; a silenced warning carries its suppression; with --windows all, one result
+// for the versions that give it. (A real validator checks the log against the schema: the
+// test preview.sarif.valid.)
+TEST(PreviewSarif, OneResultPerWarningWithItsRuleAndPlace) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::u8path(::testing::TempDir() + "/sarif run");
+  fs::create_directories(folder);
+  std::ofstream(folder / "trap #1.ini", std::ios::binary)
+      << Crlf({"[PARAMS]", "SWAPCMDD=1", "; pakrun-preview: disable=PP401", "CLEANUP=2", "RENAME=2"});
+  const fs::path home = fs::current_path();
+  const std::string absolute = (folder / "trap #1.ini").u8string();
+  struct Case {
+    fs::path working;
+    std::vector<std::string> options;
+    std::string uri;
+    std::vector<std::string> silenced;  // "<id> <line> <kind>"
+    std::size_t versions;
+  };
+  const std::vector<Case> cases = {
+      {folder, {"trap #1.ini"}, "trap%20%231.ini", {"PP401 4 inSource"}, 1},
+      {folder / "..", {absolute, "--disable", "PP105"}, "sarif%20run/trap%20%231.ini",
+       {"PP105 2 external", "PP401 4 inSource"}, 1},
+      {home, {absolute, "--windows", "all"}, "", {"PP401 4 inSource"}, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.front() + " from " + c.working.u8string());
+    fs::current_path(c.working);
+    std::ostringstream out[2];
+    std::ostringstream err;
+    const int codes[2] = {preview::PreviewMain(With(c.options, {"--format", "sarif"}), out[0], err),
+                          preview::PreviewMain(With(c.options, {"--format", "json", "--windows", "xp"}), out[1], err)};
+    fs::current_path(home);
+    ASSERT_EQ(0, codes[0]) << err.str();
+    ASSERT_EQ(0, codes[1]) << err.str();
+    Json log = Parsed(out[0].str());
+    Json plan = Parsed(out[1].str());
+    EXPECT_EQ("2.1.0", log["version"]);
+    ASSERT_EQ(1u, log["runs"].size());
+    Json& driver = log["runs"][0]["tool"]["driver"];
+    EXPECT_EQ("pakrun-preview", driver["name"]);
+    EXPECT_FALSE(Bytes(driver["version"]).empty());
+    ASSERT_EQ(preview::AllChecks().size(), driver["rules"].size());
+    for (std::size_t i = 0; i < preview::AllChecks().size(); ++i) {
+      EXPECT_EQ(preview::AllChecks()[i].id, Bytes(driver["rules"][i]["id"]));
+      EXPECT_EQ(preview::AllChecks()[i].title, Bytes(driver["rules"][i]["shortDescription"]["text"]));
+      EXPECT_NE(std::string::npos, Bytes(driver["rules"][i]["help"]["text"]).find(preview::AllChecks()[i].id));
+    }
+    // Each warning and silenced warning of the JSON (one version) is one result.
+    Json& results = log["runs"][0]["results"];
+    const std::string uri = c.uri.empty() ? "file://" + preview::escape::UriPath(fs::u8path(absolute).lexically_normal().generic_u8string()) : c.uri;
+    std::vector<std::string> silenced;
+    std::size_t expected = 0;
+    for (const char* list : {"warnings", "suppressed"}) {
+      for (Json& warning : plan[list]) {
+        ++expected;
+        Json* found = nullptr;
+        for (Json& result : results) {
+          Json& region = result["locations"][0]["physicalLocation"]["region"];
+          if (result["ruleId"] == warning["id"] && region["startLine"] == warning["line"] &&
+              region["startColumn"] == warning["column"] && result["message"]["text"] == warning["message"])
+            found = &result;
+        }
+        ASSERT_NE(nullptr, found) << warning;
+        Json& result = *found;
+        EXPECT_EQ("warning", result["level"]);
+        EXPECT_EQ(uri, Bytes(result["locations"][0]["physicalLocation"]["artifactLocation"]["uri"]));
+        EXPECT_EQ(result["ruleId"], driver["rules"][result["ruleIndex"].get<std::size_t>()]["id"]);
+        EXPECT_EQ(c.versions, result["properties"]["windows"].size());
+        EXPECT_EQ(std::string(list) == "suppressed", result.contains("suppressions")) << warning;
+        if (result.contains("suppressions"))
+          silenced.push_back(Bytes(result["ruleId"]) + " " + result["locations"][0]["physicalLocation"]["region"]["startLine"].dump() +
+                             " " + Bytes(result["suppressions"][0]["kind"]));
+      }
+    }
+    EXPECT_EQ(expected, results.size());
+    EXPECT_EQ(c.silenced, silenced);
   }
 }
 
