@@ -7,7 +7,7 @@ packages=(cmake make g++ python3 googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
           osslsigncode openssl file
           clang-14 libclang-rt-14-dev
-          libcli11-dev nlohmann-json3-dev)
+          libcli11-dev nlohmann-json3-dev nodejs npm)
 
 # apt-get update fails as a whole when one index is caught mid-sync on the archive
 # ("File has unexpected size"); the next try a little later gets a consistent set.
@@ -57,4 +57,28 @@ done
 [ -f "$(clang++-14 -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ] ||
   { echo "setup: libFuzzer (libclang-rt-14-dev) missing" >&2; exit 1; }
 [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup: GoogleTest sources missing" >&2; exit 1; }
-echo "setup: toolchains, clang with libFuzzer, Wine and GoogleTest present"
+# The SARIF validator of pakrun-preview's tests: the npm packages pinned in its lock file,
+# installed into build/sarif-validator, again only when the lock changes (the copy named
+# installed.lock is written after a whole install). Should npm fail, setup goes on and the
+# test that needs the validator fails, saying so.
+lock=tools/pakrun-preview/tests/sarif/package-lock.json
+validator=build/sarif-validator
+cd "$(dirname "$0")/.."
+if ! cmp -s "$lock" "$validator/installed.lock"; then
+  echo "setup: installing the SARIF validator (npm ci) into $validator"
+  for try in 1 2 3; do
+    rm -rf "$validator"
+    mkdir -p "$validator"
+    cp tools/pakrun-preview/tests/sarif/package.json "$lock" "$validator/"
+    if (cd "$validator" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error); then
+      cp "$lock" "$validator/installed.lock"
+      break
+    fi
+    echo "setup: npm ci failed (try $try of 3)" >&2
+    sleep $((try * 10))
+  done
+fi
+for tool in node npm; do
+  command -v "$tool" >/dev/null || { echo "setup: $tool is missing after install" >&2; exit 1; }
+done
+echo "setup: toolchains, clang with libFuzzer, Wine, GoogleTest and the SARIF validator present"
