@@ -688,6 +688,32 @@ TEST(PreviewGuide, EveryExamplePassesStrict) {
     EXPECT_EQ(0, result.code) << name << "\n" << result.out << result.err;
     EXPECT_NE(std::string::npos, result.out.find("No warnings.")) << name << "\n" << result.out;
   }
+
+  // The build pipeline's reviewed exception: under --strict, silenced by its directive;
+  // without the directive, the warning on its line fails the build.
+  std::ifstream again(GUIDE_PATH, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  const std::string title = "```ini title=\"pipeline/Pakrun.ini\"\n";
+  const std::size_t start = text.find(title);
+  ASSERT_NE(std::string::npos, start);
+  std::istringstream lines(text.substr(start + title.size(), text.find("\n```", start) - start - title.size()));
+  std::string reviewed;
+  std::string unreviewed;
+  for (std::string row; std::getline(lines, row);) {
+    reviewed += row + "\r\n";
+    if (row.find("; pakrun-preview: disable=") == std::string::npos) unreviewed += row + "\r\n";
+  }
+  ASSERT_NE(reviewed, unreviewed);
+  struct Case {
+    const std::string& settings;
+    int code;
+    const char* fragment;
+  };
+  for (const Case& c : {Case{reviewed, 0, "1 suppressed"}, Case{unreviewed, 1, ".ini:4:1: warning: [PARAMS] BUILDTAG: "}}) {
+    Result result = Preview("pipeline", c.settings, std::nullopt, {"--strict"});
+    EXPECT_EQ(c.code, result.code) << result.out << result.err;
+    EXPECT_NE(std::string::npos, result.out.find(c.fragment)) << result.out;
+  }
 }
 
 // A machine file: the guide's, read as the options it holds; options after it win; a line
