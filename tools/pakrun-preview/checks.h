@@ -181,7 +181,6 @@ void DwordData(Context& c);
 void SwitchNotBinary(Context& c);
 void NameFillsBuffer(Context& c);
 void IniNameBlank(Context& c);
-void ShortFolderBlank(Context& c);
 void SetupNameEmpty(Context& c);
 void SetupFullPath(Context& c);
 void CommandLineTooLong(Context& c);

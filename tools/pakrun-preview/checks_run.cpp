@@ -30,7 +30,9 @@ void SwitchNotBinary(Context& c) {
   }
 }
 
+// CMDEXE and CMDINI are read, and the setup program started by them, only with SWAPCMD on.
 void NameFillsBuffer(Context& c) {
+  if (!c.ini.SwitchOn("SWAPCMD")) return;
   for (const char* name : {"CMDEXE", "CMDINI"}) {
     std::optional<std::string> value = c.ini.Value("PARAMS", name);
     if (value && value->size() > kLongestName)
@@ -39,30 +41,27 @@ void NameFillsBuffer(Context& c) {
   }
 }
 
+// Only a blank of CMDINI splits the INI path: where the short folder holds one, Pakrun
+// quotes the path.
 void IniNameBlank(Context& c) {
   if (!c.ini.SwitchOn("SWAPCMD")) return;
   const std::string ini = c.ini.Text("PARAMS", "CMDINI", "Netprep.ini");
   if (HasBlank(ini)) c.Warn("PP403", "PARAMS", "CMDINI", "\"" + ini + "\" holds a blank: the setup program receives the INI path split in two");
 }
 
-void ShortFolderBlank(Context& c) {
-  if (!c.ini.SwitchOn("SWAPCMD") || HasBlank(c.ini.Text("PARAMS", "CMDINI", "Netprep.ini"))) return;
-  if (!c.in.shortFormMissing && HasBlank(c.in.shortFolder))
-    c.Warn("PP404", "PARAMS", "CMDINI",
-           "the short program folder \"" + c.in.shortFolder + "\" holds a blank: the setup program receives the INI path split in two");
-}
-
 // CMDEXE is a name in Pakrun's folder: a full path, or none, names no program.
 void SetupNameEmpty(Context& c) {
+  if (!c.ini.SwitchOn("SWAPCMD")) return;
   std::optional<std::string> exe = c.ini.Value("PARAMS", "CMDEXE");
   if (exe && exe->empty())
-    c.Warn("PP405", "PARAMS", "CMDEXE", "an empty name: Pakrun starts its own folder, which is no program, and nothing runs");
+    c.Warn("PP404", "PARAMS", "CMDEXE", "an empty name: Pakrun starts its own folder, which is no program, and nothing runs");
 }
 
 void SetupFullPath(Context& c) {
+  if (!c.ini.SwitchOn("SWAPCMD")) return;
   std::optional<std::string> exe = c.ini.Value("PARAMS", "CMDEXE");
   if (exe && ((exe->size() >= 2 && (*exe)[1] == ':') || (!exe->empty() && (*exe)[0] == '\\')))
-    c.Warn("PP406", "PARAMS", "CMDEXE",
+    c.Warn("PP405", "PARAMS", "CMDEXE",
            "a full path: Pakrun puts its own folder in front of it (\"" + c.in.shortFolder + "\\" + *exe +
                "\"), which names no program, and nothing runs");
 }
@@ -75,7 +74,7 @@ void CommandLineTooLong(Context& c) {
                               std::to_string(c.in.setupCommandLine.size()) + " characters, more than the " +
                               std::to_string(kCommandLineCapacity - 1) +
                               " its buffer holds: the setup program would not be started at all";
-  c.WarnOption("PP407", "--tail", message);
+  c.WarnOption("PP406", "--tail", message);
 }
 
 void TempTooLong(Context& c) {

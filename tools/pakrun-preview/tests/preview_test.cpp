@@ -127,13 +127,12 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"unknown value type", add("ADDREG1_FLAGS=0x00030000\r\n"), add("ADDREG1_FLAGS=0x00020000\r\n"), "STATICREG", "ADDREG1_FLAGS", "no value type"},
       {"section missing for the version", In(driverOn), In(driverOn + deviceSection), "DRIVERREG", "DEV1", "no section [DRIVERREG_PCI\\A_XP]: nothing is applied to this device on Windows XP"},
       {"INI name with a blank", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDINI=My Net.ini\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDINI=MyNet.ini\r\n"), "PARAMS", "CMDINI", "split in two"},
-      {"short folder with a blank", In("[PARAMS]\r\nSWAPCMD=1\r\n", std::nullopt, "C:\\My Setup"), In("[PARAMS]\r\nSWAPCMD=1\r\n", std::nullopt, "C:\\My Setup", true), "PARAMS", "CMDINI", "short program folder"},
-      {"setup name that fills its buffer", In("[PARAMS]\r\nCMDEXE=" + Text(259) + "\r\n"), In("[PARAMS]\r\nCMDEXE=" + Text(258) + "\r\n"), "PARAMS", "CMDEXE", "fills its buffer"},
+      {"setup name that fills its buffer", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=" + Text(259) + "\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=" + Text(258) + "\r\n"), "PARAMS", "CMDEXE", "fills its buffer"},
       {"no registry script", In(scriptOn), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "no registry script Pakrun.reg"},
       {"script header", In(scriptOn, Crlf({"REGEDIT 4", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "does not begin with REGEDIT4"},
       {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
-      {"setup program as a full path", In("[PARAMS]\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n"), In("[PARAMS]\r\nCMDEXE=Tools\\Inst.exe\r\n"), "PARAMS", "CMDEXE", "\"C:\\Setup\\C:\\Tools\\Inst.exe\"), which names no program"},
-      {"empty setup program", In("[PARAMS]\r\nCMDEXE=\r\n"), In("[PARAMS]\r\nCMDEXE=Inst.exe\r\n"), "PARAMS", "CMDEXE", "an empty name"},
+      {"setup program as a full path", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=Tools\\Inst.exe\r\n"), "PARAMS", "CMDEXE", "\"C:\\Setup\\C:\\Tools\\Inst.exe\"), which names no program"},
+      {"empty setup program", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=Inst.exe\r\n"), "PARAMS", "CMDEXE", "an empty name"},
       {"DWORD data in words", add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=twelve\r\n"), add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=0x0C\r\n"), "STATICREG", "ADDREG1_VALUE", "\"twelve\" is no number"},
       {"DWORD data with a comma", In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\nADDREG1_FLAGS=65537\r\nADDREG1_VALUE=hello, world\r\n"), In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\nADDREG1_FLAGS=65537\r\nADDREG1_VALUE=12\r\n"), "DRIVERREG_PCI\\A_XP", "ADDREG1_VALUE", "is no number"},
       {"lower-case ID in CLEANUP", In("[PARAMS]\r\nCLEANUP=1\r\n[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=pci\\ven_1d4a\r\n"), In("[PARAMS]\r\nCLEANUP=1\r\n[CLEANUP]\r\nCLEANCOUNT=1\r\nDEV1=PCI\\VEN_1D4A\r\n"), "CLEANUP", "DEV1", "letter case and all"},
@@ -162,6 +161,12 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
     EXPECT_TRUE(Has(bad, c.section, c.key, c.fragment));
     EXPECT_FALSE(Has(good, c.section, c.key, c.fragment));
     for (const Warning& warning : good) ADD_FAILURE() << "[" << warning.section << "] " << warning.key << ": " << warning.message;
+  }
+  // Where the short folder holds a blank Pakrun quotes the INI path, and the names CMDEXE
+  // and CMDINI matter only with SWAPCMD on: none of these is a trap.
+  for (const LintInput& quiet : {In("[PARAMS]\r\nSWAPCMD=1\r\n", std::nullopt, "C:\\My Setup"),
+                                 In("[PARAMS]\r\nSWAPCMD=0\r\nCMDEXE=C:\\Tools\\Inst.exe\r\nCMDINI=" + Text(259) + "\r\n")}) {
+    for (const Warning& warning : preview::Lint(quiet)) ADD_FAILURE() << warning.id << ": " << warning.message;
   }
 }
 
@@ -498,7 +503,7 @@ TEST(PreviewMachine, DescribedAsItIs) {
       {"no SystemRoot: warned", statics, {"--no-system-root"}, "--no-system-root: no SystemRoot (as on Windows 98", true},
       {"no SystemRoot: RENAME warned", statics, {"--no-system-root"}, "RENAME renames nothing", true},
       {"SystemRoot by default on 98 too", statics, {"--windows", "98"}, "SystemRoot C:\\WINDOWS", true},
-      {"a machine warning names its option", statics, {"--temp", "C:\\My Temp"}, "\n  --temp: TEMP \"C:\\My Temp\" holds a blank", true},
+      {"a machine warning names its option", statics, {"--temp", "C:\\My Temp"}, "machine.ini:1:1: warning: --temp: TEMP \"C:\\My Temp\" holds a blank", true},
       {"a TEMP too long: no INF written", statics, {"--temp", "C:\\" + Text(240)}, "StaticAddDel.inf\n", false},
       {"a TEMP just short enough: the INF written", statics, {"--temp", "C:\\" + Text(239)}, "StaticAddDel.inf\n", true},
       {"short names by default", cleanup, {"--program", program}, "short folder       C:\\PROGRA~1\\MYSETU~1", true},
@@ -802,8 +807,245 @@ TEST(PreviewReadme, WorkedExampleIsWhatTheToolPrints) {
   ASSERT_EQ(0, result.code) << result.err;
   std::string out = result.out;
   const std::string path = ::testing::TempDir() + "/readme.ini";
-  out.replace(out.find(path), path.size(), "Pakrun.ini");
+  for (std::size_t place = out.find(path); place != std::string::npos; place = out.find(path, place))
+    out.replace(place, path.size(), "Pakrun.ini");
   EXPECT_EQ(shown, out);
+}
+
+}  // namespace
+
+namespace {
+
+// The ids of a plan's "warnings" (or "suppressed"), in order.
+std::vector<std::string> Ids(const Json& warnings) {
+  std::vector<std::string> ids;
+  for (const Json& warning : warnings) ids.push_back(Bytes(warning.at("id")));
+  return ids;
+}
+
+// Each warning points at its file, line and column: the key's name or value, the section's
+// header for a missing key, line 1 for the file as a whole or an option from the command
+// line, the machine file's line for one set there; a UTF-16 file counted in characters.
+TEST(PreviewPlaces, EachWarningPointsAtItsPlace) {
+  const std::string scriptOn = Crlf({"[PARAMS]", "STATICREGFROMFILE=1"});
+  LintInput temp = In(Crlf({"[PARAMS]", "STATICREG=1"}));
+  temp.temp = "C:\\My Temp";
+  LintInput tempInFile = temp;
+  tempInFile.optionPlaces["temp"] = preview::Place{"laptop.txt", 4, 2};
+  struct Case {
+    const char* name;
+    LintInput input;
+    const char* id;
+    const char* file;
+    int line;
+    int column;
+  };
+  const std::vector<Case> cases = {
+      {"key name", In("[PARAMS]\r\nRENAME=1\r\n  SWAPCMDD=1\r\n"), "PP105", "Pakrun.ini", 3, 3},
+      {"value", In("[STATICREG]\nADDREG=1\nADDREG1_ROOT=HKLM\nADDREG1_VALUE =  50%\n"), "PP306", "Pakrun.ini", 4, 18},
+      {"missing key: its section", In("[PARAMS]\r\n\r\n[STATICREG]\r\nADDREG=1\r\nADDREG1_SUBKEY=S\r\n"), "PP302", "Pakrun.ini", 3, 1},
+      {"lone CR line ends", In("[PARAMS]\rRENAME=1\rSWAPCMDD=1\r"), "PP105", "Pakrun.ini", 3, 1},
+      {"UTF-16 in characters", In(Utf16("[PARAMS]\r\nRENAME=1\r\n  SWAPCMDD=1\r\n")), "PP105", "Pakrun.ini", 3, 3},
+      {"UTF-16 file as a whole", In(Utf16("[PARAMS]\r\n")), "PP001", "Pakrun.ini", 1, 1},
+      {"second section", In("[PARAMS]\n[CLEANUP]\n [PARAMS]\n"), "PP101", "Pakrun.ini", 3, 2},
+      {"NUL byte", In(std::string("[PARAMS]\r\nCMDEXE=In") + '\0' + "st\r\n"), "PP003", "Pakrun.ini", 2, 10},
+      {"unknown id in a comment", In("; pakrun-preview: disable=PP105, PPX\r\n[PARAMS]\r\n"), "PP004", "Pakrun.ini", 1, 34},
+      {"script line", In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]", "\"A\"=hex:zz"})), "PP507", "Pakrun.reg", 3, 1},
+      {"option on the command line", temp, "PP602", "Pakrun.ini", 1, 1},
+      {"option in a machine file", tempInFile, "PP602", "laptop.txt", 4, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LintInput input = c.input;
+    input.settingsFile = "Pakrun.ini";
+    input.scriptSource = "Pakrun.reg";
+    int found = 0;
+    for (const Warning& warning : preview::Lint(input)) {
+      if (warning.id != c.id) continue;
+      ++found;
+      EXPECT_EQ(c.file, warning.file);
+      EXPECT_EQ(c.line, warning.line);
+      EXPECT_EQ(c.column, warning.column);
+    }
+    EXPECT_EQ(1, found);
+  }
+}
+
+// The text output's compiler line and the JSON warning carry the same place, for the same
+// file saved as ANSI and as UTF-16.
+TEST(PreviewPlaces, TextAndJsonAgree) {
+  const std::string text = "[PARAMS]\r\nRENAME=1\r\n\tSWAPCMDD=1\r\n";
+  for (const std::string& settings : {text, Utf16(text)}) {
+    Result shown = Preview("place", settings, std::nullopt, {"--strict"});
+    Result json = Preview("place", settings, std::nullopt, {"--format", "json"});
+    EXPECT_EQ(1, shown.code);
+    Json plan = Parsed(json.out);
+    Json* warning = nullptr;
+    for (Json& item : plan["warnings"]) {
+      if (Bytes(item["id"]) == "PP105") warning = &item;
+    }
+    ASSERT_NE(nullptr, warning) << json.out;
+    const std::string file = ::testing::TempDir() + "/place.ini";
+    EXPECT_EQ(file, Bytes((*warning)["file"]));
+    EXPECT_EQ(3, (*warning)["line"]);
+    EXPECT_EQ(2, (*warning)["column"]);
+    EXPECT_NE(std::string::npos,
+              shown.out.find("\n" + file + ":3:2: warning: [PARAMS] SWAPCMDD: Pakrun never reads this key (nearest known: SWAPCMD) [PP105]\n"))
+        << shown.out;
+  }
+}
+
+// Disable comments and --disable: which warnings are shown and which silenced, and what
+// --strict makes of them.
+TEST(PreviewSuppression, CommentsAndOptionSilenceExactlyTheirIds) {
+  struct Case {
+    const char* name;
+    std::string settings;
+    std::vector<std::string> options;
+    std::vector<std::string> shown;
+    std::vector<std::string> suppressed;
+    int strictCode;
+  };
+  const std::string line = "; pakrun-preview: disable=PP105\r\n";
+  const std::vector<Case> cases = {
+      {"the next line only", "[PARAMS]\r\n" + line + "FOO=1\r\nBAR=1\r\n", {}, {"PP105"}, {"PP105"}, 1},
+      {"the next line, nothing else found", "[PARAMS]\r\n" + line + "FOO=1\r\n", {}, {}, {"PP105"}, 0},
+      {"before the first section: the whole file", line + "[PARAMS]\r\nFOO=1\r\nBAR=1\r\n", {}, {}, {"PP105", "PP105"}, 0},
+      {"another id silences nothing here", "[PARAMS]\r\n; pakrun-preview: disable=PP401\r\nFOO=1\r\n", {}, {"PP105"}, {}, 1},
+      {"two lines above is not the next line", "[PARAMS]\r\n" + line + "\r\nFOO=1\r\n", {}, {"PP105"}, {}, 1},
+      {"lone CR line ends", "[PARAMS]\r; pakrun-preview: disable=PP105\rFOO=1\r", {}, {}, {"PP105"}, 0},
+      {"several ids", "[PARAMS]\r\n; pakrun-preview: disable=PP401, PP105\r\nFOO=1\r\nRENAME=2\r\n", {}, {"PP401"}, {"PP105"}, 1},
+      {"an unknown id draws its own warning", "; pakrun-preview: disable=PP10\r\n[PARAMS]\r\nFOO=1\r\n", {}, {"PP004", "PP105"}, {}, 1},
+      {"--disable", "[PARAMS]\r\nFOO=1\r\nRENAME=2\r\n", {"--disable", "PP105"}, {"PP401"}, {"PP105"}, 1},
+      {"--disable twice", "[PARAMS]\r\nFOO=1\r\nRENAME=2\r\n", {"--disable", "PP105", "--disable=PP401"}, {}, {"PP105", "PP401"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result json = Preview("silenced", c.settings, std::nullopt, With(c.options, {"--format", "json"}));
+    ASSERT_EQ(0, json.code) << json.err;
+    Json plan = Parsed(json.out);
+    EXPECT_EQ(c.shown, Ids(plan["warnings"]));
+    EXPECT_EQ(c.suppressed, Ids(plan["suppressed"]));
+    EXPECT_EQ(c.suppressed.size(), plan["suppressed_count"].get<std::size_t>());
+    Result strict = Preview("silenced", c.settings, std::nullopt, With(c.options, {"--strict"}));
+    EXPECT_EQ(c.strictCode, strict.code) << strict.out;
+    EXPECT_EQ(c.shown.empty(), strict.out.find(": warning: ") == std::string::npos) << strict.out;
+  }
+  Result unknown = Preview("silenced", "[PARAMS]\r\n", std::nullopt, {"--disable", "PP999"});
+  EXPECT_EQ(2, unknown.code);
+  EXPECT_NE(std::string::npos, unknown.err.find("--disable PP999: no such check")) << unknown.err;
+}
+
+// A tail that makes the setup command line longer than the 1023 characters its buffer
+// holds: Pakrun starts no setup program, and the warning says so; one character less
+// starts it and draws nothing.
+TEST(PreviewWarnings, SetupCommandLineTooLongForItsBuffer) {
+  // "C:\Setup\Setup.exe" quoted and a blank: 21 characters before the tail.
+  for (const auto& [tail, fits] : {std::pair<std::size_t, bool>{1002, true}, {1003, false}}) {
+    SCOPED_TRACE(tail);
+    Result result = Preview("tail", "[PARAMS]\r\nRENAME=0\r\n", std::nullopt, {"--tail", Text(tail), "--format", "json"});
+    ASSERT_EQ(0, result.code) << result.err;
+    Json plan = Parsed(result.out);
+    bool started = false;
+    for (Json& step : plan["steps"]) started = started || Bytes(step["program"]) == "setup";
+    EXPECT_EQ(fits, started);
+    EXPECT_EQ(fits ? std::vector<std::string>{} : std::vector<std::string>{"PP406"}, Ids(plan["warnings"]));
+    if (!fits) {
+      EXPECT_NE(std::string::npos, Bytes(plan["warnings"][0]["message"]).find("1024 characters, more than the 1023 its buffer "
+                                                                                  "holds: the setup program would not be started at all"));
+    }
+  }
+}
+
+// The manual: one page per check, and each page's examples previewed: the bad one draws
+// exactly its id, the good one none. --list-checks lists the same ids.
+TEST(PreviewManual, EveryCheckHasAPageWhoseExamplesHold) {
+  std::ifstream file(PREVIEW_README, std::ios::binary);
+  const std::string manual((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::size_t at = manual.find("\n## Checks\n");
+  ASSERT_NE(std::string::npos, at);
+  const std::size_t end = manual.find("\n## ", at + 1);
+  const std::string part = manual.substr(at, end - at);
+
+  std::ostringstream listed;
+  std::ostringstream err;
+  ASSERT_EQ(0, preview::PreviewMain({"--list-checks"}, listed, err));
+  std::vector<std::string> ids;
+  std::istringstream lines(listed.str());
+  for (std::string line; std::getline(lines, line);) {
+    ASSERT_GE(line.size(), 8u) << line;
+    ids.push_back(line.substr(0, 5));
+    EXPECT_EQ("  ", line.substr(5, 2)) << line;
+  }
+  ASSERT_EQ(preview::AllChecks().size(), ids.size());
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    EXPECT_EQ(std::string(preview::AllChecks()[i].id), ids[i]);
+    if (i > 0) {
+      EXPECT_LT(ids[i - 1], ids[i]);  // in order, each once
+    }
+  }
+
+  // The pages, by their headings "### ID: title".
+  std::map<std::string, std::string> pages;
+  for (std::size_t heading = part.find("\n### "); heading != std::string::npos;) {
+    const std::size_t next = part.find("\n### ", heading + 1);
+    const std::string page = part.substr(heading + 5, next == std::string::npos ? std::string::npos : next - heading - 5);
+    const std::string id = page.substr(0, page.find(':'));
+    EXPECT_TRUE(pages.emplace(id, page).second) << "a second page for " << id;
+    heading = next;
+  }
+  for (const std::string& id : ids) EXPECT_EQ(1u, pages.count(id)) << "no page for " << id;
+  for (const auto& [id, page] : pages) {
+    SCOPED_TRACE(id);
+    const preview::CheckInfo* check = preview::FindCheck(id.c_str());
+    ASSERT_NE(nullptr, check) << "a page without a check";
+    EXPECT_EQ(id + ": " + check->title, page.substr(0, page.find('\n')));
+    // The examples: "Bad..." or "Good..." and the fenced blocks after it.
+    for (const std::string label : {"\nBad", "\nGood"}) {
+      const std::size_t from = page.find(label);
+      ASSERT_NE(std::string::npos, from) << label;
+      const std::size_t to = label == "\nBad" ? page.find("\nGood") : page.size();
+      const std::string how = page.substr(from + 1, page.find('\n', from + 1) - from - 1);
+      std::map<std::string, std::string> blocks;
+      for (std::size_t fence = page.find("\n```", from); fence < to; fence = page.find("\n```", fence + 1)) {
+        const std::size_t infoEnd = page.find('\n', fence + 4);
+        const std::string info = page.substr(fence + 4, infoEnd - fence - 4);
+        const std::size_t close = page.find("\n```\n", infoEnd);
+        std::string body = page.substr(infoEnd + 1, close - infoEnd);
+        // "@N" at a line's end: N letters A.
+        std::string expanded;
+        std::istringstream bodyLines(body);
+        for (std::string line; std::getline(bodyLines, line);) {
+          const std::size_t sign = line.rfind('@');
+          if (sign != std::string::npos && sign + 1 < line.size() &&
+              line.find_first_not_of("0123456789", sign + 1) == std::string::npos)
+            line = line.substr(0, sign) + Text(std::stoul(line.substr(sign + 1)));
+          expanded += line + (info == "machine" ? "\n" : "\r\n");
+        }
+        blocks[info] = expanded;
+        fence = close;
+      }
+      ASSERT_EQ(1u, blocks.count("ini")) << how;
+      std::string settings = blocks["ini"];
+      std::optional<std::string> script;
+      if (blocks.count("reg") != 0) script = blocks["reg"];
+      // How the file is saved, where that is the trap.
+      if (how.find("(UTF-16)") != std::string::npos) settings = Utf16(settings);
+      if (how.find("byte-order mark") != std::string::npos) settings = "\xEF\xBB\xBF" + settings;
+      if (how.find("NUL byte after `Inst`") != std::string::npos) settings.insert(settings.find("Inst") + 4, 1, '\0');
+      if (how.find("script in UTF-16") != std::string::npos) script = Utf16(*script);
+      std::vector<std::string> options = {"--format", "json"};
+      if (blocks.count("machine") != 0) {
+        const std::string machine = ::testing::TempDir() + "/manual-machine.txt";
+        std::ofstream(machine, std::ios::binary) << blocks["machine"];
+        options.insert(options.end(), {"--machine", machine});
+      }
+      Result result = Preview("manual", settings, script, options);
+      ASSERT_EQ(0, result.code) << how << "\n" << result.err;
+      const std::vector<std::string> drawn = Ids(Parsed(result.out)["warnings"]);
+      EXPECT_EQ(label == "\nBad" ? std::vector<std::string>{id} : std::vector<std::string>{}, drawn) << how;
+    }
+  }
 }
 
 }  // namespace
