@@ -441,8 +441,10 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     plans.push_back(std::move(plan));
   }
   if (options.format == "sarif") {
+    // The working folder as the full form of "." less the ".": on Windows through the same
+    // call as every other full path (GetFullPathNameW), no import of its own.
     std::error_code error;
-    const std::filesystem::path working = std::filesystem::current_path(error);
+    const std::filesystem::path working = std::filesystem::absolute(".", error).parent_path();
     out << SarifReport(plans, options.disabled, error ? std::string() : working.u8string());
   } else {
     out << (options.format == "json" ? JsonReport(plans, options.settingsFile)
