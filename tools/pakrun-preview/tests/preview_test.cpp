@@ -787,6 +787,35 @@ TEST(PreviewPlaces, TextAndJsonAgree) {
   }
 }
 
+// A warning about an option points at the machine file's line that set it, unless the
+// command line sets it again after the file.
+TEST(PreviewPlaces, MachineOptionAtItsLine) {
+  const std::string machine = ::testing::TempDir() + "/places.machine";
+  std::ofstream(machine, std::ios::binary) << "windows=xp\r\n# TEMP of the laptop\r\n  temp=C:\\My Temp\r\n";
+  const std::string settings = ::testing::TempDir() + "/machine-place.ini";
+  struct Case {
+    std::vector<std::string> options;
+    std::string file;
+    int line;
+    int column;
+  };
+  const std::vector<Case> cases = {
+      {{"--machine", machine}, machine, 3, 3},
+      {{"--machine", machine, "--temp", "C:\\Other Temp"}, settings, 1, 1},
+      {{"--temp", "C:\\Other Temp", "--machine", machine}, machine, 3, 3},
+  };
+  for (const Case& c : cases) {
+    Result result = Preview("machine-place", Crlf({"[PARAMS]", "STATICREG=1"}), std::nullopt, With(c.options, {"--format", "json"}));
+    ASSERT_EQ(0, result.code) << result.err;
+    const json::Value warnings = Parsed(result.out)["warnings"];
+    ASSERT_EQ(1u, warnings.items.size()) << result.out;
+    EXPECT_EQ("PP602", warnings.items[0]["id"].text);
+    EXPECT_EQ(c.file, warnings.items[0]["file"].text);
+    EXPECT_EQ(c.line, warnings.items[0]["line"].number);
+    EXPECT_EQ(c.column, warnings.items[0]["column"].number);
+  }
+}
+
 // Disable comments and --disable: which warnings are shown and which silenced, and what
 // --strict makes of them.
 TEST(PreviewSuppression, CommentsAndOptionSilenceExactlyTheirIds) {
