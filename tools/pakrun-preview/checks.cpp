@@ -186,8 +186,6 @@ unsigned EffectiveCount(unsigned raw) {
   return raw > kMaxListEntries ? kMaxListEntries : raw;
 }
 
-bool Utf16Le(const std::string& bytes) { return sim::HasUtf16LeMark(bytes); }
-
 bool HexNumber(const std::string& text) {
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const std::string digits = hex ? text.substr(2) : text;
@@ -198,6 +196,10 @@ bool HexNumber(const std::string& text) {
 
 Context::Context(const LintInput& input)
     : in(input), ini(IniFile::Parse(input.settings)), settingsText(IniFile::Text(input.settings)) {
+  if (in.script) {
+    const std::string& bytes = *in.script;
+    scriptLines = sim::TrimmedLines(sim::HasUtf16LeMark(bytes) ? sim::AnsiOfUtf16(bytes.substr(2)) : bytes);
+  }
   // The sections Pakrun reads: the fixed ones, and one per device of the DRIVERREG list
   // for each OS suffix.
   known = {{"PARAMS", Kind::kParams}, {"CLEANUP", Kind::kCleanup}, {"REFRESH", Kind::kRefresh},

@@ -85,6 +85,9 @@ class Context {
   std::vector<List> lists;          // of the first section of each known name
   std::vector<EntryField> fields;   // of the entries present within each count
   std::string settingsText;         // as the profile functions read it
+  // The registry script's lines as regedit reads them (a UTF-16 one in ANSI), trimmed;
+  // empty without a script.
+  std::vector<std::string> scriptLines;
   // Each id named by a comment line "; pakrun-preview: disable=ID[,ID...]": before the
   // first section it holds for the whole file, elsewhere for the line after it.
   struct Directive {
@@ -126,7 +129,6 @@ void RunChecks(Context& context);
 bool StartsWithNoCase(const std::string& text, const std::string& prefix);
 std::optional<unsigned> EntryNumber(const std::string& key, const Numbered& rule);
 unsigned EffectiveCount(unsigned raw);
-bool Utf16Le(const std::string& bytes);
 bool HexNumber(const std::string& text);  // decimal or 0x hex, as the INF installer reads
 
 // The checks, by subject.

@@ -11,17 +11,13 @@ bool Utf8Marked(const std::string& bytes) { return bytes.rfind("\xEF\xBB\xBF", 0
 constexpr char kVersion4[] = "REGEDIT4";
 constexpr char kVersion5[] = "Windows Registry Editor Version 5.00";
 
-// The script's text as regedit reads it: a UTF-16 one in ANSI.
-std::string ScriptText(const std::string& bytes) {
-  return Utf16Le(bytes) ? sim::AnsiOfUtf16(bytes.substr(2)) : bytes;
-}
-
 // The script read and switched on: what its checks look at.
 const std::string* Script(const Context& c) {
   return c.ini.SwitchOn("STATICREGFROMFILE") && c.in.script ? &*c.in.script : nullptr;
 }
 
-std::string FirstLine(const std::string& text) { return sim::Trim(text.substr(0, text.find('\n'))); }
+// The script's first line, trimmed (empty for an empty script).
+std::string Header(const Context& c) { return c.scriptLines.empty() ? "" : c.scriptLines.front(); }
 
 bool HexDigits(const std::string& text, std::size_t most) {
   return !text.empty() && text.size() <= most && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
@@ -53,8 +49,8 @@ struct ScriptLineText {
 };
 
 // The script's lines after its header, when it has one regedit reads.
-std::vector<ScriptLineText> ScriptBody(const std::string& bytes) {
-  const std::vector<std::string> lines = sim::TrimmedLines(ScriptText(bytes));
+std::vector<ScriptLineText> ScriptBody(const Context& c) {
+  const std::vector<std::string>& lines = c.scriptLines;
   std::vector<ScriptLineText> body;
   if (lines.empty() || (lines[0] != kVersion4 && lines[0] != kVersion5)) return body;
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -95,7 +91,7 @@ void WarnScriptLine(Context& c, const char* id, int line, const std::string& wha
 // Windows 2000 and later read a UTF-16 settings file; Windows 98 reads it as bytes and
 // finds no section.
 void SettingsUtf16(Context& c) {
-  if (Utf16Le(c.in.settings))
+  if (sim::HasUtf16LeMark(c.in.settings))
     c.WarnFile("PP001", "the settings file is UTF-16 (\"Unicode\"): Windows 2000, XP and later read it, Windows 98 reads "
                         "no section of it; save it as ANSI");
 }
@@ -117,7 +113,7 @@ void Utf8Mark(Context& c) {
 // The profile functions end a name or value at a NUL byte (what follows it on that line is
 // lost); the keys of the file are read.
 void NulByte(Context& c) {
-  if (Utf16Le(c.in.settings)) return;
+  if (sim::HasUtf16LeMark(c.in.settings)) return;
   int number = 0;
   for (std::string_view line : sim::ProfileLines(c.settingsText)) {
     ++number;
@@ -147,7 +143,7 @@ void ScriptMissing(Context& c) {
 void ScriptHeader(Context& c) {
   const std::string* script = Script(c);
   if (script == nullptr) return;
-  const std::string first = FirstLine(ScriptText(*script));
+  const std::string first = Header(c);
   if (first != kVersion4 && first != kVersion5)
     c.WarnScript("PP502", 1, c.in.scriptName + " does not begin with REGEDIT4 or Windows Registry Editor Version 5.00: regedit imports nothing");
 }
@@ -156,14 +152,14 @@ void ScriptHeader(Context& c) {
 // also version 5.00, ANSI or UTF-16LE with its mark.
 void ScriptUtf16(Context& c) {
   const std::string* script = Script(c);
-  if (script != nullptr && Utf16Le(*script))
+  if (script != nullptr && sim::HasUtf16LeMark(*script))
     c.WarnScript("PP503", 1, c.in.scriptName + " is UTF-16: the registry editor of Windows 98 does not read it and imports nothing "
                                                "(2000 and later do); save it as ANSI with REGEDIT4");
 }
 
 void ScriptVersion5(Context& c) {
   const std::string* script = Script(c);
-  if (script != nullptr && !Utf16Le(*script) && FirstLine(*script) == kVersion5)
+  if (script != nullptr && !sim::HasUtf16LeMark(*script) && Header(c) == kVersion5)
     c.WarnScript("PP504", 1, c.in.scriptName + " begins with Windows Registry Editor Version 5.00: the registry editor of Windows 98 "
                                                "reads only REGEDIT4 and imports nothing (2000 and later read both); begin it with REGEDIT4");
 }
@@ -171,7 +167,7 @@ void ScriptVersion5(Context& c) {
 void ScriptRoot(Context& c) {
   const std::string* script = Script(c);
   if (script == nullptr) return;
-  for (const ScriptLineText& line : ScriptBody(*script)) {
+  for (const ScriptLineText& line : ScriptBody(c)) {
     if (line.text[0] != '[') continue;
     const std::size_t from = line.text.size() > 1 && line.text[1] == '-' ? 2 : 1;
     const std::size_t close = line.text.find(']');
@@ -188,7 +184,7 @@ void ScriptRoot(Context& c) {
 void ScriptLine(Context& c) {
   const std::string* script = Script(c);
   if (script == nullptr) return;
-  for (const ScriptLineText& line : ScriptBody(*script)) {
+  for (const ScriptLineText& line : ScriptBody(c)) {
     if (line.text[0] != '[' && DataStart(line.text) == std::string::npos)
       WarnScriptLine(c, "PP506", line.line, "regedit reads no key, value or comment in \"" + line.text.substr(0, 40) + "\"");
   }
@@ -197,7 +193,7 @@ void ScriptLine(Context& c) {
 void ScriptData(Context& c) {
   const std::string* script = Script(c);
   if (script == nullptr) return;
-  for (const ScriptLineText& line : ScriptBody(*script)) {
+  for (const ScriptLineText& line : ScriptBody(c)) {
     if (line.text[0] == '[') continue;
     const std::size_t start = DataStart(line.text);
     if (start == std::string::npos) continue;

@@ -62,7 +62,7 @@ void SetupFullPath(Context& c) {
   std::optional<std::string> exe = c.ini.Value("PARAMS", "CMDEXE");
   if (exe && ((exe->size() >= 2 && (*exe)[1] == ':') || (!exe->empty() && (*exe)[0] == '\\')))
     c.Warn("PP405", "PARAMS", "CMDEXE",
-           "a full path: Pakrun puts its own folder in front of it (\"" + c.in.shortFolder + "\\" + *exe +
+           "a full path: Pakrun puts its own folder in front of it (\"" + c.in.programFolder + "\\" + *exe +
                "\"), which names no program, and nothing runs");
 }
 

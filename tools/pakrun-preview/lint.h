@@ -109,6 +109,7 @@ struct LintInput {
   std::string scriptSource;            // where the tool looked for it (empty: scriptName)
   std::string osSuffix;                // of the Windows version previewed
   std::string windowsLabel;            // "Windows XP"
+  std::string programFolder = "C:\\Setup";  // Pakrun's folder, in front of the setup program
   std::string shortFolder;             // the short program folder the run formed
   bool shortFormMissing = false;       // the run stood the long folder in for it
   std::string temp = "C:\\TEMP";        // the TEMP variable (where the INF files go)

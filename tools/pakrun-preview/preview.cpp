@@ -423,6 +423,7 @@ int PreviewMain(const std::vector<std::string>& args, std::ostream& out, std::os
     lint.scriptSource = ScriptBeside(options.settingsFile);
     lint.osSuffix = plan.machine.osSuffix;
     lint.windowsLabel = windows.label;
+    lint.programFolder = options.machine.program.substr(0, options.machine.program.rfind('\\'));
     lint.shortFolder = plan.machine.shortFolder;
     lint.shortFormMissing = plan.machine.shortFormMissing;
     lint.temp = plan.machine.temp;

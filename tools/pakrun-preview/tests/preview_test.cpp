@@ -131,7 +131,7 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
       {"no registry script", In(scriptOn), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "no registry script Pakrun.reg"},
       {"script header", In(scriptOn, Crlf({"REGEDIT 4", "[HKEY_LOCAL_MACHINE\\X]"})), In(scriptOn, Crlf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\X]"})), "PARAMS", "STATICREGFROMFILE", "does not begin with REGEDIT4"},
       {"UTF-16 script header", In(scriptOn, Utf16("Windows Registry Editor Version 4.00\r\n")), In(scriptOn, Crlf({"REGEDIT4"})), "PARAMS", "STATICREGFROMFILE", "does not begin with"},
-      {"setup program as a full path", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=Tools\\Inst.exe\r\n"), "PARAMS", "CMDEXE", "\"C:\\Setup\\C:\\Tools\\Inst.exe\"), which names no program"},
+      {"setup program as a full path, behind the long folder", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n", std::nullopt, "C:\\SETUP~1"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=Tools\\Inst.exe\r\n", std::nullopt, "C:\\SETUP~1"), "PARAMS", "CMDEXE", "\"C:\\Setup\\C:\\Tools\\Inst.exe\"), which names no program"},
       {"empty setup program", In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=\r\n"), In("[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=Inst.exe\r\n"), "PARAMS", "CMDEXE", "an empty name"},
       {"DWORD data in words", add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=twelve\r\n"), add("ADDREG1_FLAGS=0x00010001\r\nADDREG1_VALUE=0x0C\r\n"), "STATICREG", "ADDREG1_VALUE", "\"twelve\" is no number"},
       {"DWORD data with a comma", In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\nADDREG1_FLAGS=65537\r\nADDREG1_VALUE=hello, world\r\n"), In(driverOn + "[DRIVERREG_PCI\\A_XP]\r\nADDREG=1\r\nADDREG1_ENTRYNAME=x\r\nADDREG1_FLAGS=65537\r\nADDREG1_VALUE=12\r\n"), "DRIVERREG_PCI\\A_XP", "ADDREG1_VALUE", "is no number"},
@@ -892,6 +892,35 @@ TEST(PreviewPlaces, TextAndJsonAgree) {
     EXPECT_NE(std::string::npos,
               shown.out.find("\n" + file + ":3:2: warning: [PARAMS] SWAPCMDD: Pakrun never reads this key (nearest known: SWAPCMD) [PP105]\n"))
         << shown.out;
+  }
+}
+
+// A warning about an option points at the machine file's line that set it, unless the
+// command line sets it again after the file.
+TEST(PreviewPlaces, MachineOptionAtItsLine) {
+  const std::string machine = ::testing::TempDir() + "/places.machine";
+  std::ofstream(machine, std::ios::binary) << "windows=xp\r\n# TEMP of the laptop\r\n  temp=C:\\My Temp\r\n";
+  const std::string settings = ::testing::TempDir() + "/machine-place.ini";
+  struct Case {
+    std::vector<std::string> options;
+    std::string file;
+    int line;
+    int column;
+  };
+  const std::vector<Case> cases = {
+      {{"--machine", machine}, machine, 3, 3},
+      {{"--machine", machine, "--temp", "C:\\Other Temp"}, settings, 1, 1},
+      {{"--temp", "C:\\Other Temp", "--machine", machine}, machine, 3, 3},
+  };
+  for (const Case& c : cases) {
+    Result result = Preview("machine-place", Crlf({"[PARAMS]", "STATICREG=1"}), std::nullopt, With(c.options, {"--format", "json"}));
+    ASSERT_EQ(0, result.code) << result.err;
+    Json warnings = Parsed(result.out)["warnings"];
+    ASSERT_EQ(1u, warnings.size()) << result.out;
+    EXPECT_EQ("PP602", Bytes(warnings[0]["id"]));
+    EXPECT_EQ(c.file, Bytes(warnings[0]["file"]));
+    EXPECT_EQ(c.line, warnings[0]["line"]);
+    EXPECT_EQ(c.column, warnings[0]["column"]);
   }
 }
 
