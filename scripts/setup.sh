@@ -7,7 +7,7 @@ packages=(cmake make g++ python3 googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
           osslsigncode openssl file
           clang-14 libclang-rt-14-dev
-          libcli11-dev nlohmann-json3-dev nodejs npm)
+          libcli11-dev nlohmann-json3-dev)
 
 # apt-get update fails as a whole when one index is caught mid-sync on the archive
 # ("File has unexpected size"); the next try a little later gets a consistent set.
@@ -57,6 +57,13 @@ done
 [ -f "$(clang++-14 -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ] ||
   { echo "setup: libFuzzer (libclang-rt-14-dev) missing" >&2; exit 1; }
 [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup: GoogleTest sources missing" >&2; exit 1; }
+# node and npm come from Debian's nodejs and npm where the machine has neither command (a
+# node installed otherwise, which brings its own npm, is kept: Debian's npm would conflict).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "setup: installing nodejs npm"
+  apt_update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q nodejs npm
+fi
 # The SARIF validator of pakrun-preview's tests: the npm packages pinned in its lock file,
 # installed into build/sarif-validator, again only when the lock changes (the copy named
 # installed.lock is written after a whole install). Should npm fail, setup goes on and the
