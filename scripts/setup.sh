@@ -57,4 +57,35 @@ done
 [ -f "$(clang++-14 -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ] ||
   { echo "setup: libFuzzer (libclang-rt-14-dev) missing" >&2; exit 1; }
 [ -f /usr/src/googletest/CMakeLists.txt ] || { echo "setup: GoogleTest sources missing" >&2; exit 1; }
-echo "setup: toolchains, clang with libFuzzer, Wine and GoogleTest present"
+# node and npm come from Debian's nodejs and npm where the machine has neither command (a
+# node installed otherwise, which brings its own npm, is kept: Debian's npm would conflict).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "setup: installing nodejs npm"
+  apt_update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q nodejs npm
+fi
+# The SARIF validator of pakrun-preview's tests: the npm packages pinned in its lock file,
+# installed into build/sarif-validator, again only when the lock changes (the copy named
+# installed.lock is written after a whole install). Should npm fail, setup goes on and the
+# test that needs the validator fails, saying so.
+lock=tools/pakrun-preview/tests/sarif/package-lock.json
+validator=build/sarif-validator
+cd "$(dirname "$0")/.."
+if ! cmp -s "$lock" "$validator/installed.lock"; then
+  echo "setup: installing the SARIF validator (npm ci) into $validator"
+  for try in 1 2 3; do
+    rm -rf "$validator"
+    mkdir -p "$validator"
+    cp tools/pakrun-preview/tests/sarif/package.json "$lock" "$validator/"
+    if (cd "$validator" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error); then
+      cp "$lock" "$validator/installed.lock"
+      break
+    fi
+    echo "setup: npm ci failed (try $try of 3)" >&2
+    sleep $((try * 10))
+  done
+fi
+for tool in node npm; do
+  command -v "$tool" >/dev/null || { echo "setup: $tool is missing after install" >&2; exit 1; }
+done
+echo "setup: toolchains, clang with libFuzzer, Wine, GoogleTest and the SARIF validator present"

@@ -293,7 +293,7 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION installFunction, HDEVINFO devi
   // The class installers of 64-bit Windows do not run for a 32-bit caller.
   if (m.kernel.wow64) return Failure(static_cast<DWORD>(ERROR_IN_WOW64), FALSE);
   device->removed = true;
-  m.Log(sim::Event::On("RemoveDevice", device->instanceId));
+  m.Log(sim::Event::On("RemoveDevice", device->instanceId).Did(sim::Effect::kDeviceRemoved, true));
   return TRUE;
 }
 
@@ -328,7 +328,7 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST devInst, ULONG) {
   if (auto fault = m.EnterStatus("CM_Reenumerate_DevNode")) return static_cast<CONFIGRET>(*fault);
   if (devInst != sim::kRootDevNode && m.devices.Find(devInst) == nullptr) return CR_NO_SUCH_DEVNODE;
   ++m.devices.reenumerations;
-  m.Log(sim::Event::Plain("Reenumerate"));
+  m.Log(sim::Event::Plain("Reenumerate").Did(sim::Effect::kDevicesReenumerated));
   for (sim::Device& device : m.devices.devices) {
     if (!device.removed && device.appearsOnReenumerate) device.present = true;
   }

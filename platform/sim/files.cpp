@@ -223,7 +223,7 @@ TextStream* OpenTextStream(const char* path, const char* mode) {
   object->textMode = how.find('b') == std::string::npos;
   object->flushedSize = m.files.Find(file)->bytes.size();
   ++m.files.openStreams[file];
-  m.Log(sim::Event::On("OpenTextStream", file, how));
+  m.Log(sim::Event::On("OpenTextStream", file, how).Did(sim::Effect::kFileOpenedToWrite, existing != nullptr));
   return reinterpret_cast<TextStream*>(m.OpenHandle(std::move(object)));
 }
 
@@ -278,7 +278,7 @@ bool CloseTextStream(TextStream* stream) {
   // The stream is released even when the close fails.
   m.CloseHandleOf(reinterpret_cast<HANDLE>(stream));
   if (--m.files.openStreams[path] == 0) m.files.openStreams.erase(path);
-  m.Log(sim::Event::On("CloseTextStream", path));
+  m.Log(sim::Event::On("CloseTextStream", path).Did(sim::Effect::kFileClosed, true));
   if (fault || writeLost) return false;
   if (m.files.failCloseOf.erase(path) != 0) return false;
   return true;
@@ -303,7 +303,7 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   // Windows refuses to delete a file that is open.
   if (m.files.openStreams.count(path) != 0) return Failure(ERROR_SHARING_VIOLATION, FALSE);
   m.files.Remove(path);
-  m.Log(sim::Event::On("DeleteFile", path));
+  m.Log(sim::Event::On("DeleteFile", path).Did(sim::Effect::kFileDeleted, true));
   return TRUE;
 }
 
@@ -322,7 +322,7 @@ BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
   sim::File moved = *file;
   m.files.Remove(from);
   m.files.Put(to, moved.bytes).readOnly = moved.readOnly;
-  m.Log(sim::Event::Move("MoveFile", from, to));
+  m.Log(sim::Event::Move("MoveFile", from, to).Did(sim::Effect::kFileRenamed, true));
   return TRUE;
 }
 

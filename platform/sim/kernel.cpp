@@ -284,7 +284,8 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
   target->exitCode = exitCode;
   m.Log(sim::Event::On("TerminateProcess", target->exe,
                        std::to_string(target->pid) + " exit " + std::to_string(exitCode))
-            .WithNumber(exitCode));
+            .WithNumber(exitCode)
+            .Did(sim::Effect::kProcessTerminated, true));
   return TRUE;
 }
 

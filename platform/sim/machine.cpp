@@ -344,7 +344,8 @@ void Machine::EndProcess(Ending how) {
       process->exitCode = exitCode;
     }
     Log(Event::On("Exited", process != nullptr ? process->exe : "?", std::to_string(exitCode))
-            .WithNumber(exitCode));
+            .WithNumber(exitCode)
+            .Did(Effect::kProcessExited, true));
   }
 }
 

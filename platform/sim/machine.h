@@ -77,6 +77,32 @@ namespace sim {
 //   Regedit imports         script file
 //   Ended                   "process" or "power cut" "after <n> operations"  n
 //   Reboot
+// What an event did, as a record: a reader of the log (the preview's plan) tells events
+// apart by this, never by the words of `kind`. Events that change nothing a program's
+// user would see (a timer, a window message) stay kNone.
+enum class Effect {
+  kNone,
+  kKeyCreated,         // subject: the key
+  kValueSet,           // subject: the key, valueName: the value
+  kValueDeleted,       // subject: the key, valueName: the value
+  kKeyDeleted,         // subject: the key
+  kFileOpenedToWrite,  // subject: the file
+  kFileClosed,         // subject: the file
+  kFileDeleted,        // subject: the file
+  kFileRenamed,        // subject: the old path, detail: the new one
+  kDeviceRemoved,      // subject: the device's instance ID
+  kDevicesReenumerated,
+  kProcessStarted,     // subject: the command line
+  kProcessWaitedFor,   // subject: the executable, detail: how long
+  kProcessExited,      // subject: the executable, number: the exit code
+  kProcessTerminated,  // subject: the executable, number: the exit code
+  kMutexCreated,       // subject: the mutex name
+  kServiceStarted,     // subject: the service
+  kServiceControlled,  // subject: the service
+  kInfApplied,         // subject: the INF file
+  kScriptImported,     // subject: the registry script
+};
+
 class Event {
  public:
   // "<kind>"
@@ -99,6 +125,13 @@ class Event {
     number = value;
     return *this;
   }
+  // Adds what the event did; `existed` says whether what it acted on was there before
+  // (a deletion that found something, a mutex that was already open).
+  Event& Did(Effect what, bool wasThere = false) {
+    effect = what;
+    existed = wasThere;
+    return *this;
+  }
 
   std::string Text() const;
 
@@ -107,6 +140,8 @@ class Event {
   std::string valueName;
   std::string detail;
   std::optional<std::int64_t> number;
+  Effect effect = Effect::kNone;
+  bool existed = false;
 
  private:
   enum class Form { kPlain, kCount, kOn, kMove, kWindow, kOnValue, kValueSet };

@@ -114,7 +114,7 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
 
   sim::Process& process = m.kernel.AddProcess(sim::FileNameOf(program));
   m.programs.pending[process.pid] = {handler, line};
-  m.Log(sim::Event::On("CreateProcess", line));
+  m.Log(sim::Event::On("CreateProcess", line).Did(sim::Effect::kProcessStarted));
 
   auto processObject = std::make_unique<sim::ProcessObject>();
   processObject->pid = process.pid;
@@ -142,7 +142,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   m.Log(sim::Event::On(
             "WaitForSingleObject", name,
             milliseconds == INFINITE ? std::string("INFINITE") : std::to_string(milliseconds))
-            .WithNumber(milliseconds));
+            .WithNumber(milliseconds)
+            .Did(sim::Effect::kProcessWaitedFor, true));
   auto pending = m.programs.pending.find(process->pid);
   // A program ended by TerminateProcess before the wait never does its work.
   if (pending != m.programs.pending.end() && target != nullptr && !target->running) {
@@ -159,7 +160,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
       target->running = false;
       target->exitCode = exitCode;
     }
-    m.Log(sim::Event::On("Exited", name, std::to_string(exitCode)).WithNumber(exitCode));
+    m.Log(sim::Event::On("Exited", name, std::to_string(exitCode)).WithNumber(exitCode).Did(sim::Effect::kProcessExited, true));
   } else if (target != nullptr && target->running) {
     // A process this program did not start: it ends at its own time, if it has one, and
     // the wait lets the clock run until then or until the wait's bound.
@@ -169,7 +170,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
       m.now += left;
       target->running = false;
       target->exitCode = 0;
-      m.Log(sim::Event::On("Exited", name, "0").WithNumber(0));
+      m.Log(sim::Event::On("Exited", name, "0").WithNumber(0).Did(sim::Effect::kProcessExited, true));
       return WAIT_OBJECT_0;
     }
     if (milliseconds == INFINITE) {
@@ -196,7 +197,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, 
   object->name = name;
   object->openMutexes = &m.kernel.self.openMutexes;
   ++m.kernel.self.openMutexes[name];
-  m.Log(sim::Event::On("CreateMutex", name, existed ? "(exists)" : ""));
+  m.Log(sim::Event::On("CreateMutex", name, existed ? "(exists)" : "").Did(sim::Effect::kMutexCreated, existed));
   HANDLE handle = m.OpenHandle(std::move(object));
   m.lastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
   return handle;

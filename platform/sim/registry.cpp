@@ -266,7 +266,7 @@ LSTATUS CreateKey(Machine& m, const char* operation, HKEY key, LPCSTR subKey, DW
   if (created == nullptr) return ERROR_BADKEY;
   if (created->refuseOpen || created->refuseWrite) return ERROR_ACCESS_DENIED;
   if (existing == nullptr)
-    m.Log(Event::On("RegCreateKey", Registry::PathOf(*created), makeVolatile ? "volatile" : ""));
+    m.Log(Event::On("RegCreateKey", Registry::PathOf(*created), makeVolatile ? "volatile" : "").Did(Effect::kKeyCreated));
   if (disposition != nullptr)
     *disposition = existing == nullptr ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *result = OpenKeyHandle(m, created, desired & ~static_cast<REGSAM>(KEY_WOW64_64KEY | KEY_WOW64_32KEY));
@@ -364,7 +364,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
   if (dataSize != 0) value.data.assign(data, data + dataSize);
   std::string name = valueName == nullptr ? "" : valueName;
   m.Log(sim::Event::ValueSet("RegSetValue", sim::Registry::PathOf(*found), name,
-                             sim::Describe(value), sim::DwordOf(value)));
+                             sim::Describe(value), sim::DwordOf(value))
+            .Did(sim::Effect::kValueSet));
   found->values[name] = std::move(value);
   return ERROR_SUCCESS;
 }
@@ -403,7 +404,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   std::string path = sim::Registry::PathOf(*found);
   if (found->deleteLies) return ERROR_SUCCESS;
   m.registry.Remove(path);
-  m.Log(sim::Event::On("RegDeleteKey", path));
+  m.Log(sim::Event::On("RegDeleteKey", path).Did(sim::Effect::kKeyDeleted, true));
   return ERROR_SUCCESS;
 }
 

@@ -162,7 +162,8 @@ BOOL WINAPI StartServiceA(SC_HANDLE handle, DWORD argumentCount, LPCSTR*) {
   sim::Service* service = sim::ServiceOf(m, handle, "StartServiceA", &access);
   if (service == nullptr) return Failure(ERROR_INVALID_HANDLE, FALSE);
   if ((access & SERVICE_START) == 0) return Failure(ERROR_ACCESS_DENIED, FALSE);
-  m.Log(sim::Event::On("StartService", service->name, argumentCount != 0 ? "with arguments" : ""));
+  m.Log(sim::Event::On("StartService", service->name, argumentCount != 0 ? "with arguments" : "")
+            .Did(sim::Effect::kServiceStarted, true));
   if (service->state != SERVICE_STOPPED) return Failure(ERROR_SERVICE_ALREADY_RUNNING, FALSE);
   if (service->refuseStart) return Failure(ERROR_SERVICE_DISABLED, FALSE);
   service->pendingLeft = service->startPendingPolls;
@@ -183,7 +184,7 @@ BOOL WINAPI ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS sta
   if (status == nullptr) return Failure(ERROR_INVALID_PARAMETER, FALSE);
   if (control != SERVICE_CONTROL_STOP) return Failure(ERROR_INVALID_SERVICE_CONTROL, FALSE);
   if ((access & SERVICE_STOP) == 0) return Failure(ERROR_ACCESS_DENIED, FALSE);
-  m.Log(sim::Event::On("ControlService", service->name, "stop"));
+  m.Log(sim::Event::On("ControlService", service->name, "stop").Did(sim::Effect::kServiceControlled, true));
   if (service->state == SERVICE_STOPPED) return Failure(ERROR_SERVICE_NOT_ACTIVE, FALSE);
   if (service->state != SERVICE_RUNNING) return Failure(ERROR_SERVICE_CANNOT_ACCEPT_CTRL, FALSE);
   if (service->refuseStop) return Failure(ERROR_DEPENDENT_SERVICES_RUNNING, FALSE);

@@ -19,10 +19,18 @@
 #include <vector>
 
 #include "testbed/support/devices.h"
-#include "tools/pakrun-preview/json.h"
+#include "tools/pakrun-preview/escape.h"
 #include "support.h"
 
 namespace {
+
+using preview::Json;
+
+// A string of the plan as the bytes it stands for; empty for anything else (a member
+// missing from a non-const object reads as null).
+std::string Bytes(const Json& value) {
+  return value.is_string() ? preview::escape::BytesOf(value.get<std::string>()) : std::string();
+}
 
 const std::string kTestKey = "SOFTWARE\\PakrunPreviewWine";
 const std::string kDllOverrides = "Software\\Wine\\DllOverrides";
@@ -92,30 +100,29 @@ class PreviewWine : public ::testing::Test {
   void Check(const std::string& name) {
     std::string text = wt::ReadFile(std::string(PREVIEW_EXPECTED_DIR) + "\\" + name + ".json");
     ASSERT_FALSE(text.empty()) << "no plan for " << name << " (the fixture wine.preview.expected did not run)";
-    json::Value plan;
-    std::string error;
-    ASSERT_TRUE(json::Reader::Parse(text, &plan, &error)) << error;
-    const json::Value& machine = plan["machine"];
-    const std::vector<json::Value>& steps = plan["steps"].items;
+    Json plan = Json::parse(text, nullptr, false);
+    ASSERT_FALSE(plan.is_discarded()) << text;
+    Json& machine = plan["machine"];
+    Json& steps = plan["steps"];
     ASSERT_FALSE(steps.empty());
 
-    const std::string program = machine["program"].text;
+    const std::string program = Bytes(machine["program"]);
     const std::string folder = FolderOf(program);
-    const std::string systemRoot = machine["system_root"].text;
+    const std::string systemRoot = Bytes(machine["system_root"]);
     ASSERT_EQ(0, lstrcmpiA(wt::WindowsDir().c_str(), systemRoot.c_str()))
         << "Wine's SystemRoot is its Windows folder: the case must say --windir " << wt::WindowsDir();
     wt::RemoveTree(folder);
     ASSERT_TRUE(wt::MakeDirs(folder));
-    ASSERT_TRUE(wt::MakeDirs(machine["temp"].text));
+    ASSERT_TRUE(wt::MakeDirs(Bytes(machine["temp"])));
     ASSERT_TRUE(wt::CopyFromBuild("Pakrun.exe", program));
-    const std::string settingsFile = machine["settings_file"].text;
-    ASSERT_TRUE(wt::WriteFile(machine["settings_path"].text, wt::ReadFile(FromUnix(settingsFile))));
-    if (machine["script_present"].boolean) {
+    const std::string settingsFile = Bytes(machine["settings_file"]);
+    ASSERT_TRUE(wt::WriteFile(Bytes(machine["settings_path"]), wt::ReadFile(FromUnix(settingsFile))));
+    if (machine["script_present"] == true) {
       std::string script = settingsFile.substr(0, settingsFile.rfind('.')) + ".reg";
-      ASSERT_TRUE(wt::WriteFile(machine["script_path"].text, wt::ReadFile(FromUnix(script))));
+      ASSERT_TRUE(wt::WriteFile(Bytes(machine["script_path"]), wt::ReadFile(FromUnix(script))));
     }
-    for (const json::Value& file : machine["assumed_files"].items) {
-      const std::string path = file.text;
+    for (Json& file : machine["assumed_files"]) {
+      const std::string path = Bytes(file);
       files_.push_back(path);
       files_.push_back(path.substr(0, path.rfind('.')) + ".org");
       DeleteFileA(files_.back().c_str());
@@ -126,40 +133,40 @@ class PreviewWine : public ::testing::Test {
     ASSERT_FALSE(installer_.empty());
     ASSERT_TRUE(wt::RegSetString(HKEY_CURRENT_USER, kDllOverrides, "rundll32.exe", "native"));
     ASSERT_TRUE(wt::CopyFromBuild("startrecorder.exe", installer));
-    for (const json::Value& step : steps) {
-      if (step["kind"].text == "start" && step["program"].text == "setup") {
-        ASSERT_TRUE(wt::CopyFromBuild("startrecorder.exe", FirstToken(step["command_line"].text)));
+    for (Json& step : steps) {
+      if (Bytes(step["kind"]) == "start" && Bytes(step["program"]) == "setup") {
+        ASSERT_TRUE(wt::CopyFromBuild("startrecorder.exe", FirstToken(Bytes(step["command_line"]))));
       }
     }
-    for (const json::Value& device : machine["devices"].items) {
+    for (Json& device : machine["devices"]) {
       // Wine lists every device as present, so a plan with an absent one cannot be shown.
-      ASSERT_TRUE(device["present"].boolean) << device["hardware_id"].text;
-      const std::string instance = device["instance_id"].text;
+      ASSERT_TRUE(device["present"] == true) << Bytes(device["hardware_id"]);
+      const std::string instance = Bytes(device["instance_id"]);
       wt::RemoveDevice(instance);
       devices_.push_back(instance);
-      ASSERT_TRUE(wt::CreateDevice(instance, {device["hardware_id"].text}, device["driver_key"].text));
+      ASSERT_TRUE(wt::CreateDevice(instance, {Bytes(device["hardware_id"])}, Bytes(device["driver_key"])));
     }
-    ASSERT_TRUE(wt::SetReportedVersion("Pakrun.exe", WineVersion(machine["windows"].text)));
+    ASSERT_TRUE(wt::SetReportedVersion("Pakrun.exe", WineVersion(Bytes(machine["windows"]))));
     const std::string log = folder + "\\starts.log";
-    SetVariable("TEMP", machine["temp"].text);
+    SetVariable("TEMP", Bytes(machine["temp"]));
     SetVariable("START_RECORD_LOG", log);
 
-    EXPECT_EQ(static_cast<DWORD>(steps.back()["code"].number), wt::Run(machine["command_line"].text));
+    EXPECT_EQ(steps.back()["code"].get<DWORD>(), wt::Run(Bytes(machine["command_line"])));
 
     // Every program started, in order; the real registry editor is shown by what it set.
     std::vector<std::string> expected;
     std::vector<std::string> infTexts;  // per recorded start: the INF written before it
     std::string lastWritten;
-    for (const json::Value& step : steps) {
-      const std::string kind = step["kind"].text;
-      if (kind == "write_file") lastWritten = step["text"].text;
+    for (Json& step : steps) {
+      const std::string kind = Bytes(step["kind"]);
+      if (kind == "write_file") lastWritten = Bytes(step["text"]);
       if (kind != "start") continue;
-      if (step["program"].text == "registry_editor") {
-        for (const json::Value& change : step["changes"].items) CheckRegistry(change);
+      if (Bytes(step["program"]) == "registry_editor") {
+        for (Json& change : step["changes"]) CheckRegistry(change);
         continue;
       }
-      expected.push_back(step["command_line"].text);
-      infTexts.push_back(step["program"].text == "inf_installer" ? lastWritten : "");
+      expected.push_back(Bytes(step["command_line"]));
+      infTexts.push_back(Bytes(step["program"]) == "inf_installer" ? lastWritten : "");
     }
     std::vector<std::string> recorded = Lines(wt::ReadFile(log));
     EXPECT_EQ(expected, recorded);
@@ -168,30 +175,30 @@ class PreviewWine : public ::testing::Test {
         EXPECT_EQ(infTexts[i], wt::ReadFile(log + "." + std::to_string(i))) << recorded[i];
       }
     }
-    for (const json::Value& step : steps) {
-      if (step["kind"].text == "rename") {
-        EXPECT_FALSE(wt::FileExists(step["path"].text));
-        EXPECT_TRUE(wt::FileExists(step["new_path"].text));
-      } else if (step["kind"].text == "delete_file") {
-        EXPECT_FALSE(wt::FileExists(step["path"].text));
+    for (Json& step : steps) {
+      if (Bytes(step["kind"]) == "rename") {
+        EXPECT_FALSE(wt::FileExists(Bytes(step["path"])));
+        EXPECT_TRUE(wt::FileExists(Bytes(step["new_path"])));
+      } else if (Bytes(step["kind"]) == "delete_file") {
+        EXPECT_FALSE(wt::FileExists(Bytes(step["path"])));
       }
     }
   }
 
-  void CheckRegistry(const json::Value& change) {
-    const std::string key = change["key"].text;
-    ASSERT_EQ("set", change["action"].text);
+  void CheckRegistry(Json& change) {
+    const std::string key = Bytes(change["key"]);
+    ASSERT_EQ("set", Bytes(change["action"]));
     ASSERT_EQ(0u, key.rfind("HKLM\\" + kTestKey, 0)) << "cases change only " << kTestKey << ": " << key;
     const std::string path = key.substr(5);
-    if (change["type"].text == "REG_DWORD") {
+    if (Bytes(change["type"]) == "REG_DWORD") {
       DWORD number = 0;
-      EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, path, change["name"].text, &number)) << key;
-      EXPECT_EQ(static_cast<DWORD>(change["number"].number), number) << key;
+      EXPECT_TRUE(wt::RegGetDword(HKEY_LOCAL_MACHINE, path, Bytes(change["name"]), &number)) << key;
+      EXPECT_EQ(change["number"].get<DWORD>(), number) << key;
     } else {
-      ASSERT_EQ("REG_SZ", change["type"].text);
+      ASSERT_EQ("REG_SZ", Bytes(change["type"]));
       std::string value;
-      EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, path, change["name"].text, &value)) << key;
-      EXPECT_EQ(change["value"].text, value) << key;
+      EXPECT_TRUE(wt::RegGetString(HKEY_LOCAL_MACHINE, path, Bytes(change["name"]), &value)) << key;
+      EXPECT_EQ(Bytes(change["value"]), value) << key;
     }
   }
 

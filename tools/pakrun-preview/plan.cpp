@@ -7,6 +7,7 @@
 #include <set>
 
 #include "pakrun/pakrun.h"
+#include "pakrun/run_and_wait.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/sim/machine.h"
@@ -16,6 +17,7 @@ namespace preview {
 
 namespace {
 
+using sim::Effect;
 using sim::SameText;
 
 // The run is read per started program by what its stand-in saw: which program it stood
@@ -39,11 +41,12 @@ struct Recorder {
   void ReadWrittenFiles(const sim::Machine& m) {
     const std::vector<sim::Event>& events = m.EventRecords();
     for (std::size_t i = 0; i < events.size(); ++i) {
-      if (events[i].kind != "OpenTextStream" || fileTexts.count(i) != 0) continue;
+      if (events[i].effect != Effect::kFileOpenedToWrite || fileTexts.count(i) != 0) continue;
       bool later = false;
       for (std::size_t j = i + 1; j < events.size() && !later; ++j) {
-        later = (events[j].kind == "OpenTextStream" || events[j].kind == "DeleteFile" ||
-                 events[j].kind == "MoveFile") &&
+        const Effect effect = events[j].effect;
+        later = (effect == Effect::kFileOpenedToWrite || effect == Effect::kFileDeleted ||
+                 effect == Effect::kFileRenamed) &&
                 SameText(events[j].subject, events[i].subject);
       }
       if (later) continue;
@@ -58,12 +61,18 @@ std::string Hex(std::uint32_t value) {
   return text;
 }
 
+bool ChangesRegistry(const sim::Event& event) {
+  return event.effect == Effect::kValueSet || event.effect == Effect::kValueDeleted ||
+         event.effect == Effect::kKeyDeleted;
+}
+
+// The change a registry event made: what it did and to which key and value, with the value
+// as the machine holds it now.
 RegistryChange ChangeOf(const sim::Machine& m, const sim::Event& event) {
   RegistryChange change;
   change.key = event.subject;
   change.name = event.valueName;
-  const std::string& kind = event.kind;
-  if (kind.size() >= 4 && kind.compare(kind.size() - 4, 4, "sets") == 0) {
+  if (event.effect == Effect::kValueSet) {
     change.action = "set";
     std::optional<sim::RegValue> value = m.registry.Value(event.subject, event.valueName);
     if (!value) return change;
@@ -104,12 +113,9 @@ RegistryChange ChangeOf(const sim::Machine& m, const sim::Event& event) {
         change.value = "hex:" + bytes;
       }
     }
-  } else if (kind.size() >= 3 && kind.compare(kind.size() - 3, 3, "key") == 0) {
-    change.action = "delete_key";
-    change.found = event.detail.empty();
   } else {
-    change.action = "delete_value";
-    change.found = event.detail.empty();
+    change.action = event.effect == Effect::kKeyDeleted ? "delete_key" : "delete_value";
+    change.found = event.existed;
   }
   return change;
 }
@@ -126,12 +132,8 @@ sim::ProgramHandler Recorded(const std::shared_ptr<Recorder>& recorder, const st
     unsigned exitCode = inner ? inner(m, commandLine) : 0u;
     const std::vector<sim::Event>& events = m.EventRecords();
     for (std::size_t i = run.firstEvent; i < events.size(); ++i) {
-      const std::string& kind = events[i].kind;
-      if (kind == "Regedit imports") {
-        run.script = m.files.Read(events[i].subject);
-      } else if (kind.rfind("Installer ", 0) == 0 || kind.rfind("Regedit ", 0) == 0) {
-        if (kind != "Installer applies") run.changes.push_back(ChangeOf(m, events[i]));
-      }
+      if (events[i].effect == Effect::kScriptImported) run.script = m.files.Read(events[i].subject);
+      else if (ChangesRegistry(events[i])) run.changes.push_back(ChangeOf(m, events[i]));
     }
     recorder->runs.push_back(run);
     return exitCode;
@@ -184,39 +186,33 @@ class Reader {
     for (std::size_t i = 0; i < events.size(); ++i) {
       const sim::Event& event = events[i];
       if (InsideProgram(i)) continue;
-      if (event.kind == "CreateMutex") {
-        Add("mutex", {{"name", event.subject}, {"existed", event.detail.empty() ? "no" : "yes"}});
-      } else if (event.kind == "RemoveDevice") {
-        Add("remove_device", {{"instance_id", event.subject}, {"hardware_id", HardwareIdOf(event.subject)}});
-      } else if (event.kind == "MoveFile") {
-        Add("rename", {{"path", event.subject}, {"new_path", event.detail}});
-      } else if (event.kind == "CreateProcess") {
-        Step& step = Add("start", {{"program", "unknown"}, {"command_line", event.subject}});
-        if (started < m_.programs.started.size()) {
-          const sim::ProgramStart& start = m_.programs.started[started++];
-          if (start.applicationNameGiven) step.Set("application_name", start.applicationName);
+      switch (event.effect) {
+        case Effect::kMutexCreated:
+          Add("mutex", {{"name", event.subject}, {"existed", event.existed ? "yes" : "no"}});
+          break;
+        case Effect::kDeviceRemoved:
+          Add("remove_device", {{"instance_id", event.subject}, {"hardware_id", HardwareIdOf(event.subject)}});
+          break;
+        case Effect::kFileRenamed: Add("rename", {{"path", event.subject}, {"new_path", event.detail}}); break;
+        case Effect::kProcessStarted: Started(i, &started); break;
+        case Effect::kProcessWaitedFor:
+          if (Step* start = LastStart()) start->Set("wait", event.detail);
+          break;
+        case Effect::kProcessExited:
+          if (Step* start = LastStart()) start->code = event.number;
+          break;
+        case Effect::kDevicesReenumerated: Add("reenumerate", {}); break;
+        case Effect::kFileOpenedToWrite: {
+          Step& step = Add("write_file", {{"path", event.subject}});
+          auto text = recorder_.fileTexts.find(i);
+          if (text != recorder_.fileTexts.end()) step.Set("text", text->second);
+          break;
         }
-        if (const ProgramRun* run = RunAfter(i)) {
-          step.Set("program", run->program);
-          if (run->script) step.Set("script_text", *run->script);
-          step.changes = run->changes;
-          walksOfStart_[steps_.size() - 1] = run->driverListWalks;
-        }
-      } else if (event.kind == "WaitForSingleObject") {
-        if (Step* start = LastStart()) start->Set("wait", event.detail);
-      } else if (event.kind == "Exited") {
-        if (Step* start = LastStart()) start->code = event.number;
-      } else if (event.kind == "Reenumerate") {
-        Add("reenumerate", {});
-      } else if (event.kind == "OpenTextStream") {
-        Step& step = Add("write_file", {{"path", event.subject}});
-        auto text = recorder_.fileTexts.find(i);
-        if (text != recorder_.fileTexts.end()) step.Set("text", text->second);
-      } else if (event.kind == "DeleteFile") {
-        Add("delete_file", {{"path", event.subject}});
-      } else if (event.kind != "CloseTextStream") {
-        // Any other side effect is shown as the machine logged it.
-        Add("other", {{"event", event.Text()}});
+        case Effect::kFileDeleted: Add("delete_file", {{"path", event.subject}}); break;
+        case Effect::kFileClosed: break;
+        default:
+          // Any other side effect is shown as the machine logged it.
+          Add("other", {{"event", event.Text()}});
       }
     }
     return steps_;
@@ -224,6 +220,20 @@ class Reader {
   const std::map<std::size_t, std::size_t>& WalksOfStart() const { return walksOfStart_; }
 
  private:
+  // The program start logged at `event`; `started` counts the starts the machine kept.
+  void Started(std::size_t event, std::size_t* started) {
+    Step& step = Add("start", {{"program", "unknown"}, {"command_line", m_.EventRecords()[event].subject}});
+    if (*started < m_.programs.started.size()) {
+      const sim::ProgramStart& start = m_.programs.started[(*started)++];
+      if (start.applicationNameGiven) step.Set("application_name", start.applicationName);
+    }
+    if (const ProgramRun* run = RunAfter(event)) {
+      step.Set("program", run->program);
+      if (run->script) step.Set("script_text", *run->script);
+      step.changes = run->changes;
+      walksOfStart_[steps_.size() - 1] = run->driverListWalks;
+    }
+  }
   Step& Add(const std::string& kind, std::vector<std::pair<std::string, std::string>> texts) {
     steps_.push_back(Step{kind, std::move(texts), std::nullopt, {}, {}});
     return steps_.back();
@@ -239,7 +249,7 @@ class Reader {
   const ProgramRun* RunAfter(std::size_t event) const {
     const std::vector<sim::Event>& events = m_.EventRecords();
     std::size_t next = event + 1;
-    while (next < events.size() && events[next].kind != "CreateProcess") ++next;
+    while (next < events.size() && events[next].effect != Effect::kProcessStarted) ++next;
     for (const ProgramRun& run : recorder_.runs) {
       if (run.firstEvent > event && run.firstEvent <= next) return &run;
     }
@@ -251,7 +261,7 @@ class Reader {
     for (const ProgramRun& run : recorder_.runs) {
       if (event < run.firstEvent) continue;
       std::size_t end = run.firstEvent;
-      while (end < events.size() && events[end].kind != "Exited") ++end;
+      while (end < events.size() && events[end].effect != Effect::kProcessExited) ++end;
       if (event < end) return true;
     }
     return false;
@@ -541,6 +551,19 @@ Plan RunPlan(const MachineOptions& options, const WindowsVersion& windows,
   }
 
   const int exitCode = PakrunMain(commandLine.c_str());
+  // The setup command line as Pakrun composes it from the settings on this machine: in a
+  // buffer large enough for any line, and in the one Pakrun uses.
+  if (values.settingsPath[0] != '\0') {
+    RunParams params;
+    ReadParams(values.settingsPath, &params);
+    std::vector<char> whole(kCommandLineCapacity + options.tail.size() + 3 * MAX_PATH);
+    std::vector<char> fitted(kCommandLineCapacity);
+    const char* tail = CommandTail(commandLine.c_str());
+    if (ComposeSetupCommandLine(values, params, tail, whole.data(), whole.size())) {
+      report.setupCommandLine = whole.data();
+      report.setupCommandFits = ComposeSetupCommandLine(values, params, tail, fitted.data(), fitted.size());
+    }
+  }
   recorder->ReadWrittenFiles(m);
   for (SeededDevice& seeded : report.devices) {
     const sim::Device* device = m.devices.FindByInstanceId(seeded.instanceId);

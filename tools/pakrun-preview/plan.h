@@ -103,6 +103,10 @@ struct MachineReport {
   std::string windowsDirectory;
   std::string systemRoot;  // empty: the environment has none
   std::string temp;
+  // The setup command line Pakrun composes, whole (empty when a path in it does not fit),
+  // and whether it fits the buffer Pakrun composes and starts it in.
+  std::string setupCommandLine;
+  bool setupCommandFits = true;
   std::vector<SeededDevice> devices;
   std::vector<std::string> assumedFiles;     // placed on the machine so their steps show
   std::vector<std::string> assumedPrograms;  // stand-ins that may be started

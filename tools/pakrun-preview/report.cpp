@@ -1,10 +1,9 @@
 #include "tools/pakrun-preview/report.h"
 
-#include <cstdio>
 #include <map>
 
 #include "platform/sim/text.h"
-#include "tools/pakrun-preview/json.h"
+#include "tools/pakrun-preview/escape.h"
 
 namespace preview {
 
@@ -60,6 +59,7 @@ std::string Indented(const std::string& text) {
 // machine comes from ("--temp").
 std::string WarningPlace(const Warning& warning) {
   if (warning.section.empty() && warning.key.rfind("--", 0) == 0) return warning.key;
+  if (warning.section.empty() && warning.key.empty()) return "";  // the file as a whole
   return "[" + warning.section + "]" + (warning.key.empty() ? "" : " " + warning.key);
 }
 
@@ -113,26 +113,24 @@ std::string StepText(const Step& step) {
   return line;
 }
 
-using json::Json;
-
 Json StepJson(const Step& step) {
   Json out = Json::object();
-  out["kind"] = json::String(step.kind);
+  out["kind"] = escape::JsonString(step.kind);
   for (const auto& [name, value] : step.texts) {
-    out[name] = name == "existed" ? Json(value == "yes") : json::String(value);
+    out[name] = name == "existed" ? Json(value == "yes") : escape::JsonString(value);
   }
   if (step.code) out[step.kind == "exit" ? "code" : "exit_code"] = static_cast<std::int64_t>(*step.code);
   if (step.kind == "start") {
     Json changes = Json::array();
     for (const RegistryChange& change : step.changes) {
       Json item = Json::object();
-      item["action"] = json::String(change.action);
-      item["key"] = json::String(change.key);
-      if (change.action != "delete_key") item["name"] = json::String(change.name);
+      item["action"] = escape::JsonString(change.action);
+      item["key"] = escape::JsonString(change.key);
+      if (change.action != "delete_key") item["name"] = escape::JsonString(change.name);
       if (change.action != "set") item["found"] = change.found;
       if (change.action == "set") {
-        item["type"] = json::String(change.type);
-        item["value"] = json::String(change.value);
+        item["type"] = escape::JsonString(change.type);
+        item["value"] = escape::JsonString(change.value);
         if (change.number) item["number"] = static_cast<std::int64_t>(*change.number);
       }
       changes.push_back(std::move(item));
@@ -141,52 +139,64 @@ Json StepJson(const Step& step) {
   }
   Json settings = Json::array();
   for (const SettingsRef& ref : step.settings) {
-    settings.push_back(Json{{"section", json::String(ref.section)}, {"key", json::String(ref.key)}});
+    settings.push_back(Json{{"section", escape::JsonString(ref.section)}, {"key", escape::JsonString(ref.key)}});
   }
   out["settings"] = std::move(settings);
   return out;
 }
 
 Json WarningJson(const Warning& warning) {
-  return Json{{"section", json::String(warning.section)},
-              {"key", json::String(warning.key)},
-              {"message", json::String(warning.message)}};
+  return Json{{"id", escape::JsonString(warning.id)},
+              {"file", escape::JsonString(warning.file)},
+              {"line", static_cast<std::int64_t>(warning.line)},
+              {"column", static_cast<std::int64_t>(warning.column)},
+              {"section", escape::JsonString(warning.section)},
+              {"key", escape::JsonString(warning.key)},
+              {"message", escape::JsonString(warning.message)}};
+}
+
+// A warning in the compiler's form, which editors and build servers read:
+// "FILE:LINE:COLUMN: warning: MESSAGE [ID]", the message led by the section and key.
+std::string CompilerLine(const Warning& warning) {
+  return warning.file + ":" + std::to_string(warning.line) + ":" + std::to_string(warning.column) +
+         ": warning: " + (WarningPlace(warning).empty() ? "" : WarningPlace(warning) + ": ") + warning.message + " [" +
+         warning.id + "]";
 }
 
 Json Strings(const std::vector<std::string>& texts) {
   Json out = Json::array();
-  for (const std::string& text : texts) out.push_back(json::String(text));
+  for (const std::string& text : texts) out.push_back(escape::JsonString(text));
   return out;
 }
 
 Json PlanJson(const Plan& plan, const std::string& settingsFile) {
   const MachineReport& m = plan.machine;
   Json machine = Json::object();
-  machine["settings_file"] = json::String(settingsFile);
-  machine["windows"] = json::String(m.windows);
-  machine["label"] = json::String(m.label);
-  machine["version"] = json::String(m.version);
-  machine["os_suffix"] = json::String(m.osSuffix);
-  machine["program"] = json::String(m.program);
-  machine["command_line"] = json::String(m.commandLine);
-  machine["tail"] = json::String(m.tail);
-  machine["short_folder"] = json::String(m.shortFolder);
+  machine["settings_file"] = escape::JsonString(settingsFile);
+  machine["windows"] = escape::JsonString(m.windows);
+  machine["label"] = escape::JsonString(m.label);
+  machine["version"] = escape::JsonString(m.version);
+  machine["os_suffix"] = escape::JsonString(m.osSuffix);
+  machine["program"] = escape::JsonString(m.program);
+  machine["command_line"] = escape::JsonString(m.commandLine);
+  machine["tail"] = escape::JsonString(m.tail);
+  machine["short_folder"] = escape::JsonString(m.shortFolder);
   machine["short_form_missing"] = m.shortFormMissing;
-  machine["settings_path"] = json::String(m.settingsPath);
-  machine["script_path"] = json::String(m.scriptPath);
+  machine["settings_path"] = escape::JsonString(m.settingsPath);
+  machine["script_path"] = escape::JsonString(m.scriptPath);
   machine["script_present"] = m.scriptPresent;
-  machine["windows_directory"] = json::String(m.windowsDirectory);
-  machine["system_root"] = json::String(m.systemRoot);
-  machine["temp"] = json::String(m.temp);
+  machine["windows_directory"] = escape::JsonString(m.windowsDirectory);
+  machine["system_root"] = escape::JsonString(m.systemRoot);
+  machine["temp"] = escape::JsonString(m.temp);
   Json devices = Json::array();
   for (const SeededDevice& device : m.devices) {
     Json item = Json::object();
-    item["hardware_id"] = json::String(device.hardwareId);
-    item["instance_id"] = json::String(device.instanceId);
+    item["hardware_id"] = escape::JsonString(device.hardwareId);
+    item["instance_id"] = escape::JsonString(device.instanceId);
     item["hardware_ids"] = Strings(device.hardwareIds);
     item["present"] = device.present;
     item["appears_on_refresh"] = device.appearsOnRefresh;
-    item["driver_key"] = json::String(device.driverKey);
+    item["driver_key"] = escape::JsonString(device.driverKey);
     devices.push_back(std::move(item));
   }
   machine["devices"] = std::move(devices);
@@ -199,13 +209,17 @@ Json PlanJson(const Plan& plan, const std::string& settingsFile) {
   out["steps"] = std::move(steps);
   out["notes"] = Strings(plan.notes);
   Json warnings = Json::array();
-  for (const Warning& warning : plan.warnings) warnings.push_back(WarningJson(warning));
+  Json suppressed = Json::array();
+  for (const Warning& warning : plan.warnings)
+    (warning.suppressed ? suppressed : warnings).push_back(WarningJson(warning));
   out["warnings"] = std::move(warnings);
+  out["suppressed_count"] = static_cast<std::int64_t>(suppressed.size());
+  out["suppressed"] = std::move(suppressed);
   return out;
 }
 
 std::string WarningSignature(const Warning& warning) {
-  return warning.section + "\n" + warning.key + "\n" + warning.message;
+  return warning.id + "\n" + warning.section + "\n" + warning.key + "\n" + warning.message;
 }
 
 }  // namespace
@@ -231,6 +245,7 @@ std::vector<Difference> Differences(const std::vector<Plan>& plans) {
       if (versions.empty() || versions.back() != plan.machine.windows) versions.push_back(plan.machine.windows);
     }
     for (const Warning& warning : plan.warnings) {
+      if (warning.suppressed) continue;
       auto [at, added] = index.emplace("w" + WarningSignature(warning), all.size());
       if (added) all.push_back(Difference{false, {}, warning, {}});
       std::vector<std::string>& versions = all[at->second].versions;
@@ -242,25 +257,6 @@ std::vector<Difference> Differences(const std::vector<Plan>& plans) {
     if (difference.versions.size() != plans.size()) differing.push_back(difference);
   }
   return differing;
-}
-
-// The text with every control byte but line feed and tab written \xNN: bytes of the
-// settings file never reach the terminal as commands (an escape sequence, a carriage
-// return that overwrites a line).
-std::string Printable(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 std::string TextReport(const std::vector<Plan>& plans, const std::string& settingsFile) {
@@ -294,8 +290,13 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
              StepText(plan.steps[i]) + "\n";
     }
     for (const std::string& note : plan.notes) out += "  note: " + note + "\n";
-    out += plan.warnings.empty() ? std::string("\nNo warnings.\n") : "\nWarnings:\n";
-    for (const Warning& warning : plan.warnings) out += "  " + WarningPlace(warning) + ": " + warning.message + "\n";
+    std::size_t suppressed = 0;
+    for (const Warning& warning : plan.warnings) suppressed += warning.suppressed ? 1 : 0;
+    out += plan.warnings.size() == suppressed ? std::string("\nNo warnings.\n") : "\nWarnings:\n";
+    for (const Warning& warning : plan.warnings) {
+      if (!warning.suppressed) out += CompilerLine(warning) + "\n";
+    }
+    if (suppressed > 0) out += std::to_string(suppressed) + " suppressed (--format json lists them).\n";
     out += "\n";
   }
   if (plans.size() > 1) {
@@ -307,15 +308,15 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
       for (const std::string& version : difference.versions) versions += (versions.empty() ? "" : ", ") + version;
       std::string what = difference.isStep
                              ? StepText(difference.step)
-                             : "warning " + WarningPlace(difference.warning) + ": " + difference.warning.message;
+                             : "warning " + CompilerLine(difference.warning);
       out += "  only in " + versions + ":\n       " + what + "\n";
     }
   }
-  return Printable(out);
+  return escape::ForTerminal(out);
 }
 
 std::string JsonReport(const std::vector<Plan>& plans, const std::string& settingsFile) {
-  if (plans.size() == 1) return json::Text(PlanJson(plans[0], settingsFile)) + "\n";
+  if (plans.size() == 1) return escape::JsonText(PlanJson(plans[0], settingsFile)) + "\n";
   Json out = Json::object();
   for (const Plan& plan : plans) out[plan.machine.windows] = PlanJson(plan, settingsFile);
   Json differences = Json::array();
@@ -327,7 +328,7 @@ std::string JsonReport(const std::vector<Plan>& plans, const std::string& settin
     differences.push_back(std::move(item));
   }
   out["differences"] = std::move(differences);
-  return json::Text(out) + "\n";
+  return escape::JsonText(out) + "\n";
 }
 
 }  // namespace preview

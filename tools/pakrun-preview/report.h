@@ -26,5 +26,17 @@ std::string TextReport(const std::vector<Plan>& plans, const std::string& settin
 // One plan: an object with "machine", "steps", "notes" and "warnings". Several: one such
 // object per version under its name, and "differences".
 std::string JsonReport(const std::vector<Plan>& plans, const std::string& settingsFile);
+// The warnings as a SARIF 2.1.0 log: every check a rule, each warning a result (one for all
+// the versions that give it) whose file is a URI relative to `workingFolder` where it lies
+// within it. A silenced warning is a result with its suppression, "external" when its id
+// is among `disabled` (--disable), else "inSource".
+std::string SarifReport(const std::vector<Plan>& plans, const std::vector<std::string>& disabled,
+                        const std::string& workingFolder);
+// The warnings as a SARIF 2.1.0 log: every check a rule, each warning a result (one for all
+// the versions that give it) whose file is a URI relative to `workingFolder` where it lies
+// within it. A silenced warning is a result with its suppression, "external" when its id
+// is among `disabled` (--disable), else "inSource".
+std::string SarifReport(const std::vector<Plan>& plans, const std::vector<std::string>& disabled,
+                        const std::string& workingFolder);
 
 }  // namespace preview

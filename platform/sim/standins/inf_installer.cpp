@@ -142,7 +142,7 @@ const std::string& FieldOr(const std::vector<std::string>& fields, std::size_t i
 
 void SetValue(Machine& m, const std::shared_ptr<RegKey>& key, const std::string& name,
               std::uint32_t type, std::vector<unsigned char> data) {
-  m.Log(Event::OnValue("Installer sets", Registry::PathOf(*key), name));
+  m.Log(Event::OnValue("Installer sets", Registry::PathOf(*key), name).Did(Effect::kValueSet));
   key->values[name] = RegValue{type, std::move(data)};
 }
 
@@ -150,11 +150,11 @@ void DeleteValueOrKey(Machine& m, const std::shared_ptr<RegKey>& key, const std:
                       unsigned flags) {
   if (!name.empty() && (flags & kKeyOnlyCommon) == 0) {
     if (key->values.erase(name) != 0)
-      m.Log(Event::OnValue("Installer deletes", Registry::PathOf(*key), name));
+      m.Log(Event::OnValue("Installer deletes", Registry::PathOf(*key), name).Did(Effect::kValueDeleted, true));
     return;
   }
   std::string path = Registry::PathOf(*key);
-  if (m.registry.Remove(path)) m.Log(Event::On("Installer deletes key", path));
+  if (m.registry.Remove(path)) m.Log(Event::On("Installer deletes key", path).Did(Effect::kKeyDeleted, true));
 }
 
 void AddValue(Machine& m, const std::shared_ptr<RegKey>& key, const std::vector<std::string>& fields,
@@ -280,7 +280,7 @@ ProgramHandler InfInstaller() {
     std::string infPath = commandLine.substr(pathStart);
     auto text = m.files.Read(infPath);
     if (!text) return 0;
-    m.Log(Event::On("Installer applies", infPath));
+    m.Log(Event::On("Installer applies", infPath).Did(Effect::kInfApplied, true));
     Inf inf = Parse(*text);
     for (const std::string& section : Listed(inf, words[2], "DelReg")) {
       auto lines = inf.sections.find(section);

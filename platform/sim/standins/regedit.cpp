@@ -82,8 +82,11 @@ void ImportValue(Machine& m, const std::string& keyPath, const std::string& line
   if (data == "-") {
     // Every deletion the script asks for is logged, also of a value the machine does not
     // hold: the script's own deletions are what a reader of the log looks for.
-    Event event = Event::OnValue("Regedit deletes", keyPath, name);
-    if (!m.registry.DeleteValue(keyPath, name)) event.detail = kNotThere;
+    Event event = Event::OnValue("Regedit deletes", keyPath, name).Did(Effect::kValueDeleted, true);
+    if (!m.registry.DeleteValue(keyPath, name)) {
+      event.detail = kNotThere;
+      event.existed = false;
+    }
     m.Log(event);
     return;
   }
@@ -116,7 +119,7 @@ void ImportValue(Machine& m, const std::string& keyPath, const std::string& line
   } else {
     return;
   }
-  m.Log(Event::OnValue("Regedit sets", keyPath, name));
+  m.Log(Event::OnValue("Regedit sets", keyPath, name).Did(Effect::kValueSet));
 }
 
 // The file forms the editor reads: the 9x family's only ANSI text beginning REGEDIT4; the
@@ -152,7 +155,10 @@ void Import(Machine& m, const std::string& bytes) {
       std::string name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
       if (!name.empty() && name[0] == '-') {
         std::string path = ShortRoot(name.substr(1));
-        if (!path.empty()) m.Log(Event::On("Regedit deletes key", path, m.registry.Remove(path) ? "" : kNotThere));
+        if (!path.empty()) {
+          const bool removed = m.registry.Remove(path);
+          m.Log(Event::On("Regedit deletes key", path, removed ? "" : kNotThere).Did(Effect::kKeyDeleted, removed));
+        }
         key.clear();
         continue;
       }
@@ -177,7 +183,7 @@ ProgramHandler RegistryEditor() {
       file = file.substr(1, file.size() - 2);
     auto script = m.files.Read(file);
     if (!script) return 0;
-    m.Log(Event::On("Regedit imports", file));
+    m.Log(Event::On("Regedit imports", file).Did(Effect::kScriptImported, true));
     Import(m, *script);
     return 0;
   };

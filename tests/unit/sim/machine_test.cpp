@@ -1,6 +1,9 @@
 // The substitute machine itself: handle owners and misuse, fault injection, the version
 // word, Toolhelp walks.
+#include <functional>
+
 #include "platform/devices.h"
+#include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/programs.h"
 #include "platform/proclist.h"
@@ -144,6 +147,51 @@ TEST_F(SimMachine, ArgumentsOfTheProgramsRulesAreRecorded) {
   EXPECT_EQ("none", machine.ArgumentsOf("CreateMutexA")[0].at("attributes"));
   EXPECT_EQ("OTHER", machine.ArgumentsOf("SetupDiGetClassDevsExA")[0].at("machine"));
   EXPECT_TRUE(machine.Misuses().empty());
+}
+
+// Each side effect is logged as a record of what it did, to what, and whether that was
+// there before: what a reader of the log (the preview's plan) goes by, never the words.
+TEST_F(SimMachine, EachSideEffectIsARecordOfWhatItDid) {
+  machine.files.AddDirectory("C:\\T");
+  HKEY key = nullptr;
+  DWORD one = 1;
+  TextStream* stream = nullptr;
+  HANDLE mutexes[2] = {};
+  struct Step {
+    const char* what;
+    std::function<void()> call;
+    sim::Effect effect;
+    bool existed;
+    const char* subject;
+  };
+  using sim::Effect;
+  const std::vector<Step> steps = {
+      {"create a key", [&] { RegCreateKeyA(HKEY_LOCAL_MACHINE, "S", &key); }, Effect::kKeyCreated, false, "HKLM\\S"},
+      {"set a value", [&] { RegSetValueExA(key, "V", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4); },
+       Effect::kValueSet, false, "HKLM\\S"},
+      {"delete the key", [&] { RegCloseKey(key); RegDeleteKeyA(HKEY_LOCAL_MACHINE, "S"); }, Effect::kKeyDeleted, true,
+       "HKLM\\S"},
+      {"open a file to write", [&] { stream = OpenTextStream("C:\\T\\a.inf", "wt"); }, Effect::kFileOpenedToWrite,
+       false, "C:\\T\\a.inf"},
+      {"close it", [&] { CloseTextStream(stream); }, Effect::kFileClosed, true, "C:\\T\\a.inf"},
+      {"open it again", [&] { stream = OpenTextStream("C:\\T\\a.inf", "wt"); }, Effect::kFileOpenedToWrite, true,
+       "C:\\T\\a.inf"},
+      {"close it again", [&] { CloseTextStream(stream); }, Effect::kFileClosed, true, "C:\\T\\a.inf"},
+      {"rename it", [&] { MoveFileA("C:\\T\\a.inf", "C:\\T\\b.inf"); }, Effect::kFileRenamed, true, "C:\\T\\a.inf"},
+      {"delete it", [&] { DeleteFileA("C:\\T\\b.inf"); }, Effect::kFileDeleted, true, "C:\\T\\b.inf"},
+      {"create a mutex", [&] { mutexes[0] = CreateMutexA(nullptr, FALSE, "M"); }, Effect::kMutexCreated, false, "M"},
+      {"create it again", [&] { mutexes[1] = CreateMutexA(nullptr, FALSE, "M"); }, Effect::kMutexCreated, true, "M"},
+  };
+  for (const Step& step : steps) {
+    const std::size_t before = machine.EventRecords().size();
+    step.call();
+    ASSERT_LT(before, machine.EventRecords().size()) << step.what;
+    const sim::Event& event = machine.EventRecords().back();
+    EXPECT_EQ(step.effect, event.effect) << step.what << ": " << event.Text();
+    EXPECT_EQ(step.existed, event.existed) << step.what << ": " << event.Text();
+    EXPECT_EQ(step.subject, event.subject) << step.what;
+  }
+  for (HANDLE mutex : mutexes) CloseHandle(mutex);
 }
 
 }  // namespace

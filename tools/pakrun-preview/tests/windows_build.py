@@ -72,9 +72,12 @@ for args in sorted(f for f in os.listdir(cases) if f.endswith(".args")):
     runs.append(["cases/" + lines[0], *lines[1:], "--format", "json"])
     runs.append(["cases/" + lines[0], *lines[1:], "--windows", "all"])
 
-# Warned about under --strict: a CMDEXE with a folder, which Pakrun puts behind its own.
-write("warned/Pakrun.ini", b"[PARAMS]\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n")
-runs += [["warned/Pakrun.ini", "--strict"], ["warned/Pakrun.ini", "--strict", "--format", "json"]]
+# Warned about under --strict: a CMDEXE with a folder, which Pakrun puts behind its own;
+# an unknown key silenced by a disable comment; the list of checks.
+write("warned/Pakrun.ini", b"[PARAMS]\r\nSWAPCMD=1\r\nCMDEXE=C:\\Tools\\Inst.exe\r\n"
+                           b"; pakrun-preview: disable=PP105\r\nFOO=1\r\n")
+runs += [["warned/Pakrun.ini", "--strict"], ["warned/Pakrun.ini", "--strict", "--format", "json"],
+         ["--list-checks"]]
 
 # Refused: a folder, a file that is not there, a file over the bound, an unknown option.
 write("big/Pakrun.ini", b"[PARAMS]\r\n" + b";" * (16 * 1024 * 1024))
