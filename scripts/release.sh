@@ -11,8 +11,8 @@
 #   build/release/<name>-<version>.zip   the same folder, zipped
 # The version is the project's, named once in the top CMakeLists.txt. Two runs on the same
 # sources give the same bytes: the executables carry no time stamp or build path, and the
-# ZIP holds its entries in name order with one fixed date (the last commit's, when the tree
-# is a Git checkout).
+# ZIP holds its entries in name order with one fixed date (SOURCE_DATE_EPOCH, or the last
+# commit's when the tree is a Git checkout).
 #
 # Signing (optional): with SIGN_PFX (a PKCS#12 file) and SIGN_PASSWORD set, each
 # executable of both machines gets an Authenticode signature with a SHA-1 digest, which
@@ -97,7 +97,9 @@ fi
 (cd "$package" && find . -type f ! -path ./SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort |
    xargs sha256sum > SHA256SUMS)
 
-epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 946684800)
+# The date of every ZIP entry: SOURCE_DATE_EPOCH where the caller names one (as for a tree
+# copied without its Git history), else the last commit's.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 946684800)}
 python3 - "$package" "$package.zip" "$epoch" <<'PY'
 import os, sys, time, zipfile
 folder, target, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])

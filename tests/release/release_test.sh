@@ -35,13 +35,17 @@ windres_for() { case "$1" in x64/*) echo "$windres64" ;; *) echo "$windres32" ;;
 
 fail() { echo "release_test: $*" >&2; exit 1; }
 
-# A copy of the tree without its build folders, built as a release into <folder>/out.
+# A copy of the tree without its build folders and Git history, built as a release into
+# <folder>/out; its ZIP dates are those of the tree's last commit, as the release script
+# takes them in the tree itself.
 release_from_copy() {
-  local folder=$1
+  local folder=$1 epoch
+  epoch=$(git -C "$source" log -1 --format=%ct 2>/dev/null || echo 946684800)
   rm -rf "$folder"
   mkdir -p "$folder/tree"
   (cd "$source" && tar --exclude=./build --exclude=./.git -cf - .) | tar -xf - -C "$folder/tree"
-  RELEASE_SKIP_SETUP=1 RELEASE_DIR="$folder/out" bash "$folder/tree/scripts/release.sh"
+  SOURCE_DATE_EPOCH=$epoch RELEASE_SKIP_SETUP=1 RELEASE_DIR="$folder/out" \
+    bash "$folder/tree/scripts/release.sh"
 }
 
 package_of() { ls -d "$1"/out/AdapterTools-*/ | head -n 1; }
