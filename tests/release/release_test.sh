@@ -132,7 +132,8 @@ done
 exec "$WATCH_REAL" "$@"
 EOF
     chmod +x "$work/watch/osslsigncode"
-    said=$(PATH="$work/watch:$PATH" WATCH_REAL=$(command -v osslsigncode) WATCH_PASSWORD=throwaway \
+    real=$(command -v osslsigncode)
+    said=$(PATH="$work/watch:$PATH" WATCH_REAL=$real WATCH_PASSWORD=throwaway \
            WATCH_CALLS="$work/calls" WATCH_SEEN="$work/seen" \
            RELEASE_SKIP_SETUP=1 RELEASE_FROM="$plain" RELEASE_DIR="$work/out" \
            SIGN_PFX="$keys/signing.pfx" SIGN_PASSWORD=throwaway bash "$source/scripts/release.sh")
