@@ -62,8 +62,8 @@ for program in "${programs[@]}"; do
   [ -f "$windows_dir/bin/$program" ] || { say "$program was not built"; exit 1; }
 done
 
-# Whether 32-bit programs run here is told by running the 32-bit loader itself.
-if why=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then
+source scripts/lib.sh
+if runs_32bit; then
   arch=win32
   preset=wine32
   prefix_kind="32-bit (WINEARCH=win32, the 32-bit loader /usr/lib/wine/wine)"
@@ -72,8 +72,7 @@ if why=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then
 else
   arch=win64
   preset=wine
-  why=$(tr '\n' ' ' <<<"${why:-the 32-bit loader /usr/lib/wine/wine does not start}")
-  prefix_kind="64-bit (WINEARCH=win64, /usr/lib/wine/wine64): the 32-bit loader cannot start here (${why% })"
+  prefix_kind="64-bit (WINEARCH=win64, /usr/lib/wine/wine64): $why_no_32bit"
   timed_files="the x86_64 rebuilds of $(shown "$build_root/wine/bin"), NOT the shipped i686 files"
   wine_version=$(timeout 60 /usr/lib/wine/wine64 --version 2>/dev/null || echo unknown)
 fi

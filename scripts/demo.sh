@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-# Whether 32-bit programs run here is told by running the 32-bit loader itself.
-if why=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then
+source scripts/lib.sh
+if runs_32bit; then
   export TOOLS_WINE_ARCH=win32
   cmake --preset windows >/dev/null
   cmake --build --preset windows --target Airtoggle Pakrun Scrubnet Quitpanel
@@ -20,7 +20,7 @@ if why=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then
   shipped="Z:$PWD/build/windows/bin"
   export TOOLS_SHIPPED_DIR=${shipped//\//\\}
 else
-  echo "demo: 32-bit programs do not run here (${why:-the 32-bit loader does not start}); the demo runs under 64-bit Wine"
+  echo "demo: 32-bit programs do not run here ($why_no_32bit); the demo runs under 64-bit Wine"
   export TOOLS_WINE_ARCH=win64
   cmake --preset wine >/dev/null
   cmake --build --preset wine --target demo

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release package from the sources in this tree, in build folders of its own
-# (one per machine):
+# Builds the release package from the sources in this tree through the presets windows
+# (i686, with pakrun-preview for Windows), windows64 (x86-64) and preview (pakrun-preview
+# for Linux), each in a build folder of its own:
 #   build/release/<name>-<version>/      Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe
 #                                        (32-bit, i386), x64/ with the same four built for
 #                                        x86-64, package-authors-guide.md NOTICE SHA256SUMS,
@@ -10,8 +11,8 @@
 #   build/release/<name>-<version>.zip   the same folder, zipped
 # The version is the project's, named once in the top CMakeLists.txt. Two runs on the same
 # sources give the same bytes: the executables carry no time stamp or build path, and the
-# ZIP holds its entries in name order with one fixed date (the last commit's, when the tree
-# is a Git checkout).
+# ZIP holds its entries in name order with one fixed date (SOURCE_DATE_EPOCH, or the last
+# commit's when the tree is a Git checkout).
 #
 # Signing (optional): with SIGN_PFX (a PKCS#12 file) and SIGN_PASSWORD set, each
 # executable of both machines gets an Authenticode signature with a SHA-1 digest, which
@@ -21,7 +22,15 @@
 # end with the certificate. Without SIGN_PFX the package is unsigned, and the script says
 # so.
 #
+# The password of SIGN_PFX is handed to the signer on its standard input (scripts/sign.sh).
+#
 # RELEASE_DIR overrides the output folder (default build/release).
+# RELEASE_BUILD_ROOT builds in the presets' folders below it (<root>/windows,
+#   <root>/windows64, <root>/preview) and keeps them, so that what a preset has built
+#   already is not built again; without it the build folders are the script's own, below
+#   RELEASE_DIR, and removed on every exit.
+# RELEASE_FROM packs a copy of a package folder this script built before, unsigned,
+#   instead of building one: signs it when asked, then writes its checksums and ZIP.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -34,28 +43,38 @@ name="AdapterTools-$version"
 out=${RELEASE_DIR:-$root/build/release}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-build="$out/build"
 package="$out/$name"
+rm -rf "$package" "$package.zip"
 
-echo "release: building $name in $build"
-rm -rf "$build" "$package" "$package.zip"
-# Each machine in a folder of its own; the install rules put the 32-bit programs, the
-# guide and the notice at the package's top, the 64-bit programs in x64/ and the Windows
-# pakrun-preview with its manual in tools/.
-for machine in i686 x86_64; do
-  targets=(Airtoggle Pakrun Scrubnet Quitpanel)
-  [ "$machine" = i686 ] && targets+=(pakrun_preview_windows)
-  cmake -S "$root" -B "$build/$machine" -G "Unix Makefiles" \
-        --toolchain "$root/cmake/mingw-$machine.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build/$machine" -j"$(nproc)" --target "${targets[@]}" >/dev/null
-  cmake --install "$build/$machine" --prefix "$package" --component release >/dev/null
-done
-# pakrun-preview for Linux (x86-64), for authors' build pipelines: without sanitizers,
-# static, with the build machine's own compiler.
-cmake -S "$root" -B "$build/preview-linux" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
-      -DTOOLS_PREVIEW_ONLY=ON -DTOOLS_SANITIZE=OFF >/dev/null
-cmake --build "$build/preview-linux" -j"$(nproc)" --target pakrun-preview >/dev/null
-cmake --install "$build/preview-linux" --prefix "$package" --component release >/dev/null
+if [ -n "${RELEASE_FROM:-}" ]; then
+  from=$(cd "$RELEASE_FROM" && pwd)
+  [ "$from" != "$package" ] || { echo "release: RELEASE_FROM is the output folder itself" >&2; exit 1; }
+  echo "release: packing a copy of $from"
+  cp -a "$from" "$package"
+else
+  if [ -n "${RELEASE_BUILD_ROOT:-}" ]; then
+    mkdir -p "$RELEASE_BUILD_ROOT"
+    build=$(cd "$RELEASE_BUILD_ROOT" && pwd)
+  else
+    build="$out/build"
+    rm -rf "$build"
+    trap 'rm -rf "$build"' EXIT
+  fi
+  echo "release: building $name in $build"
+  # The install rules put the 32-bit programs, the guide and the notice at the package's
+  # top, the 64-bit programs in x64/ and both builds of pakrun-preview, with its manual, in
+  # tools/.
+  for preset in windows windows64 preview; do
+    case $preset in
+      windows) targets=(Airtoggle Pakrun Scrubnet Quitpanel pakrun_preview_windows) ;;
+      windows64) targets=(Airtoggle Pakrun Scrubnet Quitpanel) ;;
+      preview) targets=(pakrun-preview) ;;
+    esac
+    cmake --preset "$preset" -B "$build/$preset" >/dev/null
+    cmake --build "$build/$preset" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+    cmake --install "$build/$preset" --prefix "$package" --component release >/dev/null
+  done
+fi
 
 programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe)
 executables=()
@@ -78,7 +97,9 @@ fi
 (cd "$package" && find . -type f ! -path ./SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort |
    xargs sha256sum > SHA256SUMS)
 
-epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 946684800)
+# The date of every ZIP entry: SOURCE_DATE_EPOCH where the caller names one (as for a tree
+# copied without its Git history), else the last commit's.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 946684800)}
 python3 - "$package" "$package.zip" "$epoch" <<'PY'
 import os, sys, time, zipfile
 folder, target, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
@@ -99,6 +120,5 @@ with zipfile.ZipFile(target, "w") as archive:
         with open(os.path.join(folder, name), "rb") as source:
             archive.writestr(info, source.read(), compresslevel=9)
 PY
-rm -rf "$build"
 echo "release: $package.zip"
 (cd "$package" && cat SHA256SUMS)

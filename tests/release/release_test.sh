@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
 # Checks scripts/release.sh from the outside:
-#   reproducible  two releases of one tree, copied into two different folders and built a
-#                 few seconds apart, are the same bytes: executables of both machines and
+#   package       builds the release of the tree itself, unsigned, into <work>/package (the
+#                 fixture the other two checks read); with a build root, in the presets'
+#                 folders below it, so that what the suites build is not built twice
+#   reproducible  a second release, of a copy of the tree in another folder and built
+#                 later, is the same bytes as the package: executables of both machines and
 #                 ZIP; the package holds exactly the shipped files (the 32-bit programs at
 #                 its top, the 64-bit ones in x64/), and its SHA256SUMS hold for every one
-#   signed        with a throwaway self-signed certificate every executable carries a SHA-1
-#                 signature with a SHA-256 one nested in it, both verify against it, the
-#                 checksums are of the signed files and the version resources are those of
-#                 the unsigned files
-# Usage: release_test.sh reproducible|signed <source tree> <work folder> <windres i686>
-#                        <windres x86_64>
+#   signed        the release script signs a copy of the package with a throwaway
+#                 self-signed certificate: every executable carries a SHA-1 signature with
+#                 a SHA-256 one nested in it, both verify against it, the checksums are of
+#                 the signed files, the version resources are those of the unsigned files,
+#                 and while it signed no process's command line held the password
+# Usage: release_test.sh package|reproducible|signed <source tree> <work folder>
+#                        <windres i686> <windres x86_64> [<build root>]
 set -euo pipefail
 check=$1
 source=$(cd "$2" && pwd)
 work=$3
 windres32=$4
 windres64=$5
+build_root=${6:-}
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 programs=(Svcpilot.exe Pakrun.exe Scrubnet.exe Quitpanel.exe
@@ -30,25 +35,34 @@ windres_for() { case "$1" in x64/*) echo "$windres64" ;; *) echo "$windres32" ;;
 
 fail() { echo "release_test: $*" >&2; exit 1; }
 
-# A copy of the tree without its build folders, built as a release into <folder>/out.
+# A copy of the tree without its build folders and Git history, built as a release into
+# <folder>/out; its ZIP dates are those of the tree's last commit, as the release script
+# takes them in the tree itself.
 release_from_copy() {
-  local folder=$1
+  local folder=$1 epoch
+  epoch=$(git -C "$source" log -1 --format=%ct 2>/dev/null || echo 946684800)
   rm -rf "$folder"
   mkdir -p "$folder/tree"
   (cd "$source" && tar --exclude=./build --exclude=./.git -cf - .) | tar -xf - -C "$folder/tree"
-  RELEASE_SKIP_SETUP=1 RELEASE_DIR="$folder/out" bash "$folder/tree/scripts/release.sh"
+  SOURCE_DATE_EPOCH=$epoch RELEASE_SKIP_SETUP=1 RELEASE_DIR="$folder/out" \
+    bash "$folder/tree/scripts/release.sh"
 }
 
 package_of() { ls -d "$1"/out/AdapterTools-*/ | head -n 1; }
 
 case "$check" in
+  package)
+    rm -rf "$work/package"
+    said=$(RELEASE_SKIP_SETUP=1 RELEASE_DIR="$work/package/out" RELEASE_BUILD_ROOT="$build_root" \
+           bash "$source/scripts/release.sh")
+    grep -q "UNSIGNED" <<<"$said" || fail "an unsigned release does not say so: $said"
+    echo "release_test: built $(package_of "$work/package")"
+    ;;
   reproducible)
-    first=$(release_from_copy "$work/one")
-    sleep 2
-    second=$(release_from_copy "$work/two/at/another/depth")
-    grep -q "UNSIGNED" <<<"$first" || fail "an unsigned release does not say so: $first"
-    a=$(package_of "$work/one")
-    b=$(package_of "$work/two/at/another/depth")
+    a=$(package_of "$work/package")
+    second=$(release_from_copy "$work/reproducible/at/another/depth")
+    grep -q "UNSIGNED" <<<"$second" || fail "an unsigned release does not say so: $second"
+    b=$(package_of "$work/reproducible/at/another/depth")
     for program in "${programs[@]}" "$linux_preview"; do
       cmp "$a/$program" "$b/$program" || fail "$program differs between two builds"
     done
@@ -99,14 +113,37 @@ PY
     echo "release_test: two builds are identical: $(cd "$a" && sha256sum "${programs[@]}" | tr '\n' ' ')"
     ;;
   signed)
+    plain=$(package_of "$work/package")
+    work="$work/signed"
+    rm -rf "$work"
+    mkdir -p "$work/watch"
     keys="$work/keys"
     bash "$(dirname "$0")/throwaway_key.sh" "$keys"
-    unsigned_said=$(release_from_copy "$work/unsigned")
-    said=$(SIGN_PFX="$keys/signing.pfx" SIGN_PASSWORD=throwaway release_from_copy "$work/signed")
+    # osslsigncode, as the release finds it on the PATH, is this stand-in: it looks through
+    # every process's command line, its own (the signer's arguments) and its callers'
+    # among them, for the password, then hands over to the real one.
+    cat >"$work/watch/osslsigncode" <<'EOF'
+#!/usr/bin/env bash
+echo call >>"$WATCH_CALLS"
+for file in /proc/[0-9]*/cmdline; do
+  mapfile -d '' words 2>/dev/null <"$file" || continue
+  [[ "${words[*]}" != *"$WATCH_PASSWORD"* ]] || echo "${file%/cmdline}: ${words[*]}" >>"$WATCH_SEEN"
+done
+exec "$WATCH_REAL" "$@"
+EOF
+    chmod +x "$work/watch/osslsigncode"
+    real=$(command -v osslsigncode)
+    said=$(PATH="$work/watch:$PATH" WATCH_REAL=$real WATCH_PASSWORD=throwaway \
+           WATCH_CALLS="$work/calls" WATCH_SEEN="$work/seen" \
+           RELEASE_SKIP_SETUP=1 RELEASE_FROM="$plain" RELEASE_DIR="$work/out" \
+           SIGN_PFX="$keys/signing.pfx" SIGN_PASSWORD=throwaway bash "$source/scripts/release.sh")
     grep -q "signed with" <<<"$said" || fail "the signed release does not say so: $said"
-    grep -q "UNSIGNED" <<<"$unsigned_said" || fail "the unsigned release does not say so"
-    plain=$(package_of "$work/unsigned")
-    signed=$(package_of "$work/signed")
+    [ "$(wc -l <"$work/calls")" = $((2 * ${#programs[@]})) ] ||
+      fail "osslsigncode ran $(wc -l <"$work/calls") times, not twice for each of ${#programs[@]} files"
+    [ ! -s "$work/seen" ] || fail "the password was on a command line while signing: $(cat "$work/seen")"
+    signed=$(package_of "$work")
+    # The signed package holds the same files, nothing left over from signing.
+    [ "$(files_of "$signed")" = "$contents " ] || fail "the signed package holds $(files_of "$signed")"
     for program in "${programs[@]}"; do
       osslsigncode verify -CAfile "$keys/cert.pem" -in "$signed/$program" >"$work/verify.log" 2>&1 ||
         { cat "$work/verify.log" >&2; fail "the signature of $program does not verify"; }

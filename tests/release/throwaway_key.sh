@@ -9,5 +9,6 @@ mkdir -p "$keys"
 openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=Throwaway code signing" -days 2 \
   -addext "extendedKeyUsage=codeSigning" \
   -keyout "$keys/key.pem" -out "$keys/cert.pem" 2>/dev/null
-openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/signing.pfx" \
-  -passout pass:throwaway
+# The password from the environment: not on a command line, as the release hands it over.
+THROWAWAY_PASSWORD=throwaway openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" \
+  -out "$keys/signing.pfx" -passout env:THROWAWAY_PASSWORD
