@@ -36,9 +36,13 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # wine32, of the i386 architecture, is the 32-bit loader that runs the shipped PE32 files.
-# A kernel booted without 32-bit emulation may refuse parts of it; scripts/test.sh then
-# tells, by running the loader, that the 32-bit suite cannot run here.
-if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+# Where the kernel starts no 32-bit program it could not run, so it is not installed there
+# (adding the architecture would only add an index to every update); scripts/test.sh
+# says in its summary that the 32-bit suite cannot run.
+source "$(dirname "$0")/lib.sh"
+if ! kernel_runs_i386; then
+  echo "setup: the kernel does not start 32-bit programs (${kernel_said% }); wine32 is not installed"
+elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "setup: adding the i386 architecture"
     dpkg --add-architecture i386
