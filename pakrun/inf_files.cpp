@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr char kStaticInfName[] = "StaticAddDel.inf";
-constexpr char kDriverInfName[] = "DriverAddDel.inf";
 constexpr char kDriverRoot[] = "HKLM";
 constexpr char kInstallerProgram[] = "%s\\System32\\rundll32.exe";
 constexpr char kInstallerCommand[] = "%s setupapi,InstallHinfSection DefaultInstall 132 %s";

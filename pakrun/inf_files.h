@@ -6,6 +6,10 @@
 // of the INF, never written cut.
 constexpr unsigned kEntryFieldCapacity = 260;
 
+// The names of the INF files written in the TEMP directory.
+constexpr char kStaticInfName[] = "StaticAddDel.inf";
+constexpr char kDriverInfName[] = "DriverAddDel.inf";
+
 // Writes "StaticAddDel.inf" in the TEMP directory from the numbered ADDREG and DELREG
 // entries of `section` (each naming its own root and subkey), has the INF installer
 // apply it, waits for it and deletes the file. Returns 1 when there was nothing to do or

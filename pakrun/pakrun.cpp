@@ -17,7 +17,6 @@ constexpr int kExitCode = 1;
 constexpr char kParams[] = "PARAMS";
 constexpr char kDefaultSetup[] = "Setup.exe";
 constexpr char kDefaultCmdExe[] = "Netprep.exe";
-constexpr char kDefaultCmdIni[] = "Netprep.ini";
 constexpr char kRegeditCommand[] = "regedit /s \"%s\"";
 constexpr char kRegeditProgram[] = "regedit.exe";
 constexpr char kWindowsDirectoryVariable[] = "SystemRoot";

@@ -19,6 +19,9 @@ struct StartupValues {
   const char* osSuffix;
 };
 
+// The INI file named to the setup program when CMDINI is not given.
+constexpr char kDefaultCmdIni[] = "Netprep.ini";
+
 // The switches and names of section PARAMS.
 struct RunParams {
   bool swapCmd = false;

@@ -1,4 +1,6 @@
 // The setup program's start, and the machine the run needs: TEMP and SystemRoot.
+#include "pakrun/inf_files.h"
+#include "pakrun/pakrun.h"
 #include "pakrun/run_and_wait.h"
 #include "platform/kernel.h"
 #include "tools/pakrun-preview/checks.h"
@@ -11,8 +13,9 @@ namespace {
 constexpr std::size_t kLongestName = MAX_PATH - 2;
 // The longest path a MAX_PATH buffer holds (INF path, installer path).
 constexpr std::size_t kLongestPath = MAX_PATH - 1;
-// "StaticAddDel.inf" and "DriverAddDel.inf" are as long.
-constexpr std::size_t kInfName = sizeof "StaticAddDel.inf" - 1;
+// The INF files' names are as long as each other.
+constexpr std::size_t kInfName = sizeof kStaticInfName - 1;
+static_assert(sizeof kStaticInfName == sizeof kDriverInfName);
 constexpr char kInstaller[] = "\\System32\\rundll32.exe";
 
 bool InfWritten(const Context& c) { return c.ini.SwitchOn("STATICREG") || c.ini.SwitchOn("DRIVERREG"); }
@@ -45,7 +48,7 @@ void NameFillsBuffer(Context& c) {
 // quotes the path.
 void IniNameBlank(Context& c) {
   if (!c.ini.SwitchOn("SWAPCMD")) return;
-  const std::string ini = c.ini.Text("PARAMS", "CMDINI", "Netprep.ini");
+  const std::string ini = c.ini.Text("PARAMS", "CMDINI", kDefaultCmdIni);
   if (HasBlank(ini)) c.Warn("PP403", "PARAMS", "CMDINI", "\"" + ini + "\" holds a blank: the setup program receives the INI path split in two");
 }
 
@@ -80,7 +83,7 @@ void CommandLineTooLong(Context& c) {
 void TempTooLong(Context& c) {
   if (!InfWritten(c) || c.in.temp.size() + 1 + kInfName <= kLongestPath) return;
   c.WarnOption("PP601", "--temp",
-               "TEMP is " + std::to_string(c.in.temp.size()) + " characters: the INF path (TEMP\\StaticAddDel.inf) does not fit in " +
+               "TEMP is " + std::to_string(c.in.temp.size()) + " characters: the INF path (TEMP\\" + kStaticInfName + ") does not fit in " +
                    std::to_string(kLongestPath) +
                    " characters, so Pakrun writes no INF file and applies none of the [STATICREG] or per-device entries, without a word");
 }
