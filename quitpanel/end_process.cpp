@@ -96,7 +96,6 @@ bool SwitchUnderWay() {
 // mode switcher in the middle of a switch is first let finish it (bounded): ended half
 // way, it would leave a service stopped until its next run.
 int EndProcess(DWORD processId, bool modeSwitcher) {
-  // Kept open until the end: while it is, the id cannot pass to another process.
   ProcessHandle waiter;
   if (modeSwitcher && SwitchUnderWay()) {
     waiter.reset(OpenProcess(SYNCHRONIZE, FALSE, processId));
@@ -137,16 +136,16 @@ int EndOnNtFamily(const char* upperTarget) {
     // A process that cannot be queried is compared under the name "Unknown".
     char name[MAX_PATH] = {};
     CopyText(name, sizeof name, kUnknownName);
-    {
-      ProcessHandle query(OpenProcess(kQueryAccess, FALSE, ids[i]));
-      HMODULE executable = nullptr;
-      DWORD needed = 0;
-      if (query && enumProcessModules(query.get(), &executable, sizeof executable, &needed)) {
-        getModuleBaseName(query.get(), executable, name, sizeof name);
-        name[sizeof name - 1] = '\0';
-      } else if (query) {
-        NameFromImageFile(getImageFileName, query.get(), name, sizeof name);
-      }
+    // Held while the process is ended: as long as a handle to it is open, its id cannot
+    // pass to another process, also while a mode switcher is let finish its switch.
+    ProcessHandle query(OpenProcess(kQueryAccess, FALSE, ids[i]));
+    HMODULE executable = nullptr;
+    DWORD needed = 0;
+    if (query && enumProcessModules(query.get(), &executable, sizeof executable, &needed)) {
+      getModuleBaseName(query.get(), executable, name, sizeof name);
+      name[sizeof name - 1] = '\0';
+    } else if (query) {
+      NameFromImageFile(getImageFileName, query.get(), name, sizeof name);
     }
     UpperAscii(name);
     if (std::strcmp(name, upperTarget) == 0) return EndProcess(ids[i], modeSwitcher);

@@ -5,10 +5,12 @@
 # with 32-bit emulation off, and there nothing 32-bit runs, Wine's loader included. Told
 # by starting the smallest i386 program there is (one ELF header, one segment, three
 # instructions: exit(0) through int 0x80), written to a private temporary file.
-# Returns 0 where it runs; otherwise 1, with what the kernel said in `kernel_said`.
+# Returns 0 where it runs; 1 where the kernel refuses it ("Exec format error"); 2 where
+# that cannot be told (a temporary folder mounted noexec, say): the Wine loader decides.
+# What the kernel said is in `kernel_said`.
 kernel_runs_i386() {
   local probe status
-  probe=$(mktemp) || return 1
+  probe=$(mktemp) || { kernel_said="no temporary file"; return 2; }
   printf '%b' \
     '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' \
     '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' \
@@ -22,7 +24,9 @@ kernel_runs_i386() {
   # The shell words it "<script>: line N: <file>: cannot execute binary file: <why>".
   kernel_said=$(tr '\n' ' ' <<<"${kernel_said:-exit status $status}")
   kernel_said=${kernel_said##*: }
-  return "$status"
+  if [ "$status" -eq 0 ]; then return 0; fi
+  if [[ $kernel_said == "Exec format error"* ]]; then return 1; fi
+  return 2
 }
 
 # Whether this machine runs 32-bit Windows programs: the kernel must start i386 programs,
@@ -30,8 +34,9 @@ kernel_runs_i386() {
 # Returns 0 where it starts; otherwise 1, with the reason in one line in `why_no_32bit`.
 # shellcheck disable=SC2034  # why_no_32bit is read by the scripts that source this one
 runs_32bit() {
-  local said
-  if ! kernel_runs_i386; then
+  local said kernel=0
+  kernel_runs_i386 || kernel=$?
+  if [ "$kernel" -eq 1 ]; then
     why_no_32bit="the kernel does not start 32-bit programs (${kernel_said% })"
     return 1
   fi

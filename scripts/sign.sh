@@ -3,7 +3,8 @@
 # a SHA-1 digest, the only one that Windows 2000 and XP up to SP2 read, with a SHA-256
 # signature nested in it for later systems; both time-stamped by the RFC 3161 server
 # SIGN_TIMESTAMP_URL when one is named. Prints what it did.
-# The password reaches osslsigncode on its standard input (-readpass -), never on a command
+# The password reaches osslsigncode on its standard input (-readpass /dev/stdin: a
+# pipe, no file on disk; older releases than 2.9 do not take "-" for it), never on a command
 # line, where every local user could read it in the process list while the files are signed.
 # Usage: SIGN_PFX=<PKCS#12 file> SIGN_PASSWORD=<password> [SIGN_TIMESTAMP_URL=<url>] sign.sh FILE...
 set -euo pipefail
@@ -13,7 +14,7 @@ if [ -n "${SIGN_TIMESTAMP_URL:-}" ]; then stamp=(-ts "$SIGN_TIMESTAMP_URL"); fi
 # A key file without a password is opened without one (osslsigncode reads nothing from an
 # empty standard input).
 password=()
-if [ -n "${SIGN_PASSWORD:-}" ]; then password=(-readpass -); fi
+if [ -n "${SIGN_PASSWORD:-}" ]; then password=(-readpass /dev/stdin); fi
 # Half-signed files of an interrupted run are not left beside the originals.
 pending=()
 trap 'rm -f "${pending[@]}"' EXIT
