@@ -244,14 +244,26 @@ Context::Context(const LintInput& input)
       }
     }
   }
-  // The disable comments: those before the first section hold for the whole file.
+  // The disable comments: those before the first section hold for the whole file; any
+  // other silences the line that follows it, comment lines passed over, so that directives
+  // may stand one above the other, or with a comment giving the reason between. A blank
+  // line ends that: what stands below it is not the line the directive was written for.
   bool beforeSections = true;
   int number = 0;
+  std::size_t waiting = 0;  // the first directive whose target is not known yet
   for (std::string_view line : sim::ProfileLines(settingsText)) {
     ++number;
     const std::size_t first = line.find_first_not_of(" \t");
-    if (first != std::string_view::npos && line[first] == '[') beforeSections = false;
-    for (auto& [id, column] : DirectiveIds(line)) directives.push_back(Directive{id, number, column, beforeSections});
+    if (first == std::string_view::npos) {
+      waiting = directives.size();
+      continue;
+    }
+    if (line[first] == ';') {
+      for (auto& [id, column] : DirectiveIds(line)) directives.push_back(Directive{id, number, column, beforeSections, 0});
+      continue;
+    }
+    if (line[first] == '[') beforeSections = false;
+    for (; waiting < directives.size(); ++waiting) directives[waiting].target = number;
   }
 }
 

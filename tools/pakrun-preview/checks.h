@@ -95,6 +95,7 @@ class Context {
     int line;    // of the comment
     int column;  // of the id
     bool wholeFile;
+    int target;  // the line it silences: the next that is no comment; 0: none (a blank line came first)
   };
   std::vector<Directive> directives;
 

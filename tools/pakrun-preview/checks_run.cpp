@@ -47,7 +47,7 @@ void NameFillsBuffer(Context& c) {
 // Only a blank of CMDINI splits the INI path: where the short folder holds one, Pakrun
 // quotes the path.
 void IniNameBlank(Context& c) {
-  if (!c.ini.SwitchOn("SWAPCMD")) return;
+  if (!c.ini.SwitchOn("SWAPCMD") || HasBlank(c.in.shortFolder)) return;
   const std::string ini = c.ini.Text("PARAMS", "CMDINI", kDefaultCmdIni);
   if (HasBlank(ini)) c.Warn("PP403", "PARAMS", "CMDINI", "\"" + ini + "\" holds a blank: the setup program receives the INI path split in two");
 }

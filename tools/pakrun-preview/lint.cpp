@@ -120,13 +120,14 @@ std::vector<Warning> Lint(const LintInput& input) {
   Context context(input);
   RunChecks(context);
   // Silenced: by --disable; by a disable comment before the first section, in the whole
-  // settings file; by one elsewhere, on the line after it. An unknown id silences nothing.
+  // settings file; by one elsewhere, on the line that follows it, comment lines passed over.
+  // An unknown id silences nothing.
   std::set<std::string> everywhere(input.disabled.begin(), input.disabled.end());
   std::set<std::string> wholeFile;
   std::map<int, std::set<std::string>> onLine;
   for (const Context::Directive& directive : context.directives) {
     if (directive.wholeFile) wholeFile.insert(directive.id);
-    else onLine[directive.line + 1].insert(directive.id);
+    else if (directive.target != 0) onLine[directive.target].insert(directive.id);
   }
   std::vector<Warning> warnings = std::move(context.warnings);
   for (Warning& warning : warnings) {

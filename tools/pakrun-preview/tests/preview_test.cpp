@@ -162,9 +162,10 @@ TEST(PreviewWarnings, EachWarningHasACaseThatDrawsItAndOneThatDoesNot) {
     EXPECT_FALSE(Has(good, c.section, c.key, c.fragment));
     for (const Warning& warning : good) ADD_FAILURE() << "[" << warning.section << "] " << warning.key << ": " << warning.message;
   }
-  // Where the short folder holds a blank Pakrun quotes the INI path, and the names CMDEXE
-  // and CMDINI matter only with SWAPCMD on: none of these is a trap.
-  for (const LintInput& quiet : {In("[PARAMS]\r\nSWAPCMD=1\r\n", std::nullopt, "C:\\My Setup"),
+  // Where the short folder holds a blank Pakrun quotes the INI path, blanks of CMDINI
+  // included, and the names CMDEXE and CMDINI matter only with SWAPCMD on: none of these
+  // is a trap.
+  for (const LintInput& quiet : {In("[PARAMS]\r\nSWAPCMD=1\r\nCMDINI=a b.ini\r\n", std::nullopt, "C:\\My Setup"),
                                  In("[PARAMS]\r\nSWAPCMD=0\r\nCMDEXE=C:\\Tools\\Inst.exe\r\nCMDINI=" + Text(259) + "\r\n")}) {
     for (const Warning& warning : preview::Lint(quiet)) ADD_FAILURE() << warning.id << ": " << warning.message;
   }
@@ -942,6 +943,7 @@ TEST(PreviewSuppression, CommentsAndOptionSilenceExactlyTheirIds) {
       {"before the first section: the whole file", line + "[PARAMS]\r\nFOO=1\r\nBAR=1\r\n", {}, {}, {"PP105", "PP105"}, 0},
       {"another id silences nothing here", "[PARAMS]\r\n; pakrun-preview: disable=PP401\r\nFOO=1\r\n", {}, {"PP105"}, {}, 1},
       {"two lines above is not the next line", "[PARAMS]\r\n" + line + "\r\nFOO=1\r\n", {}, {"PP105"}, {}, 1},
+      {"stacked, with a reason between", "[PARAMS]\r\n; pakrun-preview: disable=PP401\r\n; a reviewed exception\r\n" + line + "RENAME=2\r\nFOO=1\r\n", {}, {"PP105"}, {"PP401"}, 1},
       {"lone CR line ends", "[PARAMS]\r; pakrun-preview: disable=PP105\rFOO=1\r", {}, {}, {"PP105"}, 0},
       {"several ids", "[PARAMS]\r\n; pakrun-preview: disable=PP401, PP105\r\nFOO=1\r\nRENAME=2\r\n", {}, {"PP401"}, {"PP105"}, 1},
       {"an unknown id draws its own warning", "; pakrun-preview: disable=PP10\r\n[PARAMS]\r\nFOO=1\r\n", {}, {"PP004", "PP105"}, {}, 1},
