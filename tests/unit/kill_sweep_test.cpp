@@ -123,6 +123,9 @@ std::vector<std::string> SwitchProblems(const sim::Machine& m, const sim::Snapsh
     if (was != found.entries.end() && was->second != now)
       problems.push_back(service.name + " found " + was->second + ", left " + now);
   }
+  // The run after the ended one finishes the switch and removes its record.
+  if (m.registry.HasKey("HKLM\\SOFTWARE\\Korvell\\Airtoggle\\SwitchInProgress"))
+    problems.push_back("the switch record is left");
   const std::optional<std::uint32_t> mode = m.registry.Dword(kSettings, "UseZeroConfig");
   auto classKey = m.registry.Find(kClassKey);
   for (const auto& [name, adapter] : classKey->subkeys) {
@@ -130,10 +133,13 @@ std::vector<std::string> SwitchProblems(const sim::Machine& m, const sim::Snapsh
     const std::string guid = m.registry.String(key, "NetCfgInstanceId").value_or("");
     const std::string record = std::string(kInterfaces) + "\\" + guid;
     const std::optional<std::uint32_t> flags = m.registry.Dword(record, "ControlFlags");
-    const bool hadFlags = found.entries.count("value " + record + "\\ControlFlags") != 0;
-    if (!hadFlags && flags && !m.registry.Dword(record, "LayoutVersion"))
+    if (flags && !m.registry.Dword(record, "LayoutVersion"))
       problems.push_back(guid + ": \"ControlFlags\" without \"LayoutVersion\"");
-    if (!Chipset(m.registry.String(key, "MatchingDeviceId").value_or("")) || !flags) continue;
+    if (!Chipset(m.registry.String(key, "MatchingDeviceId").value_or(""))) continue;
+    if (!flags) {
+      problems.push_back(guid + ": a supported adapter without \"ControlFlags\"");
+      continue;
+    }
     char text[120];
     if (mode == 1u && (*flags & kManaged) == 0) {
       std::snprintf(text, sizeof text, "mode 1 recorded, flags 0x%08X without bit 15", *flags);
