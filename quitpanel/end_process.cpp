@@ -79,9 +79,11 @@ void NameFromImageFile(GetProcessImageFileNameAFn getImageFileName, HANDLE proce
 
 // How long a mode switcher in the middle of a switch is given to end by itself. Its
 // longest switch ("-Airtoggle") takes about 6 s of its own (the 1 s timer, the 4 s wait
-// for the vendor service, the rest) plus the stops and starts of the two services, each
-// a few seconds at most on a slow machine; 20 s covers that, and a switcher that hangs
-// is still ended.
+// for the vendor service, the rest) plus the stops and starts of the two services, a few
+// seconds each where the services are well; 20 s covers that. A slower switch (its own
+// waits on a service go up to 30 s) is ended all the same: its record then makes the
+// next run put the services back. Waiting out the worst case would hold an uninstaller
+// for minutes.
 constexpr DWORD kSwitchEndWaitMs = 20000;
 
 // True while the mode switcher records a switch under way, in the view it writes it in.
