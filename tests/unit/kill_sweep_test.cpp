@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "airtoggle/airtoggle.h"
+#include "airtoggle_fixture.h"
 #include "airtoggle/resource.h"
 #include "guide_examples.h"
 #include "pakrun/pakrun.h"
@@ -47,13 +48,13 @@ void PrintTo(const Situation& situation, std::ostream* os) { *os << situation.na
 // --- the mode switcher ---------------------------------------------------------------
 
 namespace at {
-constexpr char kSystemDirectory[] = "C:\\WINDOWS\\system32";
-constexpr char kClassKey[] =
-    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-constexpr char kSettings[] = "HKLM\\SOFTWARE\\Korvell\\Linkdesk\\Settings";
-constexpr char kInterfaces[] = "HKLM\\SOFTWARE\\Microsoft\\WZCSVC\\Parameters\\Interfaces";
-constexpr char kChipsetGuid[] = "{11111111-2222-3333-4444-555555555501}";
-constexpr char kOtherGuid[] = "{11111111-2222-3333-4444-555555555503}";
+using airtoggle_test::kClassKey;
+using airtoggle_test::kInterfaces;
+using airtoggle_test::kRecord;
+using airtoggle_test::kSettings;
+using airtoggle_test::kSystemDirectory;
+constexpr const char* kChipsetGuid = airtoggle_test::kGuidA;
+constexpr const char* kOtherGuid = airtoggle_test::kGuidC;
 constexpr std::uint32_t kManaged = 0x8000u;     // bit 15: the zero-configuration service manages it
 constexpr std::uint32_t kOwnerBits = 0xF000u;   // bits 12-15: clear while the vendor utility does
 constexpr std::uint32_t kVendorFlags = 0x00810002u;
@@ -124,7 +125,7 @@ std::vector<std::string> SwitchProblems(const sim::Machine& m, const sim::Snapsh
       problems.push_back(service.name + " found " + was->second + ", left " + now);
   }
   // The run after the ended one finishes the switch and removes its record.
-  if (m.registry.HasKey("HKLM\\SOFTWARE\\Korvell\\Airtoggle\\SwitchInProgress"))
+  if (m.registry.HasKey(kRecord))
     problems.push_back("the switch record is left");
   const std::optional<std::uint32_t> mode = m.registry.Dword(kSettings, "UseZeroConfig");
   auto classKey = m.registry.Find(kClassKey);

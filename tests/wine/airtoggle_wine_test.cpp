@@ -263,6 +263,46 @@ TEST_F(AirtoggleWine, InstallerEndedBetweenStopAndStartIsFinishedByTheNextRun) {
   EXPECT_EQ(0x00818002u, Flags(kGuidB));
 }
 
+// Every option that stops a service, ended while that service stops, and run once more:
+// both services run again, the record is gone, and the recorded mode agrees with the flags
+// of both supported adapters (1: bit 15 set; 0: bits 12-15 clear).
+TEST_F(AirtoggleWine, EachSwitchEndedWhileAServiceStopsIsFinishedByTheNextRun) {
+  struct Case {
+    const char* option;
+    const char* stopping;  // the service it is ended in the stop of
+  };
+  const Case cases[] = {{"-EnableLinkdesk", kVendorService},
+                        {"-Airtoggle", kZeroConfigService},
+                        {"-WZC", kVendorService},
+                        {"-WZC", kZeroConfigService}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.option) + " ended in the stop of " + c.stopping);
+    ASSERT_NO_FATAL_FAILURE(Seed());
+    ASSERT_TRUE(BringTo(kZeroConfigService, SERVICE_RUNNING));
+    ASSERT_TRUE(BringTo(kVendorService, SERVICE_RUNNING));
+    ASSERT_TRUE(SetStopDelay(c.stopping, 2000));
+    wt::Child first;
+    ASSERT_TRUE(first.Start(Line(c.option)));
+    ASSERT_TRUE(wt::WaitUntil([&] { return ServiceState(c.stopping) == SERVICE_STOP_PENDING; },
+                              wt::kSettleBoundMs));
+    first.Kill();
+    ASSERT_TRUE(wt::WaitUntil([&] { return ServiceState(c.stopping) == SERVICE_STOPPED; },
+                              wt::kSettleBoundMs));
+    EXPECT_TRUE(SwitchRecorded());
+
+    EXPECT_EQ(0u, wt::Run(Line(c.option)));
+    EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kZeroConfigService));
+    EXPECT_EQ(DWORD{SERVICE_RUNNING}, ServiceState(kVendorService));
+    EXPECT_FALSE(SwitchRecorded());
+    const DWORD mode = RecordedMode();
+    for (const char* guid : {kGuidA, kGuidB}) {
+      const DWORD flags = Flags(guid);
+      if (mode == 1u) EXPECT_NE(0u, flags & 0x8000u) << guid << std::hex << " 0x" << flags;
+      else EXPECT_EQ(0u, flags & 0xF000u) << guid << " mode " << mode << std::hex << " 0x" << flags;
+    }
+  }
+}
+
 // -WZC hands the adapter to the zero-configuration service from either recorded mode;
 // a second run keeps it there.
 TEST_F(AirtoggleWine, WzcTwiceLeavesTheAdapterWithZeroConfig) {
