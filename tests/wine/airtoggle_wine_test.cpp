@@ -273,7 +273,6 @@ TEST_F(AirtoggleWine, EachSwitchEndedWhileAServiceStopsIsFinishedByTheNextRun) {
   };
   const Case cases[] = {{"-EnableLinkdesk", kVendorService},
                         {"-Airtoggle", kZeroConfigService},
-                        {"-WZC", kVendorService},
                         {"-WZC", kZeroConfigService}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.option) + " ended in the stop of " + c.stopping);
