@@ -44,6 +44,7 @@ constexpr char kTail[] = "/S /v\"/qn REBOOT=R\"";
 constexpr unsigned kFieldCapacity = 260;  // each INF field as the program reads it
 constexpr unsigned kIdCapacity = 1024;    // a device ID of a list entry
 constexpr unsigned kPathCapacity = 260;   // MAX_PATH
+constexpr unsigned kLineCapacity = 1024;  // a command line, as the start takes it
 
 struct Version {
   DWORD major, minor, build, platform;
@@ -387,7 +388,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string tail = setup.tail ? std::string(" ") + kTail : "";
     if (!swap) {
       setupLine = "\"" + setupPath + "\"" + tail;
-      composed = setupPath.size() < kPathCapacity && setupLine.size() < kPathCapacity;
+      composed = setupPath.size() < kPathCapacity && setupLine.size() < kLineCapacity;
     } else if (exeLength < kPathCapacity - 1 && iniLength < kPathCapacity - 1) {
       auto shortForm = m.files.ShortPathOf(setup.directory);
       bool missing = !shortForm || shortForm->size() >= kPathCapacity;
@@ -397,7 +398,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           missing && shortDirectory.find_first_of(" \t") != std::string::npos ? "\"" : "";
       setupLine = "\"" + setupPath + "\" /INI " + quote + iniPath + quote + tail;
       composed = setupPath.size() < kPathCapacity && iniPath.size() < kPathCapacity &&
-                 setupLine.size() < kPathCapacity;
+                 setupLine.size() < kLineCapacity;
     }
     // A setup path with a quote in it names some other program, which is started only
     // when the machine has one of that name.
