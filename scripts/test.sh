@@ -12,6 +12,17 @@
 # Every suite runs, even after one has failed or could not be built. The summary ends the
 # run: one line per suite with its time in seconds, the totals, and the suites that failed;
 # the exit status is 1 when any did.
+#
+# The Wine suites' tests mostly wait (on programs starting under Wine, on services, on
+# timers), so they run beside the rest: first every suite they need is built (native for
+# pakrun-preview, windows for the shipped files, the Wine suites themselves); then each
+# Wine suite's tests run in the background, one suite per prefix, while this shell, at a
+# lower scheduling priority so that the waiting tests are not starved, runs the native
+# tests, the fuzz suite, the windows suite (whose release checks build two releases) and
+# windows64. A Wine suite's output goes to build/<preset>/test-output.log and is printed
+# once its tests have ended. No suite reads what another suite's tests leave behind; the
+# release checks rebuild build/windows only where its sources changed, which they do not
+# during a run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -19,40 +30,52 @@ began=$(date +%s)
 
 bash scripts/setup.sh
 
-passed=0
-failed=0
-summary=()
-failed_suites=()
+results=build/suite-results
+rm -rf "$results"
+mkdir -p "$results"
 
-# suite_failed <preset> <line>: the suite's summary line, and the suite among the failed.
-suite_failed() {
-  echo "=== $1: FAILED: ${2#"$1: "}" >&2
-  summary+=("$2")
-  failed_suites+=("$1")
+# record <preset> <ok|failed> <passed> <failed> <line>: the suite's outcome, in a file, as
+# the Wine suites record theirs from a background shell.
+record() {
+  printf '%s %s %s\n%s\n' "$2" "$3" "$4" "$5" >"$results/$1"
+  [ "$2" = ok ] || echo "=== $1: FAILED: ${5#"$1: "}" >&2
 }
 
-# run_suite <preset> [ctest arguments...]: configures, builds and tests one preset. Never
-# ends the script: whatever goes wrong is the suite's failure, told in its summary line.
-run_suite() {
+# build_suite <preset>: configures and builds one preset; its seconds are kept for the
+# suite's line. Returns 1, with the suite recorded as failed, when it cannot.
+build_suite() {
   local preset=$1
-  shift
-  local start=$SECONDS
+  local start
+  start=$(date +%s)
   echo "=== $preset: configure and build"
   if ! cmake --preset "$preset" >/dev/null; then
-    suite_failed "$preset" "$preset: could not be configured ($((SECONDS - start)) s)"
-    return 0
+    record "$preset" failed 0 0 "$preset: could not be configured ($(($(date +%s) - start)) s)"
+    return 1
   fi
   if ! cmake --build --preset "$preset"; then
-    suite_failed "$preset" "$preset: could not be built ($((SECONDS - start)) s)"
-    return 0
+    record "$preset" failed 0 0 "$preset: could not be built ($(($(date +%s) - start)) s)"
+    return 1
   fi
+  echo $(($(date +%s) - start)) >"$results/$preset.build-seconds"
+}
+
+# test_suite <preset> [ctest arguments...]: runs the tests of a preset built by build_suite
+# and records the outcome. Never ends the script: whatever goes wrong is the suite's
+# failure, told in its line.
+test_suite() {
+  local preset=$1
+  shift
+  [ -f "$results/$preset.build-seconds" ] || return 0  # recorded when it failed to build
+  local start
+  start=$(($(date +%s) - $(cat "$results/$preset.build-seconds")))
   echo "=== $preset: tests"
   local junit="$PWD/build/$preset/results.xml"
   rm -f "$junit"
   local status=0
   ctest --preset "$preset" --output-junit "$junit" "$@" || status=$?
+  local took=$(($(date +%s) - start))
   if [ ! -s "$junit" ]; then
-    suite_failed "$preset" "$preset: ctest wrote no results (status $status, $((SECONDS - start)) s)"
+    record "$preset" failed 0 0 "$preset: ctest wrote no results (status $status, $took s)"
     return 0
   fi
   # Counted from CTest's JUnit report; a skipped or disabled case counts as failed, since
@@ -68,42 +91,78 @@ print(total, bad)
 PY
   ) || true
   if [ -z "$total" ] || [ -z "$fails" ]; then
-    suite_failed "$preset" "$preset: its results could not be read ($((SECONDS - start)) s)"
+    record "$preset" failed 0 0 "$preset: its results could not be read ($took s)"
     return 0
   fi
   if [ "$total" -eq 0 ]; then
-    suite_failed "$preset" "$preset: no test ran ($((SECONDS - start)) s)"
+    record "$preset" failed 0 0 "$preset: no test ran ($took s)"
     return 0
   fi
-  passed=$((passed + total - fails))
-  failed=$((failed + fails))
-  local line="$preset: $((total - fails)) passed, $fails failed ($((SECONDS - start)) s)"
-  if [ "$status" -eq 0 ] && [ "$fails" -eq 0 ]; then
-    summary+=("$line")
-  else
-    suite_failed "$preset" "$line"
-  fi
+  local outcome=ok
+  [ "$status" -eq 0 ] && [ "$fails" -eq 0 ] || outcome=failed
+  record "$preset" "$outcome" $((total - fails)) "$fails" \
+    "$preset: $((total - fails)) passed, $fails failed ($took s)"
 }
 
-run_suite native
-run_suite fuzz
-run_suite windows
-run_suite windows64
+# The Wine suites that run here, each with its ctest arguments.
+wine_suites=()
+notes=()
 if runs_32bit; then
-  run_suite wine32
-  run_suite wine
+  wine_suites=("wine32" "wine")
 else
-  echo "=== wine32: not run: $why_no_32bit"
-  summary+=("wine32: not run: $why_no_32bit")
   # The 64-bit system's 32-bit half (the shipped 32-bit files under WOW64) needs the same
   # loader; the rest of the wine suite runs.
-  echo "=== wine, 32-bit half: not run: $why_no_32bit"
-  summary+=("wine, 32-bit half: not run: $why_no_32bit")
-  run_suite wine -LE x86
+  notes=("wine32: not run: $why_no_32bit" "wine, 32-bit half: not run: $why_no_32bit")
+  printf '=== %s\n' "${notes[@]}"
+  wine_suites=("wine -LE x86")
 fi
 
+build_suite native || true
+build_suite windows || true
+for suite in "${wine_suites[@]}"; do build_suite "${suite%% *}" || true; done
+
+# Each Wine suite in the background, in its own prefix; bounded by its tests' time-outs.
+background=()
+for suite in "${wine_suites[@]}"; do
+  preset=${suite%% *}
+  mkdir -p "build/$preset"
+  # shellcheck disable=SC2086  # the suite's ctest arguments are words
+  test_suite $suite >"build/$preset/test-output.log" 2>&1 &
+  background+=("$!:$preset")
+  echo "=== $preset: tests started beside the others (output: build/$preset/test-output.log)"
+done
+renice -n 10 -p $$ >/dev/null || true
+
+test_suite native
+build_suite fuzz && test_suite fuzz
+test_suite windows
+build_suite windows64 && test_suite windows64
+
+for job in "${background[@]}"; do
+  wait "${job%%:*}" || true
+  preset=${job#*:}
+  echo "=== $preset: the output of its tests"
+  cat "build/$preset/test-output.log" || true
+  # A background shell that ended without recording anything failed as a whole.
+  [ -f "$results/$preset" ] || record "$preset" failed 0 0 "$preset: its tests ended without a result"
+done
+
+passed=0
+failed=0
+failed_suites=()
 echo "=== summary"
-printf '%s\n' "${summary[@]}"
+for preset in native fuzz windows windows64 wine32 wine; do
+  if [ "$preset" = wine32 ] && [ ${#notes[@]} -gt 0 ]; then
+    printf '%s\n' "${notes[@]}"
+    continue
+  fi
+  [ -f "$results/$preset" ] || continue
+  { read -r outcome good bad; read -r line; } <"$results/$preset"
+  echo "$line"
+  passed=$((passed + good))
+  failed=$((failed + bad))
+  [ "$outcome" = ok ] || failed_suites+=("$preset")
+done
 echo "$passed passed, $failed failed"
 echo "whole run, set-up included: $(($(date +%s) - began)) s"
 if [ ${#failed_suites[@]} -gt 0 ]; then
