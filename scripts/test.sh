@@ -14,11 +14,11 @@
 # the exit status is 1 when any did.
 #
 # The Wine suites' tests mostly wait (on programs starting under Wine, on services, on
-# timers), so they run beside the rest: first every suite they need is built (native for
-# pakrun-preview, windows for the shipped files, the Wine suites themselves); then each
-# Wine suite's tests run in the background, one suite per prefix, while this shell, at a
-# lower scheduling priority so that the waiting tests are not starved, runs the native
-# tests, the fuzz suite, the windows suite (whose release checks build two releases) and
+# timers), so they run beside the rest: first what they need is built (windows for the
+# shipped files, native's pakrun-preview, the Wine suites themselves); then each Wine
+# suite's tests run in the background, one suite per prefix, while this shell, at a lower
+# scheduling priority so that the waiting tests are not starved, runs the windows suite
+# (whose release checks build two releases), builds and tests native, then fuzz and
 # windows64. A Wine suite's output goes to build/<preset>/test-output.log and is printed
 # once its tests have ended. No suite reads what another suite's tests leave behind; the
 # release checks rebuild build/windows only where its sources changed, which they do not
@@ -41,22 +41,30 @@ record() {
   [ "$2" = ok ] || echo "=== $1: FAILED: ${5#"$1: "}" >&2
 }
 
-# build_suite <preset>: configures and builds one preset; its seconds are kept for the
-# suite's line. Returns 1, with the suite recorded as failed, when it cannot.
+# build_suite <preset> [targets...]: configures and builds one preset (only the targets
+# named, where any are); its seconds are added up for the suite's line. Returns 1, with
+# the suite recorded as failed, when it cannot.
 build_suite() {
   local preset=$1
+  shift
   local start
   start=$(date +%s)
-  echo "=== $preset: configure and build"
+  echo "=== $preset: configure and build${1:+ ($*)}"
+  local built=0
+  [ ! -f "$results/$preset.build-seconds" ] || built=$(cat "$results/$preset.build-seconds")
   if ! cmake --preset "$preset" >/dev/null; then
-    record "$preset" failed 0 0 "$preset: could not be configured ($(($(date +%s) - start)) s)"
+    record "$preset" failed 0 0 "$preset: could not be configured ($((built + $(date +%s) - start)) s)"
+    rm -f "$results/$preset.build-seconds"
     return 1
   fi
-  if ! cmake --build --preset "$preset"; then
-    record "$preset" failed 0 0 "$preset: could not be built ($(($(date +%s) - start)) s)"
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  if ! cmake --build --preset "$preset" "${targets[@]}"; then
+    record "$preset" failed 0 0 "$preset: could not be built ($((built + $(date +%s) - start)) s)"
+    rm -f "$results/$preset.build-seconds"
     return 1
   fi
-  echo $(($(date +%s) - start)) >"$results/$preset.build-seconds"
+  echo $((built + $(date +%s) - start)) >"$results/$preset.build-seconds"
 }
 
 # test_suite <preset> [ctest arguments...]: runs the tests of a preset built by build_suite
@@ -117,8 +125,10 @@ else
   wine_suites=("wine -LE x86")
 fi
 
-build_suite native || true
+# What the Wine suites need first: the shipped 32-bit files, the native pakrun-preview
+# (whose plans they check) and their own builds.
 build_suite windows || true
+build_suite native pakrun-preview || true
 for suite in "${wine_suites[@]}"; do build_suite "${suite%% *}" || true; done
 
 # Each Wine suite in the background, in its own prefix; bounded by its tests' time-outs.
@@ -133,9 +143,15 @@ for suite in "${wine_suites[@]}"; do
 done
 renice -n 10 -p $$ >/dev/null || true
 
+# The release checks, which use the processors least fully (configure steps, links, one
+# build after another), run while the Wine tests do; the suites that keep both processors
+# busy come after.
+test_suite windows
+# Once its failure is recorded a suite's tests are not run; what failed to build of a
+# suite fails it.
+[ ! -f "$results/native.build-seconds" ] || build_suite native || true
 test_suite native
 build_suite fuzz && test_suite fuzz
-test_suite windows
 build_suite windows64 && test_suite windows64
 
 for job in "${background[@]}"; do
