@@ -13,16 +13,19 @@
 # run: one line per suite with its time in seconds, the totals, and the suites that failed;
 # the exit status is 1 when any did.
 #
-# The Wine suites' tests mostly wait (on programs starting under Wine, on services, on
-# timers), so they run beside the rest: first what they need is built (windows for the
-# shipped files, native's pakrun-preview, the Wine suites themselves); then each Wine
-# suite's tests run in the background, one suite per prefix, while this shell, at a lower
-# scheduling priority so that the waiting tests are not starved, runs the windows suite
-# (whose release checks build two releases), builds and tests native, then fuzz and
-# windows64. A Wine suite's output goes to build/<preset>/test-output.log and is printed
-# once its tests have ended. No suite reads what another suite's tests leave behind; the
-# release checks rebuild build/windows only where its sources changed, which they do not
-# during a run.
+# The run keeps both processors busy and lets the Wine suites' tests, which mostly wait (on
+# programs starting under Wine, on services, on timers), run beside the rest:
+#   1. windows (the shipped files), native's pakrun-preview and the Wine suites are built
+#      at once, each build with its own jobs;
+#   2. each Wine suite's tests start in the background, one suite per prefix;
+#   3. two lanes, at a lower scheduling priority so that the waiting tests are not starved:
+#      the windows suite's tests (its release checks build two releases), then windows64;
+#      and the rest of native with its tests, then fuzz.
+# Each suite's output goes to build/suite-logs/<preset>.log and is printed whole once the
+# suite has ended; the console meanwhile gets one line per step. No suite reads what
+# another suite's tests leave behind; the release checks rebuild build/windows only where
+# its sources changed, which they do not during a run, and build build/windows64, which
+# the windows64 suite builds only after them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -31,14 +34,26 @@ began=$(date +%s)
 bash scripts/setup.sh
 
 results=build/suite-results
-rm -rf "$results"
-mkdir -p "$results"
+logs=build/suite-logs
+rm -rf "$results" "$logs"
+mkdir -p "$results" "$logs"
 
 # record <preset> <ok|failed> <passed> <failed> <line>: the suite's outcome, in a file, as
-# the Wine suites record theirs from a background shell.
+# the suites run in background shells.
 record() {
   printf '%s %s %s\n%s\n' "$2" "$3" "$4" "$5" >"$results/$1"
-  [ "$2" = ok ] || echo "=== $1: FAILED: ${5#"$1: "}" >&2
+  [ "$2" = ok ] || echo "=== $1: FAILED: ${5#"$1: "}"
+}
+
+# step <preset> <what>: says on the console and in the suite's log what the suite does now.
+step() {
+  echo "=== $1: $2"
+  echo "=== $1: $2" >>"$logs/$1.log"
+}
+
+# show_log <preset>: prints the suite's whole log, never interleaved with another's.
+show_log() {
+  flock "$logs/.console" cat "$logs/$1.log" 2>/dev/null || true
 }
 
 # build_suite <preset> [targets...]: configures and builds one preset (only the targets
@@ -47,19 +62,18 @@ record() {
 build_suite() {
   local preset=$1
   shift
-  local start
+  local start built=0
   start=$(date +%s)
-  echo "=== $preset: configure and build${1:+ ($*)}"
-  local built=0
+  step "$preset" "configure and build${1:+ ($*)}"
   [ ! -f "$results/$preset.build-seconds" ] || built=$(cat "$results/$preset.build-seconds")
-  if ! cmake --preset "$preset" >/dev/null; then
+  if ! cmake --preset "$preset" >>"$logs/$preset.log" 2>&1; then
     record "$preset" failed 0 0 "$preset: could not be configured ($((built + $(date +%s) - start)) s)"
     rm -f "$results/$preset.build-seconds"
     return 1
   fi
   local targets=()
   [ $# -eq 0 ] || targets=(--target "$@")
-  if ! cmake --build --preset "$preset" "${targets[@]}"; then
+  if ! cmake --build --preset "$preset" "${targets[@]}" >>"$logs/$preset.log" 2>&1; then
     record "$preset" failed 0 0 "$preset: could not be built ($((built + $(date +%s) - start)) s)"
     rm -f "$results/$preset.build-seconds"
     return 1
@@ -76,11 +90,11 @@ test_suite() {
   [ -f "$results/$preset.build-seconds" ] || return 0  # recorded when it failed to build
   local start
   start=$(($(date +%s) - $(cat "$results/$preset.build-seconds")))
-  echo "=== $preset: tests"
+  step "$preset" tests
   local junit="$PWD/build/$preset/results.xml"
   rm -f "$junit"
   local status=0
-  ctest --preset "$preset" --output-junit "$junit" "$@" || status=$?
+  ctest --preset "$preset" --output-junit "$junit" "$@" >>"$logs/$preset.log" 2>&1 || status=$?
   local took=$(($(date +%s) - start))
   if [ ! -s "$junit" ]; then
     record "$preset" failed 0 0 "$preset: ctest wrote no results (status $status, $took s)"
@@ -112,6 +126,14 @@ PY
     "$preset: $((total - fails)) passed, $fails failed ($took s)"
 }
 
+# run_suite <preset> [ctest arguments...]: builds and tests a preset, then shows its log.
+run_suite() {
+  local preset=$1
+  shift
+  build_suite "$preset" && test_suite "$preset" "$@"
+  show_log "$preset"
+}
+
 # The Wine suites that run here, each with its ctest arguments.
 wine_suites=()
 notes=()
@@ -125,43 +147,36 @@ else
   wine_suites=("wine -LE x86")
 fi
 
-# What the Wine suites need first: the shipped 32-bit files, the native pakrun-preview
-# (whose plans they check) and their own builds.
-build_suite windows || true
-build_suite native pakrun-preview || true
-for suite in "${wine_suites[@]}"; do build_suite "${suite%% *}" || true; done
-
-# Each Wine suite in the background, in its own prefix; bounded by its tests' time-outs.
-background=()
+# 1. What the Wine suites need, built at once.
+jobs=()
+build_suite windows & jobs+=($!)
+build_suite native pakrun-preview & jobs+=($!)
 for suite in "${wine_suites[@]}"; do
-  preset=${suite%% *}
-  mkdir -p "build/$preset"
+  build_suite "${suite%% *}" & jobs+=($!)
+done
+for job in "${jobs[@]}"; do wait "$job" || true; done
+
+# 2. Each Wine suite's tests, in the background; bounded by their time-outs.
+jobs=()
+for suite in "${wine_suites[@]}"; do
   # shellcheck disable=SC2086  # the suite's ctest arguments are words
-  test_suite $suite >"build/$preset/test-output.log" 2>&1 &
-  background+=("$!:$preset")
-  echo "=== $preset: tests started beside the others (output: build/$preset/test-output.log)"
+  { test_suite $suite; show_log "${suite%% *}"; } & jobs+=($!)
 done
+
+# 3. The two lanes. Once a suite's failure is recorded, nothing more of it is built or run.
 renice -n 10 -p $$ >/dev/null || true
-
-# The release checks, which use the processors least fully (configure steps, links, one
-# build after another), run while the Wine tests do; the suites that keep both processors
-# busy come after.
-test_suite windows
-# Once its failure is recorded a suite's tests are not run; what failed to build of a
-# suite fails it.
-[ ! -f "$results/native.build-seconds" ] || build_suite native || true
-test_suite native
-build_suite fuzz && test_suite fuzz
-build_suite windows64 && test_suite windows64
-
-for job in "${background[@]}"; do
-  wait "${job%%:*}" || true
-  preset=${job#*:}
-  echo "=== $preset: the output of its tests"
-  cat "build/$preset/test-output.log" || true
-  # A background shell that ended without recording anything failed as a whole.
-  [ -f "$results/$preset" ] || record "$preset" failed 0 0 "$preset: its tests ended without a result"
-done
+{
+  test_suite windows
+  show_log windows
+  run_suite windows64
+} & jobs+=($!)
+{
+  [ ! -f "$results/native.build-seconds" ] || build_suite native || true
+  test_suite native
+  show_log native
+  run_suite fuzz
+} & jobs+=($!)
+for job in "${jobs[@]}"; do wait "$job" || true; done
 
 passed=0
 failed=0
@@ -172,7 +187,8 @@ for preset in native fuzz windows windows64 wine32 wine; do
     printf '%s\n' "${notes[@]}"
     continue
   fi
-  [ -f "$results/$preset" ] || continue
+  # A suite that ended without recording anything failed as a whole.
+  [ -f "$results/$preset" ] || record "$preset" failed 0 0 "$preset: ended without a result"
   { read -r outcome good bad; read -r line; } <"$results/$preset"
   echo "$line"
   passed=$((passed + good))
