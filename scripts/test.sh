@@ -13,19 +13,20 @@
 # run: one line per suite with its time in seconds, the totals, and the suites that failed;
 # the exit status is 1 when any did.
 #
-# The run keeps both processors busy and lets the Wine suites' tests, which mostly wait (on
-# programs starting under Wine, on services, on timers), run beside the rest:
-#   1. windows (the shipped files), native's pakrun-preview and the Wine suites are built
-#      at once, each build with its own jobs;
+# The Wine suites' tests run beside the rest: their programs start under Wine, wait on
+# services and timers, and leave a processor partly free, while the release checks of the
+# windows suite (two releases, built one after another, with configure steps and links
+# that use one processor) leave the other partly free. So:
+#   1. windows (the shipped files), native's pakrun-preview and the Wine suites are built;
 #   2. each Wine suite's tests start in the background, one suite per prefix;
-#   3. two lanes, at a lower scheduling priority so that the waiting tests are not starved:
-#      the windows suite's tests (its release checks build two releases), then windows64;
-#      and the rest of native with its tests, then fuzz.
+#   3. this shell, at a lower scheduling priority so that the waiting tests are not
+#      starved, runs the windows suite's tests, builds and tests the rest of native, then
+#      fuzz and windows64.
+# Builds are not run side by side: on two processors that made the whole run slower.
 # Each suite's output goes to build/suite-logs/<preset>.log and is printed whole once the
 # suite has ended; the console meanwhile gets one line per step. No suite reads what
 # another suite's tests leave behind; the release checks rebuild build/windows only where
-# its sources changed, which they do not during a run, and build build/windows64, which
-# the windows64 suite builds only after them.
+# its sources changed, which they do not during a run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -147,14 +148,10 @@ else
   wine_suites=("wine -LE x86")
 fi
 
-# 1. What the Wine suites need, built at once.
-jobs=()
-build_suite windows & jobs+=($!)
-build_suite native pakrun-preview & jobs+=($!)
-for suite in "${wine_suites[@]}"; do
-  build_suite "${suite%% *}" & jobs+=($!)
-done
-for job in "${jobs[@]}"; do wait "$job" || true; done
+# 1. What the Wine suites need.
+build_suite windows || true
+build_suite native pakrun-preview || true
+for suite in "${wine_suites[@]}"; do build_suite "${suite%% *}" || true; done
 
 # 2. Each Wine suite's tests, in the background; bounded by their time-outs.
 jobs=()
@@ -163,19 +160,15 @@ for suite in "${wine_suites[@]}"; do
   { test_suite $suite; show_log "${suite%% *}"; } & jobs+=($!)
 done
 
-# 3. The two lanes. Once a suite's failure is recorded, nothing more of it is built or run.
+# 3. The rest. Once a suite's failure is recorded, nothing more of it is built or run.
 renice -n 10 -p $$ >/dev/null || true
-{
-  test_suite windows
-  show_log windows
-  run_suite windows64
-} & jobs+=($!)
-{
-  [ ! -f "$results/native.build-seconds" ] || build_suite native || true
-  test_suite native
-  show_log native
-  run_suite fuzz
-} & jobs+=($!)
+test_suite windows
+show_log windows
+[ ! -f "$results/native.build-seconds" ] || build_suite native || true
+test_suite native
+show_log native
+run_suite fuzz
+run_suite windows64
 for job in "${jobs[@]}"; do wait "$job" || true; done
 
 passed=0
