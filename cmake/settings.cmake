@@ -110,5 +110,13 @@ else()
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
+    # The test programs start once per test case, hundreds of times a run. With the
+    # sanitizer runtimes linked in and the program at a fixed address, a start relocates
+    # nothing, which took about a third of each start. Nothing built with sanitizers is
+    # shipped. (clang links its sanitizer runtimes statically already.)
+    add_link_options(-no-pie)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      add_link_options(-static-libasan -static-libubsan)
+    endif()
   endif()
 endif()
