@@ -11,11 +11,13 @@ packages=(cmake make g++ python3 googletest
 
 # apt-get update fails as a whole when one index is caught mid-sync on the archive
 # ("File has unexpected size"); the next try a little later gets a consistent set.
+# apt_update [tries]: five tries unless fewer are named.
 apt_update() {
-  local try
-  for try in 1 2 3 4 5; do
+  local try tries=${1:-5}
+  for ((try = 1; try <= tries; try++)); do
     apt-get update -q && return 0
-    echo "setup: apt-get update failed (try $try of 5); trying again" >&2
+    [ "$try" -lt "$tries" ] || break
+    echo "setup: apt-get update failed (try $try of $tries); trying again" >&2
     sleep $((try * 10))
   done
   # The indexes that did arrive are used; the install below says whether they suffice.
@@ -29,10 +31,17 @@ for package in "${packages[@]}"; do
   fi
 done
 
+# Only what the packages depend on: Wine's recommendations (graphics drivers, media
+# plug-ins, fonts) would more than double the download and the install for programs
+# that show no window.
+apt_install() {
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   apt_update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+  apt_install "${missing[@]}"
 fi
 
 # wine32, of the i386 architecture, is the 32-bit loader that runs the shipped PE32 files.
@@ -49,9 +58,11 @@ elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install o
     echo "setup: adding the i386 architecture"
     dpkg --add-architecture i386
   fi
+  # Optional: two tries, as an i386 index that a mirror serves inconsistently for minutes
+  # would otherwise hold up the whole run only to end the same way.
   echo "setup: installing wine32:i386"
-  apt_update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q wine32:i386 ||
+  apt_update 2
+  apt_install wine32:i386 ||
     echo "setup: wine32 could not be installed; the 32-bit suite will not run" >&2
 fi
 
@@ -68,7 +79,7 @@ done
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
   echo "setup: installing nodejs npm"
   apt_update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q nodejs npm
+  apt_install nodejs npm
 fi
 # The SARIF validator of pakrun-preview's tests: the npm packages pinned in its lock file,
 # installed into build/sarif-validator, again only when the lock changes (the copy named
