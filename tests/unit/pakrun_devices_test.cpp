@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr char kAdapterId[] = "PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A";
 
 class DeviceSearch : public PakrunTest {
  protected:

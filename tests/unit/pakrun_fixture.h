@@ -13,6 +13,9 @@ constexpr char kInstallerPath[] = "C:\\WINDOWS\\System32\\rundll32.exe";
 constexpr char kStaticInf[] = "C:\\TEMP\\StaticAddDel.inf";
 constexpr char kDriverInf[] = "C:\\TEMP\\DriverAddDel.inf";
 constexpr char kNetClass[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+// The adapter's hardware ID and the network class's GUID.
+constexpr char kAdapterId[] = "PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A";
+constexpr char kGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 
 class PakrunTest : public SimTest {
  protected:

@@ -8,9 +8,7 @@
 
 namespace {
 
-constexpr char kAdapterId[] = "PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A";
 constexpr char kOtherId[] = "PCI\\VEN_1D4A&DEV_0302&SUBSYS_00021D4A";
-constexpr char kGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 
 class DeviceLists : public PakrunTest {
  protected:

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr char kAdapterId[] = "PCI\\VEN_1D4A&DEV_0301&SUBSYS_00011D4A";
-constexpr char kGuid[] = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 constexpr char kVendorDir[] = "C:\\Program Files\\Vendor Setup";
 constexpr char kCache81[] = "C:\\WINDOWS\\Driver Cache\\tq3p81.inf";
 constexpr char kCache8[] = "C:\\WINDOWS\\Driver Cache\\tq3p8.inf";
