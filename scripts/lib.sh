@@ -40,6 +40,10 @@ runs_32bit() {
     why_no_32bit="the kernel does not start 32-bit programs (${kernel_said% })"
     return 1
   fi
+  if [ ! -e /usr/lib/wine/wine ]; then
+    why_no_32bit="the 32-bit Wine loader (wine32) is not installed: scripts/setup.sh could not install it and says why"
+    return 1
+  fi
   if said=$(timeout 60 /usr/lib/wine/wine --version 2>&1 >/dev/null); then
     why_no_32bit=
     return 0
