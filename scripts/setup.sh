@@ -54,16 +54,24 @@ kernel_runs_i386 || kernel=$?
 if [ "$kernel" -eq 1 ]; then
   echo "setup: the kernel does not start 32-bit programs (${kernel_said% }); wine32 is not installed"
 elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  added_i386=0
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "setup: adding the i386 architecture"
     dpkg --add-architecture i386
+    added_i386=1
   fi
   # Optional: two tries, as an i386 index that a mirror serves inconsistently for minutes
   # would otherwise hold up the whole run only to end the same way.
   echo "setup: installing wine32:i386"
   apt_update 2
-  apt_install wine32:i386 ||
+  if ! apt_install wine32:i386; then
     echo "setup: wine32 could not be installed; the 32-bit suite will not run" >&2
+    # The architecture added for it goes again (where nothing of it got installed), so
+    # that later updates do not fetch, and fail on, its indexes.
+    if [ "$added_i386" -eq 1 ] && dpkg --remove-architecture i386 2>/dev/null; then
+      echo "setup: the i386 architecture is removed again"
+    fi
+  fi
 fi
 
 for tool in cmake ctest clang++-14 i686-w64-mingw32-g++ i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix \
