@@ -8,7 +8,6 @@
 
 namespace {
 
-
 class DeviceSearch : public PakrunTest {
  protected:
   sim::Device& Adapter(const std::string& instance, std::vector<std::string> ids,
